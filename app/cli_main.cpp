@@ -1,0 +1,127 @@
+#include "app/cli_main.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "common/console.h"
+#include "log/event_log.h"
+#include "log/log_lines.h"
+#include "settings/registry.h"
+#include "settings/settings.h"
+#include "settings/settings_table.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitRegistry = 1;
+constexpr int kExitUsage = 2;
+
+constexpr wchar_t kUsage[] =
+    L"Usage: varnalis-cli COMMAND\n"
+    L"  settings            list every setting as Group\\name = value\n"
+    L"  get NAME            print one setting, e.g. get \"Connection\\period\"\n"
+    L"  set NAME VALUE      change one setting, e.g. set \"Connection\\period\" 5000\n"
+    L"  log                 print the event log, newest entry first\n";
+
+// Collects what the Log page would show.
+class CollectedRows final : public LogView {
+ public:
+  void AddLogLine(const std::wstring& line) override {
+    if (auto row = SplitLogLine(line)) {
+      if (rows_.size() >= static_cast<size_t>(kMaxLogRows)) rows_.erase(rows_.begin());
+      rows_.push_back(*row);
+    }
+  }
+  void ClearList() override { rows_.clear(); }
+  const std::vector<LogRow>& Rows() const { return rows_; }
+
+ private:
+  std::vector<LogRow> rows_;  // oldest first
+};
+
+int ListSettings(Settings& settings) {
+  for (const SettingRef& ref : SettingsTable(settings)) {
+    std::wstring value = SettingText(ref);
+    if (ref.secret && !value.empty()) value = L"****";
+    PrintOut(ref.name + L" = " + value + L"\n");
+  }
+  return kExitOk;
+}
+
+int GetSetting(Settings& settings, const std::wstring& name) {
+  std::vector<SettingRef> table = SettingsTable(settings);
+  const SettingRef* ref = FindSetting(table, name);
+  if (ref == nullptr) {
+    PrintErr(L"Unknown setting \"" + name + L"\". \"varnalis-cli settings\" lists them all.\n");
+    return kExitUsage;
+  }
+  PrintOut(SettingText(*ref) + L"\n");
+  return kExitOk;
+}
+
+int SetSetting(Settings& settings, const std::wstring& name, const std::wstring& value) {
+  std::vector<SettingRef> table = SettingsTable(settings);
+  const SettingRef* ref = FindSetting(table, name);
+  if (ref == nullptr) {
+    PrintErr(L"Unknown setting \"" + name + L"\". \"varnalis-cli settings\" lists them all.\n");
+    return kExitUsage;
+  }
+  std::wstring error;
+  if (!SetSettingFromUser(*ref, value, error)) {
+    PrintErr(ref->name + L": " + error + L"\n");
+    return kExitUsage;
+  }
+  return kExitOk;
+}
+
+int ShowLog(Settings& settings) {
+  EventLog log(settings.Log);
+  CollectedRows rows;
+  log.SetView(&rows);
+  bool opened = log.LoadFromFile(false);
+  log.SetView(nullptr);
+  if (!opened) {
+    PrintErr(L"No log to show: \"" + settings.Log.Filename.Get() + L"\" cannot be opened.\n");
+    return kExitOk;
+  }
+  for (auto it = rows.Rows().rbegin(); it != rows.Rows().rend(); ++it) {
+    std::wstring type = it->type;
+    type.resize(std::max<size_t>(type.size(), 7), L' ');
+    PrintOut(type + L"  " + it->time + L"  " + it->message + L"\n");
+  }
+  return kExitOk;
+}
+
+int RunCommand(Settings& settings, const std::vector<std::wstring>& args) {
+  const std::wstring& command = args[0];
+  if (command == L"settings" && args.size() == 1) return ListSettings(settings);
+  if (command == L"get" && args.size() == 2) return GetSetting(settings, args[1]);
+  if (command == L"set" && args.size() == 3) return SetSetting(settings, args[1], args[2]);
+  if (command == L"log" && args.size() == 1) return ShowLog(settings);
+  PrintErr(kUsage);
+  return kExitUsage;
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::wstring>& args) {
+  if (args.empty() || args[0] == L"help" || args[0] == L"--help" || args[0] == L"-h") {
+    PrintOut(kUsage);
+    return args.empty() ? kExitUsage : kExitOk;
+  }
+  std::unique_ptr<RegistryStore> store = OpenUserRegistry();
+  Registry registry(*store, DefaultSettingsKeyPath());
+  Settings settings;
+  std::wstring error;
+  if (!settings.LoadSettings(registry, &error)) {
+    PrintErr(L"Registry error.\n" + error + L"\n");
+    return kExitRegistry;
+  }
+  int code = RunCommand(settings, args);
+  if (code != kExitOk) return code;  // nothing written after a refused command
+  if (!settings.SaveSettings(registry, &error)) {
+    PrintErr(L"Registry error.\n" + error + L"\n");
+    return kExitRegistry;
+  }
+  return kExitOk;
+}

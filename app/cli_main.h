@@ -1,0 +1,6 @@
+#pragma once
+#include <string>
+#include <vector>
+
+// The console program; args without the program name. Returns the exit code.
+int RunCli(const std::vector<std::wstring>& args);

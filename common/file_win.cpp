@@ -1,0 +1,74 @@
+#include "common/file.h"
+
+#include <windows.h>
+
+namespace {
+HANDLE AsHandle(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+}  // namespace
+
+File::File(const std::wstring& path, Mode mode) {
+  bool write = mode == Mode::ReadWriteCreate;
+  HANDLE h = CreateFileW(path.c_str(), write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ, 0, nullptr,
+                         write ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  handle_ = reinterpret_cast<intptr_t>(h);  // INVALID_HANDLE_VALUE is -1
+}
+
+void File::Close() {
+  if (handle_ != -1) CloseHandle(AsHandle(handle_));
+  handle_ = -1;
+}
+
+int64_t File::Length() const {
+  LARGE_INTEGER size{};
+  if (!IsOpen() || !GetFileSizeEx(AsHandle(handle_), &size)) return -1;
+  return size.QuadPart;
+}
+
+int64_t File::ReadAt(int64_t offset, void* buffer, size_t size) const {
+  if (!IsOpen()) return -1;
+  auto p = static_cast<char*>(buffer);
+  int64_t total = 0;
+  while (size > 0) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    DWORD got = 0;
+    if (!ReadFile(AsHandle(handle_), p, chunk, &got, &at)) {
+      if (GetLastError() == ERROR_HANDLE_EOF) break;
+      return total > 0 ? total : -1;
+    }
+    if (got == 0) break;
+    p += got;
+    offset += got;
+    size -= got;
+    total += got;
+  }
+  return total;
+}
+
+bool File::WriteAt(int64_t offset, const void* data, size_t size) {
+  if (!IsOpen()) return false;
+  auto p = static_cast<const char*>(data);
+  while (size > 0) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    DWORD put = 0;
+    if (!WriteFile(AsHandle(handle_), p, chunk, &put, &at) || put == 0) return false;
+    p += put;
+    offset += put;
+    size -= put;
+  }
+  return true;
+}
+
+bool File::SetLength(int64_t length) {
+  if (!IsOpen()) return false;
+  LARGE_INTEGER at{};
+  at.QuadPart = length;
+  return SetFilePointerEx(AsHandle(handle_), at, nullptr, FILE_BEGIN) && SetEndOfFile(AsHandle(handle_));
+}
+
+bool RemoveFile(const std::wstring& path) { return DeleteFileW(path.c_str()) != 0; }

@@ -1,0 +1,92 @@
+#include <windows.h>
+
+#include <doctest/doctest.h>
+
+#include "settings/registry.h"
+#include "settings/settings.h"
+#include "support/test_registry.h"
+
+namespace {
+
+std::wstring KeyOf(const TestRegistry& reg, const std::wstring& group) { return reg.KeyPath() + group; }
+
+// Type and bytes of a value, straight from the registry.
+bool Query(const std::wstring& key, const wchar_t* name, DWORD& type, std::string& data) {
+  HKEY k = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
+  DWORD size = 0;
+  bool ok = RegQueryValueExW(k, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
+  data.resize(size);
+  ok = ok && RegQueryValueExW(k, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) == ERROR_SUCCESS;
+  RegCloseKey(k);
+  return ok;
+}
+
+// Runs Wine's or Windows' own reg.exe, as an administrator would.
+DWORD RunReg(std::wstring args) {
+  std::wstring command = L"reg.exe " + args;
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
+    return GetLastError() | 0x80000000;
+  WaitForSingleObject(pi.hProcess, 30000);
+  DWORD code = 1;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return code;
+}
+
+}  // namespace
+
+TEST_CASE("settings are REG_BINARY text under HKEY_CURRENT_USER") {
+  TestRegistry reg;
+  Settings settings;
+  settings.EMail.EMailServer.Set("smtp.example.net");
+  auto store = reg.OpenStore();
+  Registry registry(*store, reg.KeyPath());
+  REQUIRE(settings.SaveSettings(registry));
+
+  DWORD type = 0;
+  std::string data;
+  REQUIRE(Query(KeyOf(reg, L"Connection"), L"period", type, data));
+  CHECK(type == REG_BINARY);
+  CHECK(data == std::string("3\0" "0\0" "0\0" "0\0" "0\0", 10));
+  REQUIRE(Query(KeyOf(reg, L"Notifications"), L"EMailServer", type, data));
+  CHECK(type == REG_BINARY);
+  CHECK(data == "smtp.example.net");
+  REQUIRE(Query(KeyOf(reg, L"Parameters"), L"notificationValue6", type, data));
+  CHECK(data.empty());
+  REQUIRE(Query(KeyOf(reg, L"Main"), L"HideSplash", type, data));
+  CHECK(data == std::string("0\0", 2));
+  CHECK(store->Location() == L"HKEY_CURRENT_USER\\Software\\Pellard Software\\Varnalis 1.4\\");
+}
+
+TEST_CASE("values written by reg.exe with other types read back") {
+  TestRegistry reg;
+  std::wstring key = L"\"HKCU\\" + KeyOf(reg, L"Connection") + L"\"";
+  REQUIRE(RunReg(L"add " + key + L" /v server /t REG_SZ /d remote-host /f") == 0);
+  REQUIRE(RunReg(L"add " + key + L" /v period /t REG_SZ /d 15000 /f") == 0);
+  REQUIRE(RunReg(L"add " + key + L" /v local /t REG_SZ /d 0 /f") == 0);
+  REQUIRE(RunReg(L"add " + key + L" /v user /t REG_DWORD /d 65 /f") == 0);
+  REQUIRE(RunReg(L"add " + key + L" /v password /t REG_BINARY /d 4100420043 /f") == 0);
+  auto store = reg.OpenStore();
+  Registry registry(*store, reg.KeyPath());
+  CHECK(registry.ReadRegText(L"Connection\\server") == L"remote-host");  // no terminating zero
+  Settings settings;
+  REQUIRE(settings.LoadSettings(registry));
+  CHECK(settings.Connection.local == false);
+  CHECK(settings.Connection.period == 15000);
+  CHECK(settings.Connection.user.Get() == L"A");          // 41 00 00 00: up to the first zero unit
+  CHECK(settings.Connection.password.Get() == L"AB\u0043");  // odd count: last byte is a unit of its own
+}
+
+TEST_CASE("a value larger than a megabyte") {
+  TestRegistry reg;
+  auto store = reg.OpenStore();
+  Registry registry(*store, reg.KeyPath());
+  std::wstring big(3 << 19, L'z');
+  REQUIRE(registry.WriteRegText(L"Notifications\\CustomArg", big, false));
+  CHECK(registry.ReadRegText(L"Notifications\\CustomArg") == big);
+}
