@@ -4,6 +4,16 @@
 
 namespace {
 HANDLE AsHandle(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+
+OVERLAPPED At(int64_t offset) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return at;
+}
+
+// ReadFile and WriteFile take 32-bit counts.
+DWORD ChunkOf(size_t size) { return size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size); }
 }  // namespace
 
 File::File(const std::wstring& path, Mode mode) {
@@ -29,12 +39,9 @@ int64_t File::ReadAt(int64_t offset, void* buffer, size_t size) const {
   auto p = static_cast<char*>(buffer);
   int64_t total = 0;
   while (size > 0) {
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    OVERLAPPED at = At(offset);
     DWORD got = 0;
-    if (!ReadFile(AsHandle(handle_), p, chunk, &got, &at)) {
+    if (!ReadFile(AsHandle(handle_), p, ChunkOf(size), &got, &at)) {
       if (GetLastError() == ERROR_HANDLE_EOF) break;
       return total > 0 ? total : -1;
     }
@@ -51,12 +58,9 @@ bool File::WriteAt(int64_t offset, const void* data, size_t size) {
   if (!IsOpen()) return false;
   auto p = static_cast<const char*>(data);
   while (size > 0) {
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    OVERLAPPED at = At(offset);
     DWORD put = 0;
-    if (!WriteFile(AsHandle(handle_), p, chunk, &put, &at) || put == 0) return false;
+    if (!WriteFile(AsHandle(handle_), p, ChunkOf(size), &put, &at) || put == 0) return false;
     p += put;
     offset += put;
     size -= put;

@@ -48,7 +48,7 @@ ReadResult ReadHiveFile(const std::string& path, std::string& bytes, std::wstrin
   // Non-blocking, so that a FIFO put in the file's place cannot hang the program.
   Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!fd.IsOpen()) {
-    if (errno == ENOENT) return ReadResult::Missing;
+    if (errno == ENOENT || errno == ENOTDIR) return ReadResult::Missing;  // no such file, or no such folder
     why = ErrnoText(errno);
     return ReadResult::Failed;
   }

@@ -81,12 +81,3 @@ TEST_CASE("values written by reg.exe with other types read back") {
   CHECK(settings.Connection.user.Get() == L"A");          // 41 00 00 00: up to the first zero unit
   CHECK(settings.Connection.password.Get() == L"AB\u0043");  // odd count: last byte is a unit of its own
 }
-
-TEST_CASE("a value larger than a megabyte") {
-  TestRegistry reg;
-  auto store = reg.OpenStore();
-  Registry registry(*store, reg.KeyPath());
-  std::wstring big(3 << 19, L'z');
-  REQUIRE(registry.WriteRegText(L"Notifications\\CustomArg", big, false));
-  CHECK(registry.ReadRegText(L"Notifications\\CustomArg") == big);
-}

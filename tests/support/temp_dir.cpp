@@ -17,7 +17,6 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
   std::error_code ec;
-  std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ec);
   std::filesystem::remove_all(path_, ec);
 }
 
