@@ -7,6 +7,8 @@
 #include <set>
 #include <utility>
 
+#include "common/blanks.h"
+#include "common/hex.h"
 #include "common/utf16.h"
 
 namespace {
@@ -37,14 +39,6 @@ bool StartsFolded(std::wstring_view text, std::wstring_view prefix) {
   return text.size() >= prefix.size() && CompareFolded(text.substr(0, prefix.size()), prefix) == 0;
 }
 
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
-
-std::wstring_view Trim(std::wstring_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
 // UTF-8 cannot carry a lone surrogate, so text holding one could not be
 // written back as it was read.
 bool HasLoneSurrogate(std::wstring_view text) {
@@ -58,25 +52,6 @@ bool HasLoneSurrogate(std::wstring_view text) {
     }
   }
   return false;
-}
-
-int HexDigit(wchar_t c) {
-  if (c >= L'0' && c <= L'9') return c - L'0';
-  if (c >= L'a' && c <= L'f') return c - L'a' + 10;
-  if (c >= L'A' && c <= L'F') return c - L'A' + 10;
-  return -1;
-}
-
-// One to eight hex digits and nothing else.
-bool ReadHexNumber(std::wstring_view text, uint32_t& number) {
-  if (text.empty() || text.size() > 8) return false;
-  number = 0;
-  for (wchar_t c : text) {
-    int d = HexDigit(c);
-    if (d < 0) return false;
-    number = number << 4 | static_cast<uint32_t>(d);
-  }
-  return true;
 }
 
 // "aa,bb,cc": two hex digits a byte; nothing at all is no bytes.
