@@ -1,0 +1,128 @@
+#include <doctest/doctest.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "common/decimal.h"
+#include "common/platform_services.h"
+#include "monitor/wmi_query.h"
+#include "settings/settings.h"
+
+namespace {
+
+// COM's apartment and security are set once per process, on the main thread
+// that runs the tests; the static takes them down at exit on the same thread.
+void StartPlatform() {
+  static PlatformServices services;
+  static const bool started = services.Start();
+  REQUIRE_MESSAGE(started, services.FailureText());
+}
+
+bool Contains(const std::vector<std::wstring>& texts, const std::wstring& text) {
+  return std::find(texts.begin(), texts.end(), text) != texts.end();
+}
+
+struct Session {
+  ConnectionSettings connection;
+  std::unique_ptr<WmiSource> source = CreateSystemWmiSource();
+  WmiQuery query{connection, *source};
+  std::vector<std::wstring> texts;
+  std::vector<int64_t> numbers;
+};
+
+}  // namespace
+
+TEST_CASE("the local computer's WMI answers the monitor's queries") {
+  StartPlatform();
+  Session s;
+
+  SUBCASE("free physical memory is a positive number") {
+    REQUIRE(s.query.QueryValues(L"Win32_OperatingSystem", L"FreePhysicalMemory", s.numbers) == kWmiOk);
+    REQUIRE(s.numbers.size() == 1);
+    CHECK(s.numbers[0] > 0);
+  }
+  SUBCASE("the process list holds this test program") {
+    REQUIRE(s.query.QueryStrings(L"Win32_Process", L"Name", s.texts) == kWmiOk);
+    CHECK(Contains(s.texts, L"test_monitor.exe"));
+  }
+  SUBCASE("logical disks include C: and give their sizes as texts") {
+    REQUIRE(s.query.QueryStrings(L"Win32_LogicalDisk", L"Name", s.texts) == kWmiOk);
+    CHECK(Contains(s.texts, L"C:"));
+    const size_t disks = s.texts.size();
+    for (const wchar_t* property : {L"Size", L"FreeSpace"}) {
+      CAPTURE(property);
+      REQUIRE(s.query.QueryStrings(L"Win32_LogicalDisk", property, s.texts) == kWmiOk);
+      CHECK(s.texts.size() == disks);
+      REQUIRE(!s.texts.empty());
+      CHECK(ReadDecimal(s.texts[0]) > 0);
+    }
+  }
+  SUBCASE("the system report's properties") {
+    REQUIRE(s.query.QueryStrings(L"Win32_OperatingSystem", L"Caption", s.texts) == kWmiOk);
+    REQUIRE(s.texts.size() == 1);
+    CHECK(s.texts[0].find(L"Windows") != std::wstring::npos);
+    // Wine leaves organisation and owner empty; they must still come as one text each.
+    for (const wchar_t* property : {L"Organization", L"RegisteredUser", L"SerialNumber"}) {
+      CAPTURE(property);
+      CHECK(s.query.QueryStrings(L"Win32_OperatingSystem", property, s.texts) == kWmiOk);
+      CHECK(s.texts.size() == 1);
+    }
+    CHECK(!s.texts[0].empty());  // SerialNumber
+    REQUIRE(s.query.QueryStrings(L"Win32_Processor", L"Name", s.texts) == kWmiOk);
+    REQUIRE(!s.texts.empty());
+    CHECK(!s.texts[0].empty());
+    // A 64-bit number comes as text and is read as the single value.
+    int64_t total = -1;
+    REQUIRE(s.query.QueryProperty(L"Win32_ComputerSystem", L"TotalPhysicalMemory", &total, nullptr, nullptr) ==
+            kWmiOk);
+    REQUIRE(s.query.QueryValues(L"Win32_OperatingSystem", L"FreePhysicalMemory", s.numbers) == kWmiOk);
+    REQUIRE(s.numbers.size() == 1);
+    CHECK(total >= s.numbers[0] * 1024);  // free memory is in kilobytes
+  }
+  SUBCASE("LOCALHOST with local off is this computer") {
+    s.connection.local = false;
+    s.connection.server.Set(L"LOCALHOST");
+    s.connection.user.Set(L"nobody");
+    s.connection.password.Set(L"wrong");
+    REQUIRE(s.query.QueryStrings(L"Win32_Process", L"Name", s.texts) == kWmiOk);
+    CHECK(Contains(s.texts, L"test_monitor.exe"));
+  }
+}
+
+TEST_CASE("WMI's failures come back as its own codes") {
+  StartPlatform();
+  Session s;
+
+  SUBCASE("an unknown class or property") {
+    // Windows refuses an unknown class; Wine's WMI answers it with no rows.
+    const WmiCode code = s.query.QueryStrings(L"Win32_NoSuchClass", L"Name", s.texts);
+    CHECK((code == kWmiInvalidClass || (code == kWmiOk && s.texts.empty())));
+    CHECK(s.query.QueryStrings(L"Win32_Processor", L"NoSuchProperty", s.texts) == kWmiNotFound);
+  }
+  SUBCASE("a computer that cannot be reached") {
+    s.connection.local = false;
+    s.connection.server.Set(L"nosuchhost.invalid");
+    // Wine answers WBEM_E_TRANSPORT_FAILURE at once for any other computer;
+    // Windows gives up later with RPC's "server unavailable".
+    const WmiCode code = s.query.QueryValues(L"Win32_OperatingSystem", L"FreePhysicalMemory", s.numbers);
+    CHECK((code == kWmiTransportFailure || code == 0x800706BA));
+  }
+}
+
+TEST_CASE("a second start on a thread that has COM fails and leaves COM as it was") {
+  StartPlatform();
+  {
+    PlatformServices second;
+    CHECK_FALSE(second.Start());
+    CHECK(second.FailureText().rfind(L"CoInitializeEx failed. Error 1", 0) == 0);  // S_FALSE
+  }
+  Session s;
+  CHECK(s.query.QueryStrings(L"Win32_OperatingSystem", L"Caption", s.texts) == kWmiOk);
+}
+
+TEST_CASE("system error texts") {
+  const std::wstring denied = SystemErrorText(5);
+  CHECK(!denied.empty());
+  CHECK(denied.find_last_of(L"\r\n ") != denied.size() - 1);
+  CHECK(SystemErrorText(0x12345678).empty());
+}
