@@ -1,0 +1,14 @@
+#pragma once
+// The instance names a parameter can watch, as the advanced settings list them.
+#include <string>
+#include <vector>
+
+#include "monitor/wmi_source.h"
+
+class WmiQuery;
+
+enum class InstanceKind { NetworkAdapter, LogicalDisk, Process, WebServer };
+
+// The names in the order the computer returns them; the web service's first
+// instance (its total) is left out.
+WmiCode ListInstances(WmiQuery& query, InstanceKind kind, std::vector<std::wstring>& names);

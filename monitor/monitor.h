@@ -1,0 +1,75 @@
+#pragma once
+// The monitoring engine: the eight parameter records, the pass that probes
+// the watched computer, and the evaluation that sets off the notifications.
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+
+#include "monitor/parameter_record.h"
+#include "notify/notificator.h"
+
+class EventLog;
+class MailSender;
+class NotifyHost;
+class ProgramLauncher;
+class WmiSource;
+struct Settings;
+
+// Each probe's result in its low 32 bits; 0xFFFFFFFF for none.
+using PassValues = std::array<uint32_t, kParameterCount>;
+
+class Monitor {
+ public:
+  // Ticks of a monotonic counter and their frequency (per second).
+  struct Counter {
+    std::function<int64_t()> now;
+    int64_t frequency;
+  };
+  static Counter SteadyCounter();
+
+  Monitor(Settings& settings, EventLog& log, WmiSource& wmi, NotifyHost& host, MailSender& mail,
+          ProgramLauncher& launcher, Counter counter = SteadyCounter());
+  Monitor(const Monitor&) = delete;
+  Monitor& operator=(const Monitor&) = delete;
+
+  // One pass; false when monitoring was switched off before it completed,
+  // in which case nothing is evaluated.
+  bool RunCycle(const std::atomic<bool>& monitoringOn, PassValues& values);
+  void Evaluate(const PassValues& values);
+
+  // Guards the records and the network rate state against the user interface.
+  std::recursive_mutex& Lock() { return lock_; }
+  ParameterRecords& Records() { return records_; }
+  // Starts the network rate afresh (the chosen adapter changed).
+  void ResetNetworkRate();
+  // The pause after each parameter of a pass (benchmarks shorten it).
+  void SetProbePause(std::chrono::microseconds pause) { probePause_ = pause; }
+
+  int64_t MeasureCpuUsage();
+  int64_t MeasureFreePhysicalMemory();
+  int64_t MeasurePageFileUsage();
+  int64_t MeasureNetworkUsage();
+  int64_t MeasureDiskUsage();
+  int64_t MeasureThreads();
+  int64_t MeasureProcess();
+  int64_t MeasureWebServerConnections();
+  // Whole seconds since the previous call; 0 on the first.
+  int64_t ElapsedSeconds();
+
+ private:
+  int64_t Record(ParameterId id, int64_t value);
+  int64_t MeasureFirstNumber(ParameterId id, const wchar_t* className, const wchar_t* property, int64_t divisor);
+
+  Settings& settings_;
+  WmiSource& wmi_;
+  Counter counter_;
+  std::chrono::microseconds probePause_{1000};
+  std::recursive_mutex lock_;
+  int64_t lastByteTotal_ = 0;
+  int64_t lastCounter_ = 0;
+  ParameterRecords records_;
+  Notificator notificator_;
+};

@@ -1,0 +1,35 @@
+#include "monitor/parameter_view.h"
+
+#include "monitor/parameter_record.h"
+#include "settings/settings.h"
+
+std::wstring ValueText(int id, int32_t value) {
+  if (static_cast<ParameterId>(id) == ParameterId::Process) {
+    return value == 1 ? L"Process running" : value == -1 ? L"N/A" : L"Process closed";
+  }
+  if (value == -1) return L"N/A";
+  return std::to_wstring(value) + L" " + ParameterUnit(id);
+}
+
+StateView ParameterStateView(const ParameterRecord& record, const Settings& settings) {
+  StateView view;
+  if (!settings.Parameters.enable[record.id]) {
+    view.mark = kRowOff;
+    return view;
+  }
+  if (record.history.empty()) return view;
+  auto in = [&](NotifyChannel channel, ParameterState state) { return record.State(channel) == state; };
+  if ((settings.UiNotify.UIEnabled && in(NotifyChannel::Ui, ParameterState::Error)) ||
+      (settings.EMail.EMailEnabled && in(NotifyChannel::EMail, ParameterState::Error)) ||
+      (settings.CustomNotify.CustomEnabled && in(NotifyChannel::Custom, ParameterState::Error))) {
+    view.text = L"Error";
+    view.mark = kRowError;
+  } else if (in(NotifyChannel::Ui, ParameterState::Warning) || in(NotifyChannel::EMail, ParameterState::Warning) ||
+             in(NotifyChannel::Custom, ParameterState::Warning)) {
+    view.text = L"Warning (" + std::to_wstring(record.CountBadTail(settings)) + L")";
+    view.mark = kRowWarning;
+  } else {
+    view.text = L"OK";
+  }
+  return view;
+}

@@ -1,0 +1,11 @@
+#pragma once
+// Sends one notification mail with the e-mail settings of the moment.
+#include <cstdint>
+#include <string>
+
+class MailSender {
+ public:
+  virtual ~MailSender() = default;
+  // The mail library's result code: 0 sent, anything else failed.
+  virtual uint32_t Send(const std::wstring& subject, const std::wstring& body) = 0;
+};

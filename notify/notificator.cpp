@@ -1,0 +1,159 @@
+#include "notify/notificator.h"
+
+#include "common/time_text.h"
+#include "log/event_log.h"
+#include "notify/mail_sender.h"
+#include "notify/notify_host.h"
+#include "notify/program_launcher.h"
+#include "notify/templates.h"
+#include "settings/settings.h"
+
+namespace {
+
+void ReplaceAll(std::wstring& text, const std::wstring& placeholder, const std::wstring& value) {
+  for (size_t at = text.find(placeholder); at != std::wstring::npos;
+       at = text.find(placeholder, at + value.size())) {
+    text.replace(at, placeholder.size(), value);
+  }
+}
+
+// Takes a flag and returns its old value.
+bool Take(bool& flag) {
+  bool was = flag;
+  flag = false;
+  return was;
+}
+
+}  // namespace
+
+Notificator::Notificator(Settings& settings, EventLog& log, NotifyHost& host, MailSender& mail,
+                         ProgramLauncher& launcher, const ParameterRecords& records,
+                         std::recursive_mutex& recordsLock)
+    : settings_(settings),
+      log_(log),
+      host_(host),
+      mail_(mail),
+      launcher_(launcher),
+      records_(records),
+      recordsLock_(recordsLock) {}
+
+int64_t Notificator::LastValue(int id) {
+  std::lock_guard<std::recursive_mutex> hold(recordsLock_);
+  return records_[id].LastValue();
+}
+
+std::wstring Notificator::BuildSubject(int id, ParameterState state) const {
+  std::wstring subject = state == ParameterState::Ok        ? kSubjectOk
+                         : state == ParameterState::Warning ? kSubjectWarning
+                                                            : kSubjectError;
+  ReplaceAll(subject, L"%PARAMETER%", ParameterDisplayName(id, settings_.Parameters));
+  ReplaceAll(subject, L"%SERVER%", settings_.Connection.local ? L"Localhost" : settings_.Connection.server.Get());
+  return subject;
+}
+
+std::wstring Notificator::BuildBody(int id, int64_t value, ParameterState state) const {
+  std::wstring body;
+  if (static_cast<ParameterId>(id) == ParameterId::Process) {
+    body = kBodyProcess;
+  } else {
+    body = state == ParameterState::Ok ? kBodyOk : state == ParameterState::Warning ? kBodyWarning : kBodyError;
+    const std::wstring& unit = ParameterUnit(id);
+    ReplaceAll(body, L"%VALUE%", value == kNotAvailable ? L"N/A" : std::to_wstring(value) + L" " + unit);
+    ReplaceAll(body, L"%NVALUE%", settings_.Parameters.notificationValue[id].Get() + L" " + unit);
+  }
+  ReplaceAll(body, L"%TIME%", NowText());
+  return body;
+}
+
+std::wstring Notificator::FlattenBody(const std::wstring& body) {
+  std::wstring flat = L" " + body;
+  for (wchar_t& c : flat) {
+    if (c == L'\n') c = L' ';
+  }
+  return flat;
+}
+
+void Notificator::WriteEntry(LogLevel level, const std::wstring& subject, const std::wstring& body,
+                             const wchar_t* suffix) {
+  log_.WriteLog(level, subject + FlattenBody(body) + suffix);
+}
+
+void Notificator::NotifyWarning(int id, int64_t value) {
+  if (warningNotified_[id]) return;
+  warningNotified_[id] = true;
+  WriteEntry(LogLevel::Warning, BuildSubject(id, ParameterState::Warning),
+             BuildBody(id, value, ParameterState::Warning), L"");
+}
+
+void Notificator::NotifyUiError(int id, int64_t value) {
+  if (uiNotified_[id]) return;
+  uiNotified_[id] = true;
+  std::wstring subject = BuildSubject(id, ParameterState::Error);
+  std::wstring body = BuildBody(id, value, ParameterState::Error);
+  const UiNotifySettings& ui = settings_.UiNotify;
+  WriteEntry(LogLevel::Error, subject, body, L" Send tray icon notification.");
+  if (ui.UIBalloon) {
+    host_.ShowTrayBalloon(subject, body, kIconAlert, kBalloonError);  // changes the icon itself
+  } else if (ui.UITrayIcon) {
+    host_.SetTrayIcon(kIconAlert);
+  }
+  if (ui.UIPlaySound) host_.PlayInformationSound();
+  if (ui.UIWindow) host_.OpenMainWindow();
+  if (ui.UIMessageBox) host_.ShowNotificationBox(subject, body, kBoxError);
+}
+
+void Notificator::NotifyEMailError(int id, int64_t value) {
+  // The flag is set before the attempt: a failed mail is not retried within the episode.
+  if (emailNotified_[id]) return;
+  emailNotified_[id] = true;
+  std::wstring subject = BuildSubject(id, ParameterState::Error);
+  std::wstring body = BuildBody(id, value, ParameterState::Error);
+  uint32_t result = SendEMail(subject, body);
+  WriteEntry(LogLevel::Error, subject, body,
+             result == 0 ? L" Send e-mail notification." : L" E-mail notification failed.");
+}
+
+void Notificator::NotifyCustomError(int id, int64_t value) {
+  if (customNotified_[id]) return;
+  customNotified_[id] = true;
+  WriteEntry(LogLevel::Error, BuildSubject(id, ParameterState::Error),
+             BuildBody(id, value, ParameterState::Error), L" Send custom notification.");
+  launcher_.Open(settings_.CustomNotify);
+}
+
+bool Notificator::NotifyUiOk(int id) {
+  bool was = Take(uiNotified_[id]);
+  const UiNotifySettings& ui = settings_.UiNotify;
+  if (was && settings_.Parameters.enable[id] && ui.UIEnabled && ui.UINotifyAgain) {
+    std::wstring subject = BuildSubject(id, ParameterState::Ok);
+    std::wstring body = BuildBody(id, LastValue(id), ParameterState::Ok);
+    WriteEntry(LogLevel::Info, subject, body, L"");
+    if (ui.UIBalloon) host_.ShowTrayBalloon(subject, body, kIconNone, kBalloonInfo);
+    if (ui.UIMessageBox) host_.ShowNotificationBox(subject, body, kBoxReturn);
+  }
+  return was;
+}
+
+bool Notificator::NotifyEMailOk(int id) {
+  bool was = Take(emailNotified_[id]);
+  const EMailSettings& mail = settings_.EMail;
+  if (was && settings_.Parameters.enable[id] && mail.EMailEnabled && mail.EMailNotifyAgain) {
+    std::wstring subject = BuildSubject(id, ParameterState::Ok);
+    std::wstring body = BuildBody(id, LastValue(id), ParameterState::Ok);
+    uint32_t result = SendEMail(subject, body);
+    WriteEntry(LogLevel::Info, subject, body,
+               result == 0 ? L" Send e-mail notification." : L" E-mail notification failed.");
+  }
+  return was;
+}
+
+bool Notificator::TakeCustomNotified(int id) { return Take(customNotified_[id]); }
+
+void Notificator::NotifyAllRecovered() {
+  log_.WriteLog(LogLevel::Info, L"State change from ERROR to OK.");
+  ShowNormalTrayIcon(host_, settings_.Main);
+}
+
+uint32_t Notificator::SendEMail(const std::wstring& subject, const std::wstring& body) {
+  return mail_.Send(subject, body);
+}

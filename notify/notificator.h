@@ -1,0 +1,63 @@
+#pragma once
+// Turns the channel states of each pass into notifications: each channel once
+// per error episode of a parameter, a warning entry once per warning episode,
+// and the return to normal where asked for. Every outcome is a log entry.
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "log/event_log.h"
+#include "monitor/parameter_record.h"
+
+class MailSender;
+class NotifyHost;
+class ProgramLauncher;
+struct Settings;
+
+using ParameterRecords = std::array<ParameterRecord, kParameterCount>;
+
+class Notificator {
+ public:
+  // Runs on the monitor thread only; reads the records under their lock.
+  Notificator(Settings& settings, EventLog& log, NotifyHost& host, MailSender& mail, ProgramLauncher& launcher,
+              const ParameterRecords& records, std::recursive_mutex& recordsLock);
+
+  void NotifyWarning(int id, int64_t value);
+  void ResetWarning(int id) { warningNotified_[id] = false; }
+  void NotifyUiError(int id, int64_t value);
+  void NotifyEMailError(int id, int64_t value);
+  void NotifyCustomError(int id, int64_t value);
+  // Take the channel's flag; give the return notification where enabled.
+  // The flag's old value is returned.
+  bool NotifyUiOk(int id);
+  bool NotifyEMailOk(int id);
+  bool TakeCustomNotified(int id);
+  void NotifyAllRecovered();
+
+  std::wstring BuildSubject(int id, ParameterState state) const;
+  std::wstring BuildBody(int id, int64_t value, ParameterState state) const;
+  // A blank, then the body on one line, for the log.
+  static std::wstring FlattenBody(const std::wstring& body);
+
+ protected:
+  uint32_t SendEMail(const std::wstring& subject, const std::wstring& body);
+
+ private:
+  using Flags = std::array<bool, kParameterCount>;
+
+  int64_t LastValue(int id);
+  void WriteEntry(LogLevel level, const std::wstring& subject, const std::wstring& body, const wchar_t* suffix);
+
+  Settings& settings_;
+  EventLog& log_;
+  NotifyHost& host_;
+  MailSender& mail_;
+  ProgramLauncher& launcher_;
+  const ParameterRecords& records_;
+  std::recursive_mutex& recordsLock_;
+  Flags uiNotified_{};
+  Flags emailNotified_{};
+  Flags customNotified_{};
+  Flags warningNotified_{};
+};

@@ -1,0 +1,114 @@
+#include <doctest/doctest.h>
+
+#include "engine_fixture.h"
+
+namespace {
+
+std::vector<WmiValue> Texts(std::initializer_list<const wchar_t*> texts) {
+  std::vector<WmiValue> values;
+  for (const wchar_t* t : texts) values.push_back(WmiValue::Text(t));
+  return values;
+}
+
+}  // namespace
+
+TEST_CASE("single-value probes take the first instance") {
+  EngineFixture f;
+  f.wmi.Set(L"Win32_Processor", L"LoadPercentage", {WmiValue::Int32(10), WmiValue::Int32(90)});
+  f.wmi.Set(L"Win32_OperatingSystem", L"FreePhysicalMemory", Texts({L"1048575"}));
+  f.wmi.Set(L"Win32_PerfRawData_PerfOS_Objects", L"Threads", {});
+  CHECK(f.monitor.MeasureCpuUsage() == 10);
+  CHECK(f.monitor.MeasureFreePhysicalMemory() == 1023);
+  CHECK(f.monitor.MeasureThreads() == kNotAvailable);    // no instance
+  CHECK(f.monitor.MeasurePageFileUsage() == kNotAvailable);  // query fails
+  CHECK(f.monitor.Records()[0].history == std::deque<int64_t>{10});
+  CHECK(f.monitor.Records()[2].history == std::deque<int64_t>{-1});
+}
+
+TEST_CASE("process and web server probes match names exactly") {
+  EngineFixture f;
+  f.wmi.Set(L"Win32_Process", L"Name", Texts({L"System", L"w3wp.exe"}));
+  f.settings.Parameters.processName.Set(L"W3WP.EXE");
+  CHECK(f.monitor.MeasureProcess() == 0);
+  f.settings.Parameters.processName.Set(L"w3wp.exe");
+  CHECK(f.monitor.MeasureProcess() == 1);
+
+  const wchar_t* web = L"Win32_PerfRawData_W3SVC_WebService";
+  f.wmi.Set(web, L"CurrentConnections", {WmiValue::Int32(7), WmiValue::Int32(3), WmiValue::Int32(4)});
+  f.wmi.Set(web, L"Name", Texts({L"_Total", L"Default Web Site"}));
+  f.settings.Parameters.webServerName.Set(L"Default Web Site");
+  CHECK(f.monitor.MeasureWebServerConnections() == 3);
+  f.settings.Parameters.webServerName.Set(L"Intranet");  // unknown: the first instance
+  CHECK(f.monitor.MeasureWebServerConnections() == 7);
+  f.wmi.Set(web, L"Name", {});  // fewer names than values: never read past them
+  CHECK(f.monitor.MeasureWebServerConnections() == 7);
+}
+
+TEST_CASE("disk usage over all disks or one") {
+  EngineFixture f;
+  f.wmi.Set(L"Win32_LogicalDisk", L"Name", Texts({L"C:", L"D:", L"E:"}));
+  f.wmi.Set(L"Win32_LogicalDisk", L"Size", {WmiValue::Text(L"107374182400"), WmiValue::Null(),
+                                            WmiValue::Text(L"100")});
+  f.wmi.Set(L"Win32_LogicalDisk", L"FreeSpace", {WmiValue::Text(L"26843545600"), WmiValue::Null(),
+                                                 WmiValue::Text(L"100")});
+  f.settings.Parameters.diskName.Set(L"C:");
+  CHECK(f.monitor.MeasureDiskUsage() == 75);
+  f.settings.Parameters.diskName.Set(L"Z:");
+  CHECK(f.monitor.MeasureDiskUsage() == kNotAvailable);
+  f.settings.Parameters.diskName.Set(L"D:");  // no size reported
+  CHECK(f.monitor.MeasureDiskUsage() == kNotAvailable);
+  f.settings.Parameters.diskName.Set(L"");
+  CHECK(f.monitor.MeasureDiskUsage() == 74);
+
+  f.settings.Parameters.diskName.Set(L"E:");
+  f.wmi.Set(L"Win32_LogicalDisk", L"Name", Texts({L"C:"}));  // shorter than the sizes
+  CHECK(f.monitor.MeasureDiskUsage() == kNotAvailable);
+}
+
+TEST_CASE("network usage is a rate over two passes") {
+  EngineFixture f;
+  const wchar_t* net = L"Win32_PerfRawData_Tcpip_NetworkInterface";
+  auto totals = [&](const wchar_t* a, const wchar_t* b) { f.wmi.Set(net, L"BytesTotalPerSec", Texts({a, b})); };
+  f.wmi.Set(net, L"Name", Texts({L"eth0", L"eth1"}));
+  totals(L"1000", L"0");
+  CHECK(f.monitor.MeasureNetworkUsage() == 0);  // no base yet
+  f.seconds += 10;
+  totals(L"2000", L"0");
+  CHECK(f.monitor.MeasureNetworkUsage() == 0);  // the counter starts now
+  f.seconds += 10;
+  totals(L"206800", L"0");
+  CHECK(f.monitor.MeasureNetworkUsage() == 20);  // 204800 bytes in 10 s
+  f.seconds += 10;
+  totals(L"5000", L"0");
+  CHECK(f.monitor.MeasureNetworkUsage() == 0);  // went back: 0, and the new base
+  f.seconds += 1;
+  totals(L"15240", L"0");
+  CHECK(f.monitor.MeasureNetworkUsage() == 10);
+
+  f.settings.Parameters.networkAdapterName.Set(L"wlan0");
+  CHECK(f.monitor.MeasureNetworkUsage() == kNotAvailable);
+  f.settings.Parameters.networkAdapterName.Set(L"eth1");
+  f.seconds += 1;
+  totals(L"15240", L"1024");  // 1024 is below the all-adapter base: 0
+  CHECK(f.monitor.MeasureNetworkUsage() == 0);
+}
+
+TEST_CASE("a pass probes the watched parameters and evaluates") {
+  EngineFixture f;
+  f.wmi.Set(L"Win32_Processor", L"LoadPercentage", {WmiValue::Int32(97)});
+  f.wmi.Set(L"Win32_OperatingSystem", L"FreePhysicalMemory", Texts({L"8796093022208"}));  // 2^33 MB in KB
+  std::atomic<bool> on{true};
+  PassValues values;
+  REQUIRE(f.monitor.RunCycle(on, values));
+  CHECK(values[0] == 97);
+  CHECK(values[1] == 0);  // the low 32 bits of 2^33
+  CHECK(f.monitor.Records()[1].LastValue() == 8589934592LL);
+  CHECK(values[2] == 0xFFFFFFFF);
+  CHECK(f.monitor.Records()[2].history.empty());
+  CHECK(f.LogEntries().size() == 1);  // the warning
+
+  on = false;  // switched off: the first probe runs, nothing is evaluated
+  CHECK_FALSE(f.monitor.RunCycle(on, values));
+  CHECK(f.monitor.Records()[0].history.size() == 2);
+  CHECK(f.monitor.Records()[1].history.size() == 1);
+}
