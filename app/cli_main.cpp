@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "app/console_monitor.h"
 #include "common/console.h"
 #include "log/event_log.h"
 #include "log/log_lines.h"
@@ -17,11 +18,18 @@ constexpr int kExitRegistry = 1;
 constexpr int kExitUsage = 2;
 
 constexpr wchar_t kUsage[] =
-    L"Usage: varnalis-cli COMMAND\n"
+    L"Usage: varnalis-cli [--replay FILE] [--passes N] [COMMAND]\n"
+    L"  (no command)        watch the computer until Ctrl+C, one line per pass\n"
+    L"  once                run one pass and print the parameters\n"
+    L"  test-connection     print a short report of the watched computer\n"
+    L"  instances KIND      list what can be watched: network, disk, process or web\n"
     L"  settings            list every setting as Group\\name = value\n"
     L"  get NAME            print one setting, e.g. get \"Connection\\period\"\n"
     L"  set NAME VALUE      change one setting, e.g. set \"Connection\\period\" 5000\n"
-    L"  log                 print the event log, newest entry first\n";
+    L"  log                 print the event log, newest entry first\n"
+    L"Options:\n"
+    L"  --replay FILE       answer from a recording instead of the computer\n"
+    L"  --passes N          stop the monitor after N passes\n";
 
 // Collects what the Log page would show.
 class CollectedRows final : public LogView {
@@ -92,8 +100,12 @@ int ShowLog(Settings& settings) {
   return kExitOk;
 }
 
-int RunCommand(Settings& settings, const std::vector<std::wstring>& args) {
+int RunCommand(Settings& settings, const MonitorOptions& options, const std::vector<std::wstring>& args) {
+  if (args.empty()) return RunConsoleMonitor(settings, options);
   const std::wstring& command = args[0];
+  if (command == L"once" && args.size() == 1) return RunOnePass(settings, options);
+  if (command == L"test-connection" && args.size() == 1) return RunTestConnection(settings, options);
+  if (command == L"instances" && args.size() == 2) return RunListInstances(settings, options, args[1]);
   if (command == L"settings" && args.size() == 1) return ListSettings(settings);
   if (command == L"get" && args.size() == 2) return GetSetting(settings, args[1]);
   if (command == L"set" && args.size() == 3) return SetSetting(settings, args[1], args[2]);
@@ -102,12 +114,36 @@ int RunCommand(Settings& settings, const std::vector<std::wstring>& args) {
   return kExitUsage;
 }
 
+// Takes the leading options off args; false on a bad option.
+bool TakeOptions(std::vector<std::wstring>& args, MonitorOptions& options) {
+  while (!args.empty() && args[0].rfind(L"--", 0) == 0 && args[0] != L"--help") {
+    if (args.size() < 2) return false;
+    if (args[0] == L"--replay") {
+      options.replayFile = args[1];
+    } else if (args[0] == L"--passes") {
+      const std::wstring& text = args[1];
+      if (text.empty() || text.size() > 9 || text.find_first_not_of(L"0123456789") != std::wstring::npos) return false;
+      options.passes = ReadIntText(text);
+      if (options.passes < 1) return false;
+    } else {
+      return false;
+    }
+    args.erase(args.begin(), args.begin() + 2);
+  }
+  return true;
+}
+
 }  // namespace
 
-int RunCli(const std::vector<std::wstring>& args) {
-  if (args.empty() || args[0] == L"help" || args[0] == L"--help" || args[0] == L"-h") {
+int RunCli(std::vector<std::wstring> args) {
+  MonitorOptions options;
+  if (!TakeOptions(args, options)) {
+    PrintErr(kUsage);
+    return kExitUsage;
+  }
+  if (!args.empty() && (args[0] == L"help" || args[0] == L"--help" || args[0] == L"-h")) {
     PrintOut(kUsage);
-    return args.empty() ? kExitUsage : kExitOk;
+    return kExitOk;
   }
   std::unique_ptr<RegistryStore> store = OpenUserRegistry();
   Registry registry(*store, DefaultSettingsKeyPath());
@@ -117,7 +153,7 @@ int RunCli(const std::vector<std::wstring>& args) {
     PrintErr(L"Registry error.\n" + error + L"\n");
     return kExitRegistry;
   }
-  int code = RunCommand(settings, args);
+  int code = RunCommand(settings, options, args);
   if (code != kExitOk) return code;  // nothing written after a refused command
   if (!settings.SaveSettings(registry, &error)) {
     PrintErr(L"Registry error.\n" + error + L"\n");

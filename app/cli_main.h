@@ -3,4 +3,4 @@
 #include <vector>
 
 // The console program; args without the program name. Returns the exit code.
-int RunCli(const std::vector<std::wstring>& args);
+int RunCli(std::vector<std::wstring> args);

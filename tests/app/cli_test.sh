@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Drives the console program as an administrator would: set, get, list, log.
+# Drives the console program as an administrator would: set, get, list, log,
+# and the monitor answering from a recording.
 # Usage: cli_test.sh EMULATOR CLI   (EMULATOR is "env" for a native build)
 set -u
 emulator=$1 cli=$2
@@ -43,6 +44,67 @@ run set 'Log\Filename' "app.log" >/dev/null
 run log >/dev/null; check "log without a file exits 0" 0 $?
 printf 'I\0n\0f\0o\0\t\0001\0\t\0f\0i\0r\0s\0t\0\r\0\n\0W\0a\0r\0n\0i\0n\0g\0\t\0002\0\t\0s\0e\0c\0o\0n\0d\0\r\0\n\0' >app.log
 check "log newest first" "$(printf 'Warning  2  second\nInfo     1  first')" "$(run log)"
+
+# The monitor, answering from a recording: processor load 96, 97, 98, 50.
+rm -f app.log
+cat >load.replay <<'REPLAY'
+pass
+Win32_Processor.LoadPercentage = 96
+Win32_Processor.Name = "Test CPU" "Test CPU"
+Win32_OperatingSystem.FreePhysicalMemory = "2097152"
+Win32_OperatingSystem.Caption = "Recorded Windows"
+Win32_OperatingSystem.Organization = ""
+Win32_OperatingSystem.RegisteredUser = "admin"
+Win32_OperatingSystem.SerialNumber = "0000-1"
+Win32_ComputerSystem.TotalPhysicalMemory = "8589934592"
+Win32_PerfRawData_W3SVC_WebService.Name = "_Total" "Default Web Site"
+pass
+Win32_Processor.LoadPercentage = 97
+pass
+Win32_Processor.LoadPercentage = 98
+pass
+Win32_Processor.LoadPercentage = 50
+REPLAY
+run set 'Connection\period' 0 >/dev/null
+run set 'Notifications\UINotifyAgain' 1 >/dev/null
+out=$(run --replay load.replay --passes 4); check "monitor exits 0" 0 $?
+check "one line per pass" 4 "$(grep -c 'CPU Usage: ' <<<"$out")"
+check "pass states" "Warning (1)|Warning (2)|Error|OK" \
+  "$(grep -o 'CPU Usage: [0-9]* % [A-Za-z]*\( ([0-9])\)\?' <<<"$out" | sed 's/CPU Usage: [0-9]* % //' | paste -sd'|')"
+check "balloon shown" 1 "$(grep -c 'Balloon (error): CPU Usage on Localhost Error.' <<<"$out")"
+entries=$(run log | sed 's/  .*M  [0-9][0-9] [A-Z][a-z][a-z] [0-9]*  /|/' | tac)
+expected='Info|Varnalis 1.4 application open.
+Info|Monitoring started.
+Warning|CPU Usage on Localhost Warning.
+Error|CPU Usage on Localhost Error.
+Info|CPU Usage on Localhost is OK.
+Info|State change from ERROR to OK.
+Info|Varnalis 1.4 application close.'
+check "log entries of the scenario" "$expected" "$(sed 's/\(Warning\.\|Error\.\|is OK\.\) .*/\1/' <<<"$entries")"
+
+check "one pass table" "CPU Usage|96 %|95 %|Warning (1)" \
+  "$(run --replay load.replay once | grep '^CPU Usage' | sed 's/  \+/|/g')"
+check "system report" "Operating system name: Recorded Windows
+Organization: 
+Registered user: admin
+Serial number: 0000-1
+Processor: Test CPU
+Processor: Test CPU
+Memory size: 8192 MB" "$(run --replay load.replay test-connection)"
+check "web instances leave out the total" "Default Web Site" "$(run --replay load.replay instances web)"
+run --replay load.replay instances disk >/dev/null; check "missing class fails" 3 $?
+check "missing class says why" 1 "$(grep -c '^Connection failed. Error 80041010: ' "$work/err")"
+run --replay nosuch.replay once >/dev/null; check "missing recording fails" 3 $?
+run --passes 0 once >/dev/null; check "bad option exits 2" 2 $?
+
+if [ "$emulator" = env ]; then  # signals reach a native program only
+  "$cli" --replay load.replay >/dev/null 2>&1 &
+  pid=$!
+  sleep 1
+  kill -TERM "$pid"
+  wait "$pid"; check "SIGTERM ends the monitor cleanly" 0 $?
+  check "the close entry is written" 1 "$(run log | head -n 1 | grep -c 'Varnalis 1.4 application close.')"
+fi
 
 printf 'Passed: %d passed, %d failed\n' "$passed" "$failed"
 [ "$failed" -eq 0 ]

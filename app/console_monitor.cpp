@@ -1,0 +1,250 @@
+#include "app/console_monitor.h"
+
+#include <algorithm>
+#include <memory>
+#include <mutex>
+
+#include "app/monitor_thread.h"
+#include "app/stop_signal.h"
+#include "common/console.h"
+#include "common/platform_services.h"
+#include "common/product.h"
+#include "common/time_text.h"
+#include "log/event_log.h"
+#include "monitor/instance_lists.h"
+#include "monitor/monitor.h"
+#include "monitor/parameter_view.h"
+#include "monitor/system_report.h"
+#include "monitor/wmi_query.h"
+#include "monitor/wmi_replay.h"
+#include "notify/mail_sender.h"
+#include "notify/notify_host.h"
+#include "notify/program_launcher.h"
+#include "settings/settings.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitUsage = 2;
+constexpr int kExitFailed = 3;
+constexpr auto kExitWait = std::chrono::milliseconds(60000);
+
+std::wstring OneLine(std::wstring text) {
+  std::replace(text.begin(), text.end(), L'\n', L' ');
+  return text;
+}
+
+const wchar_t* IconName(int id) {
+  switch (id) {
+    case kIconNormal:
+      return L"normal";
+    case kIconAlert:
+      return L"alert";
+    case kIconStopped:
+      return L"monitoring stopped";
+    default:
+      return L"hidden";
+  }
+}
+
+// The mail and program channels are not part of the console monitor yet:
+// a mail is reported as failed, a program is not started.
+class NoMailSender final : public MailSender {
+ public:
+  uint32_t Send(const std::wstring&, const std::wstring&) override { return 0xFFFFFFFF; }
+};
+
+class NoProgramLauncher final : public ProgramLauncher {
+ public:
+  void Open(const CustomNotifySettings&) override {}
+};
+
+// The tray and the windows, told as lines on the console.
+class ConsoleHost final : public NotifyHost, public MonitorView {
+ public:
+  ConsoleHost(Settings& settings, int passes, StopSignal* stop) : settings_(settings), passes_(passes), stop_(stop) {}
+  void Attach(Monitor& monitor) { monitor_ = &monitor; }
+  void Attach(MonitorThread& thread) { thread_ = &thread; }
+
+  void SetTrayIcon(int iconId) override {
+    if (iconId != kIconStopped) currentIcon_ = iconId;
+    Say(std::wstring(L"Tray icon: ") + IconName(iconId));
+  }
+  void ShowTrayBalloon(const std::wstring& title, const std::wstring& text, int iconId, int balloonKind) override {
+    Say((balloonKind == kBalloonError ? L"Balloon (error): " : L"Balloon: ") + title + L" " + OneLine(text));
+    if (iconId != kIconNone) SetTrayIcon(iconId);
+  }
+  int CurrentIconId() const override { return currentIcon_; }
+  void OpenMainWindow() override { Say(L"Main window: not available on the console."); }
+  void ShowNotificationBox(const std::wstring& subject, const std::wstring& body, int) override {
+    Say(L"Notification: " + subject + L" " + OneLine(body));
+  }
+  void PlayInformationSound() override { PrintOut(L"\a"); }
+
+  void SetStatusText(const std::wstring&) override {}
+  void UpdateParameters(const PassValues& values) override {
+    std::wstring line = NowText();
+    {
+      std::lock_guard<std::recursive_mutex> hold(monitor_->Lock());
+      for (int id = 0; id < kParameterCount; ++id) {
+        StateView state = ParameterStateView(monitor_->Records()[id], settings_);
+        line += (id == 0 ? L"  " : L" | ") + ParameterDisplayName(id, settings_.Parameters) + L": " +
+                ValueText(id, static_cast<int32_t>(values[id]));
+        if (!state.text.empty()) line += L" " + state.text;
+      }
+    }
+    PrintOut(line + L"\n");
+    if (passes_ > 0 && ++passesDone_ == passes_ && stop_) {
+      thread_->RequestStop();  // no further pass while the main thread wakes
+      stop_->Raise();
+    }
+  }
+
+ private:
+  void Say(const std::wstring& text) { PrintOut(NowText() + L"  " + text + L"\n"); }
+
+  Settings& settings_;
+  Monitor* monitor_ = nullptr;
+  MonitorThread* thread_ = nullptr;
+  int currentIcon_ = kIconNone;
+  int passes_;
+  int passesDone_ = 0;
+  StopSignal* stop_;
+};
+
+// Everything a pass needs; the source is the system's or a recording.
+// Made and destroyed on the main thread.
+struct Engine {
+  Engine(Settings& settings, int passes, StopSignal* stop)
+      : log(settings.Log), host(settings, passes, stop) {}
+
+  // Starts the platform's services and opens the source; false, with the
+  // reason printed, when either fails.
+  bool Open(const MonitorOptions& options) {
+    if (!platform.Start()) {
+      PrintErr(L"Start-up failed: " + platform.FailureText() + L"\n");
+      return false;
+    }
+    if (!options.replayFile.empty()) {
+      std::wstring error;
+      std::unique_ptr<WmiReplaySource> replay = LoadReplayFile(options.replayFile, error);
+      if (!replay) {
+        PrintErr(error + L"\n");
+        return false;
+      }
+      source = std::move(replay);
+    } else {
+      source = CreateSystemWmiSource();
+      if (!source) {
+        PrintErr(L"WMI is not available on this computer.\n");
+        return false;
+      }
+    }
+    return true;
+  }
+  void MakeMonitor(Settings& settings) {
+    monitor = std::make_unique<Monitor>(settings, log, *source, host, mail, launcher);
+    host.Attach(*monitor);
+  }
+
+  PlatformServices platform;
+  EventLog log;
+  ConsoleHost host;
+  NoMailSender mail;
+  NoProgramLauncher launcher;
+  std::unique_ptr<WmiSource> source;
+  std::unique_ptr<Monitor> monitor;
+};
+
+}  // namespace
+
+int RunConsoleMonitor(Settings& settings, const MonitorOptions& options) {
+  StopSignal stop;  // before any thread starts
+  if (settings.Log.ClearLog) EventLog(settings.Log).ClearLogFile();
+  auto engine = std::make_unique<Engine>(settings, options.passes, &stop);
+  if (!engine->Open(options)) return kExitFailed;
+  engine->MakeMonitor(settings);
+
+  auto thread = std::make_unique<MonitorThread>(*engine->monitor, settings, engine->log, engine->host, engine->host);
+  engine->host.Attach(*thread);
+  if (!thread->Start()) {
+    PrintErr(L"The monitor thread cannot be started.\n");
+    return kExitFailed;
+  }
+  engine->log.WriteLog(LogLevel::Info, std::wstring(kProductName) + L" application open.");
+  engine->log.WriteLog(LogLevel::Info, L"Monitoring started.");
+  PrintOut(L"Monitoring " + (settings.Connection.local ? std::wstring(L"this computer")
+                                                       : settings.Connection.server.Get()) +
+           L". Press Ctrl+C to stop.\n");
+  ShowNormalTrayIcon(engine->host, settings.Main);
+
+  stop.Wait();
+  bool ended = thread->Stop(kExitWait);
+  engine->log.WriteLog(LogLevel::Info, std::wstring(kProductName) + L" application close.");
+  if (!ended) {
+    // The thread still uses the engine; the process ends with it.
+    PrintErr(L"The monitor thread did not end within 60 seconds.\n");
+    (void)thread.release();
+    (void)engine.release();
+  }
+  return kExitOk;
+}
+
+int RunOnePass(Settings& settings, const MonitorOptions& options) {
+  Engine engine(settings, 0, nullptr);
+  if (!engine.Open(options)) return kExitFailed;
+  engine.MakeMonitor(settings);
+  std::atomic<bool> on{true};
+  PassValues values;
+  engine.monitor->SetProbePause(std::chrono::microseconds(0));
+  engine.monitor->RunCycle(on, values);
+
+  std::lock_guard<std::recursive_mutex> hold(engine.monitor->Lock());
+  auto pad = [](std::wstring text, size_t width) {
+    text.resize(std::max(text.size() + 2, width), L' ');
+    return text;
+  };
+  PrintOut(pad(L"Parameter", 32) + pad(L"Current Value", 20) + pad(L"Notification Value", 22) + L"State\n");
+  for (int id = 0; id < kParameterCount; ++id) {
+    std::wstring limit = settings.Parameters.notificationValue[id].Get();
+    if (!ParameterUnit(id).empty()) limit += L" " + ParameterUnit(id);
+    if (static_cast<ParameterId>(id) == ParameterId::Process) limit = L"Process closed";
+    PrintOut(pad(ParameterDisplayName(id, settings.Parameters), 32) +
+             pad(ValueText(id, static_cast<int32_t>(values[id])), 20) + pad(limit, 22) +
+             ParameterStateView(engine.monitor->Records()[id], settings).text + L"\n");
+  }
+  return kExitOk;
+}
+
+int RunTestConnection(Settings& settings, const MonitorOptions& options) {
+  Engine engine(settings, 0, nullptr);
+  if (!engine.Open(options)) return kExitFailed;
+  WmiQuery query(settings.Connection, *engine.source);
+  std::wstring report = SystemReport(query);
+  report.erase(std::remove(report.begin(), report.end(), L'\r'), report.end());
+  if (!report.empty() && report.back() != L'\n') report += L'\n';
+  PrintOut(report);
+  return report.rfind(L"Connection failed.", 0) == 0 ? kExitFailed : kExitOk;
+}
+
+int RunListInstances(Settings& settings, const MonitorOptions& options, const std::wstring& kind) {
+  static const std::pair<const wchar_t*, InstanceKind> kKinds[] = {{L"network", InstanceKind::NetworkAdapter},
+                                                                   {L"disk", InstanceKind::LogicalDisk},
+                                                                   {L"process", InstanceKind::Process},
+                                                                   {L"web", InstanceKind::WebServer}};
+  const auto* found = std::find_if(std::begin(kKinds), std::end(kKinds), [&](auto& k) { return kind == k.first; });
+  if (found == std::end(kKinds)) {
+    PrintErr(L"Unknown kind \"" + kind + L"\": network, disk, process or web.\n");
+    return kExitUsage;
+  }
+  Engine engine(settings, 0, nullptr);
+  if (!engine.Open(options)) return kExitFailed;
+  WmiQuery query(settings.Connection, *engine.source);
+  std::vector<std::wstring> names;
+  if (WmiCode code = ListInstances(query, found->second, names); code != kWmiOk) {
+    PrintErr(ConnectionFailedText(code) + L"\n");
+    return kExitFailed;
+  }
+  for (const std::wstring& name : names) PrintOut(name + L"\n");
+  return kExitOk;
+}

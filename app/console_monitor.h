@@ -1,0 +1,18 @@
+#pragma once
+// The console monitor: the monitoring engine with the console as its front
+// end, for machines without a desktop.
+#include <string>
+#include <vector>
+
+struct Settings;
+
+struct MonitorOptions {
+  std::wstring replayFile;  // answers from a recording instead of the system
+  int passes = 0;           // end after this many passes; 0 runs until stopped
+};
+
+// Each returns the program's exit code.
+int RunConsoleMonitor(Settings& settings, const MonitorOptions& options);
+int RunOnePass(Settings& settings, const MonitorOptions& options);
+int RunTestConnection(Settings& settings, const MonitorOptions& options);
+int RunListInstances(Settings& settings, const MonitorOptions& options, const std::wstring& kind);

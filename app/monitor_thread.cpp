@@ -1,0 +1,113 @@
+#include "app/monitor_thread.h"
+
+#include "common/time_text.h"
+#include "log/event_log.h"
+#include "notify/notify_host.h"
+#include "settings/settings.h"
+
+MonitorThread::MonitorThread(Monitor& monitor, Settings& settings, EventLog& log, NotifyHost& host,
+                             MonitorView& view)
+    : monitor_(monitor), settings_(settings), log_(log), host_(host), view_(view) {}
+
+MonitorThread::~MonitorThread() {
+  Stop(std::chrono::milliseconds::max());
+}
+
+bool MonitorThread::Start() {
+  try {
+    thread_ = std::thread(&MonitorThread::Run, this);
+  } catch (const std::system_error&) {
+    return false;
+  }
+  return true;
+}
+
+void MonitorThread::RequestStop() {
+  std::lock_guard<std::mutex> hold(wakeLock_);
+  stopThread_ = true;
+  wake_.notify_all();
+}
+
+bool MonitorThread::Stop(std::chrono::milliseconds wait) {
+  if (!thread_.joinable()) return true;
+  RequestStop();
+  std::unique_lock<std::mutex> hold(wakeLock_);
+  bool ended = wait == std::chrono::milliseconds::max()
+                   ? (endedSignal_.wait(hold, [this] { return ended_; }), true)
+                   : endedSignal_.wait_for(hold, wait, [this] { return ended_; });
+  hold.unlock();
+  if (ended) {
+    thread_.join();
+  } else {
+    thread_.detach();
+  }
+  return ended;
+}
+
+template <class Predicate>
+void MonitorThread::Sleep(std::chrono::milliseconds timeout, Predicate wake) {
+  std::unique_lock<std::mutex> hold(wakeLock_);
+  wake_.wait_for(hold, timeout, [&] { return stopThread_ || wake(); });
+}
+
+void MonitorThread::Run() {
+  // A stop asked for before the thread got here still counts.
+  Sleep(std::chrono::milliseconds(10), [] { return false; });
+  while (!stopThread_) {
+    if (monitoringOn_) {
+      SetStatus(L"Connecting...");
+      PassValues values;
+      if (monitor_.RunCycle(monitoringOn_, values)) view_.UpdateParameters(values);
+      std::lock_guard<std::recursive_mutex> hold(monitor_.Lock());  // a Stop cannot slip in between
+      if (monitoringOn_) SetStatus(L"Last monitoring finished: " + NowText());
+    }
+    if (monitoringOn_ && !stopThread_) {
+      // The interval runs from the end of one pass to the start of the next.
+      int64_t period = settings_.Connection.period;
+      Sleep(std::chrono::milliseconds(std::max<int64_t>(period, 0) + 1), [this] { return !monitoringOn_; });
+    } else {
+      Sleep(std::chrono::milliseconds(200), [this] { return monitoringOn_.load(); });
+    }
+  }
+  std::lock_guard<std::mutex> hold(wakeLock_);
+  ended_ = true;
+  endedSignal_.notify_all();
+}
+
+void MonitorThread::SetStatus(const std::wstring& text) {
+  std::lock_guard<std::recursive_mutex> hold(monitor_.Lock());
+  view_.SetStatusText(text);
+  statusText_ = text;
+}
+
+std::wstring MonitorThread::StatusText() {
+  std::lock_guard<std::recursive_mutex> hold(monitor_.Lock());
+  return statusText_;
+}
+
+void MonitorThread::Switch(bool on, const wchar_t* status) {
+  std::lock_guard<std::recursive_mutex> hold(monitor_.Lock());  // the pass's own status cannot slip in
+  {
+    std::lock_guard<std::mutex> wake(wakeLock_);
+    monitoringOn_ = on;
+    wake_.notify_all();
+  }
+  SetStatus(status + NowText());
+}
+
+void MonitorThread::StartMonitoring() {
+  Switch(true, L"Started at ");
+  log_.WriteLog(LogLevel::Info, L"Monitoring started.");
+  int icon = host_.CurrentIconId();
+  if (icon == kIconNone || icon == kIconNormal) {
+    ShowNormalTrayIcon(host_, settings_.Main);
+  } else if (icon == kIconAlert) {
+    host_.SetTrayIcon(kIconAlert);
+  }
+}
+
+void MonitorThread::StopMonitoring() {
+  Switch(false, L"Stopped at ");
+  log_.WriteLog(LogLevel::Info, L"Monitoring stopped.");
+  host_.SetTrayIcon(settings_.Main.HideIcon ? kIconNone : kIconStopped);
+}

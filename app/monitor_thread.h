@@ -1,0 +1,72 @@
+#pragma once
+// The one monitor thread, the Start/Stop switch and the status line, shared
+// by the tray program and the console monitor.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "monitor/monitor.h"
+
+class EventLog;
+class NotifyHost;
+struct Settings;
+
+// What the front end shows of the thread's work. Called on the monitor
+// thread; must not wait for the user-interface thread.
+class MonitorView {
+ public:
+  virtual ~MonitorView() = default;
+  virtual void SetStatusText(const std::wstring& text) = 0;
+  // After each complete pass.
+  virtual void UpdateParameters(const PassValues& values) = 0;
+};
+
+class MonitorThread {
+ public:
+  MonitorThread(Monitor& monitor, Settings& settings, EventLog& log, NotifyHost& host, MonitorView& view);
+  // Ends the thread if Stop was not called; waits as long as it takes.
+  ~MonitorThread();
+  MonitorThread(const MonitorThread&) = delete;
+  MonitorThread& operator=(const MonitorThread&) = delete;
+
+  // False when the thread cannot be created.
+  bool Start();
+  // Asks the thread to end after the pass in hand; does not wait. Callable
+  // from any thread, the monitor thread included.
+  void RequestStop();
+  // Asks the thread to end and waits at most wait. False when it did not end
+  // in time: it is then left running, and everything it uses must outlive it
+  // (the process is about to end).
+  bool Stop(std::chrono::milliseconds wait);
+
+  void StartMonitoring();
+  void StopMonitoring();
+  bool IsMonitoringOn() const { return monitoringOn_; }
+  // The last status line.
+  std::wstring StatusText();
+
+ private:
+  void Run();
+  void SetStatus(const std::wstring& text);
+  void Switch(bool on, const wchar_t* status);
+  // Waits for the timeout or until wake() holds; false when stopping.
+  template <class Predicate>
+  void Sleep(std::chrono::milliseconds timeout, Predicate wake);
+
+  Monitor& monitor_;
+  Settings& settings_;
+  EventLog& log_;
+  NotifyHost& host_;
+  MonitorView& view_;
+  std::atomic<bool> monitoringOn_{true};
+  std::atomic<bool> stopThread_{false};
+  std::mutex wakeLock_;
+  std::condition_variable wake_;
+  bool ended_ = false;  // under wakeLock_
+  std::condition_variable endedSignal_;
+  std::wstring statusText_;  // under the monitor's lock
+  std::thread thread_;
+};

@@ -1,0 +1,137 @@
+#include "app/monitor_thread.h"
+
+#include <doctest/doctest.h>
+
+#include <condition_variable>
+
+#include "monitor/engine_fixture.h"
+
+namespace {
+
+// Holds each query until the test lets it go.
+class GatedWmi final : public WmiTableSource {
+ public:
+  WmiCode Column(const std::wstring&, const std::wstring&, std::vector<WmiValue>& values) override {
+    std::unique_lock<std::mutex> hold(lock_);
+    ++waiting_;
+    changed_.notify_all();
+    changed_.wait(hold, [this] { return open_; });
+    values = {WmiValue::Int32(5)};
+    return kWmiOk;
+  }
+  WmiCode ConnectRemote(const std::wstring&) override { return kWmiOk; }
+  void WaitForQuery() {
+    std::unique_lock<std::mutex> hold(lock_);
+    changed_.wait(hold, [this] { return waiting_ > 0; });
+  }
+  void Open() {
+    std::lock_guard<std::mutex> hold(lock_);
+    open_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable changed_;
+  int waiting_ = 0;
+  bool open_ = false;
+};
+
+class CountingView final : public MonitorView {
+ public:
+  void SetStatusText(const std::wstring& text) override {
+    std::lock_guard<std::mutex> hold(lock_);
+    statuses.push_back(text);
+  }
+  void UpdateParameters(const PassValues&) override {
+    std::lock_guard<std::mutex> hold(lock_);
+    ++passes;
+    changed_.notify_all();
+  }
+  void WaitForPasses(int n) {
+    std::unique_lock<std::mutex> hold(lock_);
+    changed_.wait(hold, [&] { return passes >= n; });
+  }
+  std::vector<std::wstring> Statuses() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return statuses;
+  }
+
+  std::vector<std::wstring> statuses;
+  int passes = 0;
+
+ private:
+  std::mutex lock_;
+  std::condition_variable changed_;
+};
+
+constexpr auto kPatience = std::chrono::milliseconds(30000);
+
+}  // namespace
+
+TEST_CASE("the thread runs passes back to back with a zero interval and stops on request") {
+  EngineFixture f;
+  f.settings.Connection.period = 0;
+  f.wmi.Set(L"Win32_Processor", L"LoadPercentage", {WmiValue::Int32(5)});
+  f.wmi.Set(L"Win32_OperatingSystem", L"FreePhysicalMemory", {WmiValue::Text(L"4096000")});
+  CountingView view;
+  MonitorThread thread(f.monitor, f.settings, f.log, f.host, view);
+  REQUIRE(thread.Start());
+  view.WaitForPasses(3);
+  CHECK(thread.Stop(kPatience));
+  auto statuses = view.Statuses();
+  CHECK(statuses[0] == L"Connecting...");
+  CHECK(statuses[1].rfind(L"Last monitoring finished: ", 0) == 0);
+}
+
+TEST_CASE("a stop request wakes a thread sleeping a long interval") {
+  EngineFixture f;
+  f.settings.Connection.period = 3600 * 1000;
+  CountingView view;
+  MonitorThread thread(f.monitor, f.settings, f.log, f.host, view);
+  REQUIRE(thread.Start());
+  view.WaitForPasses(1);
+  CHECK(thread.Stop(kPatience));  // well before the hour is out
+}
+
+TEST_CASE("stopping during a pass ends it after the probe in hand") {
+  GatedWmi wmi;
+  EngineFixture f(&wmi);
+  CountingView view;
+  MonitorThread thread(f.monitor, f.settings, f.log, f.host, view);
+  REQUIRE(thread.Start());
+  wmi.WaitForQuery();
+  thread.StopMonitoring();
+  wmi.Open();
+  CHECK(thread.StatusText().rfind(L"Stopped at ", 0) == 0);
+  CHECK(thread.Stop(kPatience));
+  CHECK(thread.StatusText().rfind(L"Stopped at ", 0) == 0);
+  CHECK(view.passes == 0);
+  std::lock_guard<std::recursive_mutex> hold(f.monitor.Lock());
+  CHECK(f.monitor.Records()[0].history.size() == 1);
+  CHECK(f.monitor.Records()[1].history.empty());
+  CHECK(f.host.calls.back() == L"icon 204");
+  CHECK(f.LogEntries() == std::vector<std::wstring>{L"Info\tMonitoring stopped."});
+}
+
+TEST_CASE("starting again restores the icon shown before the stop") {
+  EngineFixture f;
+  f.settings.Connection.period = 3600 * 1000;
+  CountingView view;
+  MonitorThread thread(f.monitor, f.settings, f.log, f.host, view);
+  thread.StopMonitoring();
+  REQUIRE(thread.Start());
+
+  SUBCASE("alert") {
+    f.host.icon = kIconAlert;
+    thread.StartMonitoring();
+    CHECK(f.host.calls.back() == L"icon 203");
+  }
+  SUBCASE("normal, or none when the icon is hidden") {
+    f.settings.Main.HideIcon = true;
+    thread.StartMonitoring();
+    CHECK(f.host.calls.back() == L"icon 0");
+  }
+  view.WaitForPasses(1);  // the pass starts at once, not after the idle step
+  CHECK(thread.Stop(kPatience));
+}
