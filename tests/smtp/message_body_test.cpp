@@ -1,0 +1,204 @@
+#include "smtp/message_body.h"
+
+#include <doctest/doctest.h>
+
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "smtp/message_header.h"
+
+namespace {
+
+// Collects what is written; fails every write from failAt on (counting from 0).
+class Sink final : public Smtp::ISerialStream64Out {
+ public:
+  uint32_t Write(const void* data, uint64_t size, uint64_t* written) override {
+    if (written) *written = 0;
+    if (writes++ >= failAt) return 10054;
+    bytes.append(static_cast<const char*>(data), size);
+    if (written) *written = size;
+    return 0;
+  }
+  std::string bytes;
+  int writes = 0;
+  int failAt = 1 << 30;
+};
+
+class FileInfo final : public Smtp::IAttachmentInfo {
+ public:
+  const char* GetType() override { return type; }
+  const char* GetSubtype() override { return subtype; }
+  const wchar_t* GetFileName() override { return name; }
+  bool IsInline() override { return inlined; }
+  const char* GetContentId() override { return id; }
+  const char* type = "application";
+  const char* subtype = "octet-stream";
+  const wchar_t* name = L"report.txt";
+  bool inlined = false;
+  const char* id = nullptr;
+};
+
+struct Address final : Smtp::IAddress {
+  Address(const wchar_t* n, const char* a) : name(n), address(a) {}
+  const wchar_t* GetName() override { return name; }
+  const char* GetAddress() override { return address; }
+  const wchar_t* name;
+  const char* address;
+};
+
+class Info final : public Smtp::IMessageInfo {
+ public:
+  Smtp::IAddress& GetSender() override { return sender; }
+  uint32_t GetRecipientCount() override { return static_cast<uint32_t>(recipients.size()); }
+  Smtp::IAddress& GetRecipient(unsigned int index) override { return recipients[index]; }
+  const wchar_t* GetSubject() override { return subject; }
+  Address sender{L"Varnalis", "monitor@example.com"};
+  std::vector<Address> recipients{{L"First", "one@example.com"}, {L"", "two@example.com"}, {L"Third", "3@x.y"}};
+  const wchar_t* subject = L"CPU on Localhost Error.";
+};
+
+}  // namespace
+
+TEST_CASE("single-part text: the part header follows the message header directly, no boundary") {
+  Sink sink;
+  Smtp::MessageBody body(&sink, Smtp::MessageBody::kSinglePart, 65001);
+  CHECK(body.AddText(L"Hello.") == 0);
+  CHECK(body.Complete() == 0);
+  CHECK(sink.bytes ==
+        "Content-Type: text/plain; charset=\"UTF-8\"\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n"
+        "Hello=2E");
+  CHECK(body.AddText(nullptr) == 1);
+}
+
+TEST_CASE("text parts: encoding by the share of non-ASCII bytes; a related body's type") {
+  Sink sink;
+  Smtp::MessageBody body(&sink, Smtp::MessageBody::kSinglePart, 65001);
+  SUBCASE("100 ASCII letters: quoted-printable") {
+    body.AddHtml(std::wstring(100, L'x').c_str());
+    CHECK(sink.bytes.find("text/html; charset=\"UTF-8\"\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n" +
+                          std::string(75, 'x') + "=\r\n" + std::string(25, 'x')) != std::string::npos);
+  }
+  SUBCASE("a related body names its first part's type") {
+    Smtp::MessageBody related(&sink, Smtp::MessageBody::KindOf(Smtp::kRelated), 65001);
+    related.AddHtml(L"<p>x</p>");
+    CHECK(sink.bytes.starts_with("Content-Type: multipart/related;\r\n\t type=\"text/html\";\r\n\t boundary=\"" +
+                                 related.boundary() + "\"\r\n\r\n"));
+  }
+  SUBCASE("Cyrillic: base64") {
+    body.AddText(L"\x41F\x440\x438\x432\x435\x442");
+    CHECK(sink.bytes.ends_with("Content-Transfer-Encoding: base64\r\n\r\n0J/RgNC40LLQtdGC"));
+  }
+}
+
+TEST_CASE("multipart layout: header with the first part, delimiters, nested bodies, attachments") {
+  Sink sink;
+  Smtp::MessageBody body(&sink, Smtp::MessageBody::KindOf(7), 65001);
+  const std::string b = body.boundary();
+  CHECK(std::regex_match(b, std::regex("=====_=[0-9a-f]{16}")));
+
+  Smtp::IMessageBody* nested = nullptr;
+  REQUIRE(body.AddMultipart(&nested, Smtp::kAlternative) == 0);
+  REQUIRE(nested != nullptr);
+  const std::string n = static_cast<Smtp::MessageBody*>(nested)->boundary();
+  CHECK(n != b);
+  CHECK(nested->AddText(L"a") == 0);
+  CHECK(nested->AddHtml(L"b") == 0);
+
+  FileInfo file;
+  file.id = "logo@here";
+  file.inlined = true;
+  Smtp::ISerialStream64Out* stream = nullptr;
+  REQUIRE(body.AddAttachment(&stream, file) == 0);
+  REQUIRE(stream != nullptr);
+  CHECK(stream->Write("abcd", 4, nullptr) == 0);
+  CHECK(body.Complete() == 0);
+
+  const std::string text =
+      "Content-Type: text/plain; charset=\"UTF-8\"\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n";
+  CHECK(sink.bytes ==
+        "Content-Type: multipart/mixed;\r\n\t boundary=\"" + b + "\"\r\n\r\n" +
+            "\r\n--" + b + "\r\n" +
+            "Content-Type: multipart/alternative;\r\n\t boundary=\"" + n + "\"\r\n\r\n" +
+            "\r\n--" + n + "\r\n" + text + "a" +
+            "\r\n--" + n + "\r\n" + "Content-Type: text/html; charset=\"UTF-8\"\r\n"
+            "Content-Transfer-Encoding: quoted-printable\r\n\r\nb" +
+            "\r\n--" + n + "--\r\n" +
+            "\r\n--" + b + "\r\n" +
+            "Content-Type: application/octet-stream;\r\n\t name=\"report.txt\"\r\n"
+            "Content-Transfer-Encoding: base64\r\nContent-Disposition: inline;\r\n\t filename=\"report.txt\"\r\n"
+            "Content-ID: <logo@here>\r\n\r\n"
+            "YWJjZA==" +
+            "\r\n--" + b + "--\r\n");
+}
+
+TEST_CASE("attachment names and refused header tokens") {
+  Sink sink;
+  Smtp::MessageBody body(&sink, Smtp::MessageBody::kMultipartMixed, 65001);
+  FileInfo file;
+  Smtp::ISerialStream64Out* stream = nullptr;
+  SUBCASE("non-ASCII name: a quoted encoded-word") {
+    file.name = L"\x43E\x442\x447\x451\x442.txt";
+    REQUIRE(body.AddAttachment(&stream, file) == 0);
+    CHECK(sink.bytes.find("\t name=\"=?UTF-8?B?0L7RgtGH0ZHRgi50eHQ=?=\"\r\n") != std::string::npos);
+    CHECK(sink.bytes.find("\t filename=\"=?UTF-8?B?0L7RgtGH0ZHRgi50eHQ=?=\"\r\n") != std::string::npos);
+  }
+  SUBCASE("a line break in the file name is encoded") {
+    file.name = L"a\r\nBcc: x";
+    REQUIRE(body.AddAttachment(&stream, file) == 0);
+    CHECK(sink.bytes.find("name=\"=?UTF-8?Q?a=0D=0ABcc:_x?=\"") != std::string::npos);
+  }
+  SUBCASE("a line break in a type or content id is refused before anything is written") {
+    file.subtype = "plain\r\nBcc: x";
+    CHECK(body.AddAttachment(&stream, file) == 1);
+    file.subtype = "plain";
+    file.id = "x>\nBcc: y";
+    CHECK(body.AddAttachment(&stream, file) == 1);
+    file.id = nullptr;
+    file.type = nullptr;
+    CHECK(body.AddAttachment(&stream, file) == 1);
+    CHECK(stream == nullptr);
+    CHECK(sink.bytes.empty());
+  }
+}
+
+TEST_CASE("write failures come back at once and leave no open part") {
+  Sink sink;
+  Smtp::MessageBody body(&sink, Smtp::MessageBody::kMultipartMixed, 65001);
+  FileInfo file;
+  Smtp::ISerialStream64Out* stream = reinterpret_cast<Smtp::ISerialStream64Out*>(&sink);
+  sink.failAt = 2;  // multipart header and delimiter pass, the part header fails
+  CHECK(body.AddAttachment(&stream, file) == 10054);
+  CHECK(stream == nullptr);
+  CHECK(body.AddText(L"x") == 10054);
+  CHECK(body.Complete() == 10054);
+}
+
+TEST_CASE("boundaries come from the per-thread generator, unseeded") {
+  std::string first;
+  std::thread([&] { first = Smtp::MessageBody(nullptr, 0, 65001).boundary(); }).join();
+  CHECK(first == "=====_=0029482318be6784");
+}
+
+TEST_CASE("message header: accepted recipients only, encoded subject, Message-ID") {
+  Info info;
+  std::string header = Smtp::MessageHeader(info, {1, 2, 9}, 65001, "mon-01.example.com");
+  std::smatch m;
+  const std::regex layout(
+      "Date: [A-Z][a-z]{2}, \\d\\d [A-Z][a-z]{2} \\d{4} \\d\\d:\\d\\d:\\d\\d [-+]\\d{4}\r\n"
+      "(From: [^]*)Message-ID: <([^@<>]+)@mon-01\\.example\\.com>\r\nMIME-Version: 1\\.0\r\n");
+  REQUIRE(std::regex_match(header, m, layout));
+  CHECK(m[1] ==
+        "From: \"Varnalis\" <monitor@example.com>\r\n"
+        "To: <two@example.com>,\r\n\t \"Third\" <3@x.y>\r\n"
+        "Subject: CPU on Localhost Error.\r\n");
+
+  info.subject = L"x\r\nBcc: evil@example.com";
+  header = Smtp::MessageHeader(info, {0}, 65001, "");
+  CHECK(header.find("To: \"First\" <one@example.com>\r\nSubject: =?UTF-8?Q?x=0D=0ABcc:_evil@example.com?=\r\n") !=
+        std::string::npos);
+  CHECK(header.find("@localhost>\r\n") != std::string::npos);
+  CHECK(Smtp::MakeMessageId("host") != Smtp::MakeMessageId("host"));
+  CHECK(Smtp::MakeMessageId("bad host\r\n").ends_with("@localhost>"));
+}
