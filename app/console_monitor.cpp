@@ -1,6 +1,7 @@
 #include "app/console_monitor.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <memory>
 #include <mutex>
 
@@ -17,10 +18,12 @@
 #include "monitor/system_report.h"
 #include "monitor/wmi_query.h"
 #include "monitor/wmi_replay.h"
-#include "notify/mail_sender.h"
+#include "notify/notificator.h"
 #include "notify/notify_host.h"
-#include "notify/program_launcher.h"
+#include "notify/shell_launcher.h"
+#include "notify/smtp_mail_sender.h"
 #include "settings/settings.h"
+#include "smtp/interfaces.h"
 
 namespace {
 
@@ -46,18 +49,6 @@ const wchar_t* IconName(int id) {
       return L"hidden";
   }
 }
-
-// The mail and program channels are not part of the console monitor yet:
-// a mail is reported as failed, a program is not started.
-class NoMailSender final : public MailSender {
- public:
-  uint32_t Send(const std::wstring&, const std::wstring&) override { return 0xFFFFFFFF; }
-};
-
-class NoProgramLauncher final : public ProgramLauncher {
- public:
-  void Open(const CustomNotifySettings&) override {}
-};
 
 // The tray and the windows, told as lines on the console.
 class ConsoleHost final : public NotifyHost, public MonitorView {
@@ -116,7 +107,7 @@ class ConsoleHost final : public NotifyHost, public MonitorView {
 // Made and destroyed on the main thread.
 struct Engine {
   Engine(Settings& settings, int passes, StopSignal* stop)
-      : log(settings.Log), host(settings, passes, stop) {}
+      : log(settings.Log), host(settings, passes, stop), mail(settings.EMail) {}
 
   // Starts the platform's services and opens the source; false, with the
   // reason printed, when either fails.
@@ -150,8 +141,8 @@ struct Engine {
   PlatformServices platform;
   EventLog log;
   ConsoleHost host;
-  NoMailSender mail;
-  NoProgramLauncher launcher;
+  SmtpMailSender mail;
+  ShellLauncher launcher;
   std::unique_ptr<WmiSource> source;
   std::unique_ptr<Monitor> monitor;
 };
@@ -247,4 +238,30 @@ int RunListInstances(Settings& settings, const MonitorOptions& options, const st
   }
   for (const std::wstring& name : names) PrintOut(name + L"\n");
   return kExitOk;
+}
+
+int RunTestMail(Settings& settings) {
+  PlatformServices platform;  // Winsock on Windows
+  if (!platform.Start()) {
+    PrintErr(L"Start-up failed: " + platform.FailureText() + L"\n");
+    return kExitFailed;
+  }
+  // The texts of a processor error notification, with no measurement behind them.
+  EventLog log(settings.Log);
+  ConsoleHost host(settings, 0, nullptr);
+  SmtpMailSender mail(settings.EMail);
+  ShellLauncher launcher;
+  ParameterRecords records{ParameterRecord(0), ParameterRecord(1), ParameterRecord(2), ParameterRecord(3),
+                           ParameterRecord(4), ParameterRecord(5), ParameterRecord(6), ParameterRecord(7)};
+  std::recursive_mutex recordsLock;
+  Notificator texts(settings, log, host, mail, launcher, records, recordsLock);
+  int id = static_cast<int>(ParameterId::CpuUsage);
+  uint32_t code = mail.Send(texts.BuildSubject(id, ParameterState::Error),
+                            texts.BuildBody(id, kNotAvailable, ParameterState::Error));
+
+  wchar_t hex[16];
+  std::swprintf(hex, 16, L"0x%08X", static_cast<unsigned>(code));
+  PrintOut((code == 0 ? L"Test mail sent. Result " : L"Test mail failed. Result ") + std::wstring(hex) + L": " +
+           Smtp::ResultText(code) + L"\n");
+  return code == 0 ? kExitOk : kExitFailed;
 }

@@ -16,3 +16,5 @@ int RunConsoleMonitor(Settings& settings, const MonitorOptions& options);
 int RunOnePass(Settings& settings, const MonitorOptions& options);
 int RunTestConnection(Settings& settings, const MonitorOptions& options);
 int RunListInstances(Settings& settings, const MonitorOptions& options, const std::wstring& kind);
+// Sends one message built like an error notification with the stored e-mail settings.
+int RunTestMail(Settings& settings);

@@ -97,6 +97,43 @@ check "missing class says why" 1 "$(grep -c '^Connection failed. Error 80041010:
 run --replay nosuch.replay once >/dev/null; check "missing recording fails" 3 $?
 run --passes 0 once >/dev/null; check "bad option exits 2" 2 $?
 
+# A test mail to a port nobody listens on: a failure, and the code in words.
+port=$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+run set 'Notifications\EMailServer' 127.0.0.1 >/dev/null
+run set 'Notifications\EMailPort' "$port" >/dev/null
+out=$(run test-mail); check "test mail to a closed port fails" 3 $?
+check "test mail prints its result" 1 "$(grep -cE '^Test mail failed\. Result 0x[0-9A-F]{8}: .+' <<<"$out")"
+
+# An error episode from a recording reaches a TLS mail server once and starts
+# the chosen program once. The runner's peers: see tests/peers/run_with_peers.py.
+unix_path() { local p=${1#Z:}; printf '%s' "${p//\\//}"; }
+peers=$(unix_path "${VARNALIS_PEERS:?run this test through tests/peers/run_with_peers.py}")
+peer() { grep "^$1=" "$peers" | head -n 1 | cut -d= -f2-; }
+mailbox=$(unix_path "$(peer mailbox)")
+for setting in "EMailEnabled 1" "EMailServer localhost" "EMailPort $(peer starttls)" "EMailSSL 1" "EMailAuth 1" \
+    "EMailUser $(peer user)" "EMailUserAddress monitor@example.com" "EMailRecipiend admin@example.com" \
+    "EMailThreshold 2" "UINotifyAgain 0" "CustomEnabled 1" "CustomThreshold 2"; do
+  run set "Notifications\\${setting%% *}" "${setting#* }" >/dev/null
+done
+run set 'Notifications\EMailPassword' "$(peer password)" >/dev/null
+if [ "$emulator" = env ]; then
+  printf '#!/bin/sh\necho "$1" >>"%s/ran.txt"\n' "$work" >notify.sh && chmod +x notify.sh
+  run set 'Notifications\CustomFile' "$work/notify.sh" >/dev/null
+  run set 'Notifications\CustomArg' "'cpu error'" >/dev/null
+else
+  run set 'Notifications\CustomFile' 'cmd.exe' >/dev/null
+  run set 'Notifications\CustomArg' "/c echo cpu error>>Z:${work//\//\\}\\ran.txt" >/dev/null
+fi
+run --replay load.replay --passes 4 >/dev/null; check "episode monitor exits 0" 0 $?
+mails=$(ls "$mailbox"/starttls-*.txt 2>/dev/null)
+check "one mail for the episode" 1 "$(grep -c . <<<"$mails")"
+check "the mail's subject" "subject=CPU Usage on Localhost Error." "$(grep -h '^subject=' $mails)"
+for _ in $(seq 50); do [ -s ran.txt ] && break; sleep 0.1; done
+sleep 0.5  # a second start, were there one, would have landed by now
+check "the program ran once" "cpu error" "$(tr -d '\r' <ran.txt 2>/dev/null | sed 's/ *$//')"
+run set 'Notifications\EMailEnabled' 0 >/dev/null
+run set 'Notifications\CustomEnabled' 0 >/dev/null
+
 if [ "$emulator" = env ]; then  # signals reach a native program only
   "$cli" --replay load.replay >/dev/null 2>&1 &
   pid=$!
