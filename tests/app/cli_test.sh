@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Drives the console program as an administrator would: set, get, list, log,
-# and the monitor answering from a recording.
-# Usage: cli_test.sh EMULATOR CLI   (EMULATOR is "env" for a native build)
+# and the monitor answering from a recording. Usage: cli_test.sh EMULATOR CLI
 set -u
 emulator=$1 cli=$2
 work=$(mktemp -d)
@@ -20,12 +19,12 @@ run set 'Connection\period' 5000 >/dev/null; check "set exits 0" 0 $?
 check "get after set" 5000 "$(run get 'Connection\period')"
 check "names ignore case" 5000 "$(run get 'connection\PERIOD')"
 
-run set 'Connection\period' 5x >/dev/null; check "bad number exits 2" 2 $?
-check "bad number names the setting" 1 "$(grep -c 'Connection\\period' "$work/err")"
-check "bad number writes nothing" 5000 "$(run get 'Connection\period')"
-run set 'Connection\nosuch' 1 >/dev/null; check "unknown name exits 2" 2 $?
-run set 'Notifications\EMailPort' 70000 >/dev/null; check "port out of range exits 2" 2 $?
-run set 'Parameters\notificationValue0' 9x >/dev/null; check "notification value must be digits" 2 $?
+for bad in 'Connection\nosuch=1' 'Notifications\EMailPort=70000' 'Parameters\notificationValue0=9x' \
+    'Connection\period=5x'; do
+  run set "${bad%%=*}" "${bad#*=}" >/dev/null; check "refused with exit 2: $bad" 2 $?
+done
+check "a refusal names the setting" 1 "$(grep -c 'Connection\\period' "$work/err")"
+check "a refusal writes nothing" 5000 "$(run get 'Connection\period')"
 
 run set 'Connection\password' 'se cret' >/dev/null
 run set 'Notifications\EMailAuth' true >/dev/null
@@ -37,16 +36,11 @@ check "password kept" 'se cret' "$(run get 'Connection\password')"
 
 run set 'Connection\server' 'Ünïcødé-ᚠ' >/dev/null
 check "non-ASCII text round trip" 'Ünïcødé-ᚠ' "$(run get 'Connection\server')"
-run set 'Connection\server' '' >/dev/null
-check "a cleared text stays cleared" '' "$(run get 'Connection\server')"
 
 run set 'Log\Filename' "app.log" >/dev/null
 run log >/dev/null; check "log without a file exits 0" 0 $?
-printf 'I\0n\0f\0o\0\t\0001\0\t\0f\0i\0r\0s\0t\0\r\0\n\0W\0a\0r\0n\0i\0n\0g\0\t\0002\0\t\0s\0e\0c\0o\0n\0d\0\r\0\n\0' >app.log
-check "log newest first" "$(printf 'Warning  2  second\nInfo     1  first')" "$(run log)"
 
 # The monitor, answering from a recording: processor load 96, 97, 98, 50.
-rm -f app.log
 cat >load.replay <<'REPLAY'
 pass
 Win32_Processor.LoadPercentage = 96
@@ -68,7 +62,6 @@ REPLAY
 run set 'Connection\period' 0 >/dev/null
 run set 'Notifications\UINotifyAgain' 1 >/dev/null
 out=$(run --replay load.replay --passes 4); check "monitor exits 0" 0 $?
-check "one line per pass" 4 "$(grep -c 'CPU Usage: ' <<<"$out")"
 check "pass states" "Warning (1)|Warning (2)|Error|OK" \
   "$(grep -o 'CPU Usage: [0-9]* % [A-Za-z]*\( ([0-9])\)\?' <<<"$out" | sed 's/CPU Usage: [0-9]* % //' | paste -sd'|')"
 check "balloon shown" 1 "$(grep -c 'Balloon (error): CPU Usage on Localhost Error.' <<<"$out")"

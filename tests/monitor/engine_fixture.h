@@ -33,6 +33,7 @@ class ColumnsWmi final : public WmiTableSource {
   std::map<std::pair<std::wstring, std::wstring>, std::vector<WmiValue>> columns;
 };
 
+// Each call as one line of text; the icon shown as the real tray keeps it.
 class RecordingHost final : public NotifyHost {
  public:
   void SetTrayIcon(int iconId) override {
@@ -49,7 +50,6 @@ class RecordingHost final : public NotifyHost {
     calls.push_back(L"box " + subject + L" " + std::to_wstring(kind));
   }
   void PlayInformationSound() override { calls.push_back(L"sound"); }
-
   std::vector<std::wstring> calls;
   int icon = 0;
 };
@@ -82,12 +82,10 @@ struct EngineFixture {
   std::vector<std::wstring> LogEntries() const {
     std::wstring text = DecodeUtf16Le(ReadBytes(dir.File(L"log.txt")));
     std::vector<std::wstring> entries;
-    size_t start = 0;
-    for (size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2) {
+    for (size_t start = 0, end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2) {
       std::wstring line = text.substr(start, end - start);
       size_t first = line.find(L'\t');
-      size_t second = line.find(L'\t', first + 1);
-      entries.push_back(line.substr(0, first) + L"\t" + line.substr(second + 1));
+      entries.push_back(line.substr(0, first + 1) + line.substr(line.find(L'\t', first + 1) + 1));
     }
     return entries;
   }

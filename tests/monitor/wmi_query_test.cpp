@@ -2,99 +2,67 @@
 
 #include <doctest/doctest.h>
 
+#include "common/utf16.h"
 #include "settings/settings.h"
 
 namespace {
 
 // Records what the session sends and answers from a script.
 struct Script {
-  std::vector<std::wstring> paths;
-  std::vector<std::wstring> users;  // "<none>" for no credentials
-  std::vector<std::wstring> passwords;
-  std::vector<std::wstring> queries;
+  std::vector<std::wstring> paths, users, passwords, queries;  // "<none>" for no credentials
   std::vector<const WmiIdentity*> securities;
   std::vector<WmiIdentity> identities;
-  WmiCode remoteResult = kWmiOk;
-  WmiCode getResult = kWmiOk;
+  WmiCode remoteResult = kWmiOk, getResult = kWmiOk;
   std::vector<WmiValue> rows;
   size_t rowsRead = 0;
-
-  WmiCode Secure(const WmiIdentity* identity) {
-    securities.push_back(identity);
-    if (identity) identities.push_back(*identity);
-    return kWmiOk;
-  }
 };
 
-class ScriptedObject final : public WmiObject {
- public:
-  ScriptedObject(Script& s, WmiValue v) : s_(s), v_(std::move(v)) {}
-  WmiCode Get(const std::wstring&, WmiValue& value) override {
-    value = v_;
-    return s_.getResult;
-  }
-  Script& s_;
-  WmiValue v_;
-};
-
-class ScriptedEnumerator final : public WmiEnumerator {
- public:
-  explicit ScriptedEnumerator(Script& s) : s_(s) {}
-  WmiCode SetSecurity(const WmiIdentity* identity) override { return s_.Secure(identity); }
-  WmiCode Next(uint32_t timeout, std::unique_ptr<WmiObject>& object) override {
-    CHECK(timeout == 120000u);
-    if (s_.rowsRead >= s_.rows.size()) return kWmiFalse;
-    object = std::make_unique<ScriptedObject>(s_, s_.rows[s_.rowsRead++]);
-    return kWmiOk;
-  }
-  Script& s_;
-};
-
-class ScriptedNamespace final : public WmiNamespace {
- public:
-  explicit ScriptedNamespace(Script& s) : s_(s) {}
-  WmiCode SetSecurity(const WmiIdentity* identity) override { return s_.Secure(identity); }
-  WmiCode ExecQuery(const std::wstring& language, const std::wstring& query,
-                    std::unique_ptr<WmiEnumerator>& result) override {
-    CHECK(language == L"WQL");
-    s_.queries.push_back(query);
-    result = std::make_unique<ScriptedEnumerator>(s_);
-    return kWmiOk;
-  }
-  Script& s_;
-};
-
-class ScriptedSource final : public WmiSource, public WmiLocator {
- public:
-  explicit ScriptedSource(Script& s) : s_(s) {}
+// Every part WMI hands out; each instance plays one of them.
+struct Scripted final : WmiSource, WmiLocator, WmiNamespace, WmiEnumerator, WmiObject {
+  explicit Scripted(Script& s, WmiValue v = {}) : s(s), v(std::move(v)) {}
   WmiCode CreateLocator(std::unique_ptr<WmiLocator>& locator) override {
-    struct Forward final : WmiLocator {
-      explicit Forward(WmiLocator& l) : l_(l) {}
-      WmiCode ConnectServer(const std::wstring& p, const std::wstring* u, const std::wstring* w,
-                            std::unique_ptr<WmiNamespace>& r) override {
-        return l_.ConnectServer(p, u, w, r);
-      }
-      WmiLocator& l_;
-    };
-    locator = std::make_unique<Forward>(*this);
+    locator = std::make_unique<Scripted>(s);
     return kWmiOk;
   }
   WmiCode ConnectServer(const std::wstring& path, const std::wstring* user, const std::wstring* password,
                         std::unique_ptr<WmiNamespace>& result) override {
-    s_.paths.push_back(path);
-    s_.users.push_back(user ? *user : L"<none>");
-    s_.passwords.push_back(password ? *password : L"<none>");
-    if (path != L"\\\\.\\root\\cimv2" && s_.remoteResult != kWmiOk) return s_.remoteResult;
-    result = std::make_unique<ScriptedNamespace>(s_);
+    s.paths.push_back(path);
+    s.users.push_back(user ? *user : L"<none>");
+    s.passwords.push_back(password ? *password : L"<none>");
+    if (path != L"\\\\.\\root\\cimv2" && s.remoteResult != kWmiOk) return s.remoteResult;
+    result = std::make_unique<Scripted>(s);
     return kWmiOk;
   }
-  Script& s_;
+  WmiCode SetSecurity(const WmiIdentity* identity) override {
+    s.securities.push_back(identity);
+    if (identity) s.identities.push_back(*identity);
+    return kWmiOk;
+  }
+  WmiCode ExecQuery(const std::wstring& language, const std::wstring& query,
+                    std::unique_ptr<WmiEnumerator>& result) override {
+    CHECK(language == L"WQL");
+    s.queries.push_back(query);
+    result = std::make_unique<Scripted>(s);
+    return kWmiOk;
+  }
+  WmiCode Next(uint32_t timeout, std::unique_ptr<WmiObject>& object) override {
+    CHECK(timeout == 120000u);
+    if (s.rowsRead >= s.rows.size()) return kWmiFalse;
+    object = std::make_unique<Scripted>(s, s.rows[s.rowsRead++]);
+    return kWmiOk;
+  }
+  WmiCode Get(const std::wstring&, WmiValue& value) override {
+    value = v;
+    return s.getResult;
+  }
+  Script& s;
+  WmiValue v;
 };
 
 struct Session {
   ConnectionSettings connection;
   Script script;
-  ScriptedSource source{script};
+  Scripted source{script};
   WmiQuery query{connection, source};
 
   void Remote(const wchar_t* server, const wchar_t* user, const wchar_t* password) {
@@ -120,39 +88,26 @@ TEST_CASE("the session connects locally or remotely with the right credentials")
     CHECK(s.script.queries == std::vector<std::wstring>{L"Select Name from Win32_Process"});
     CHECK(s.script.securities == std::vector<const WmiIdentity*>{nullptr, nullptr});
   }
-  SUBCASE("localhost in capitals is local") {
-    s.Remote(L"LOCALHOST", L"bob", L"pw");
-    CHECK(s.query.QueryStrings(L"Win32_Process", L"Name", texts) == kWmiOk);
-    CHECK(s.script.paths == std::vector<std::wstring>{L"\\\\.\\root\\cimv2"});
-  }
-  SUBCASE("a domain user splits at the backslash") {
-    s.Remote(L"srv01", L"DOMAIN\\bob", L"pw");
-    CHECK(s.query.QueryStrings(L"Win32_Process", L"Name", texts) == kWmiOk);
-    CHECK(s.script.paths == std::vector<std::wstring>{L"\\\\srv01\\root\\cimv2"});
-    CHECK(s.script.users[0] == L"DOMAIN\\bob");
-    CHECK(s.script.passwords[0] == L"pw");
-    REQUIRE(s.script.identities.size() == 2);
-    CHECK(s.script.identities[0].domain == L"DOMAIN");
-    CHECK(s.script.identities[0].user == L"bob");
-    CHECK(s.script.identities[1].password == L"pw");
-  }
-  SUBCASE("a plain or empty user gets a leading backslash and an empty domain") {
-    s.Remote(L"srv01", L"bob", L"");
-    s.query.QueryStrings(L"C", L"P", texts);
-    CHECK(s.script.users[0] == L"\\bob");
-    CHECK(s.script.identities[0].domain.empty());
-    CHECK(s.script.identities[0].user == L"bob");
-    s.connection.user.Set(L"");
-    s.query.QueryStrings(L"C", L"P", texts);
-    CHECK(s.script.users[1] == L"\\");
-    CHECK(s.script.identities.back().user.empty());
-  }
-  SUBCASE("domain/user goes whole into the user name") {
-    s.Remote(L"srv01", L"DOMAIN/bob", L"pw");
-    s.query.QueryStrings(L"C", L"P", texts);
-    CHECK(s.script.users[0] == L"DOMAIN/bob");
-    CHECK(s.script.identities[0].domain.empty());
-    CHECK(s.script.identities[0].user == L"DOMAIN/bob");
+  SUBCASE("a remote account: a domain splits off at the backslash only") {
+    const struct { const wchar_t *user, *sent, *domain, *name; } cases[] = {
+        {L"DOMAIN\\bob", L"DOMAIN\\bob", L"DOMAIN", L"bob"},
+        {L"bob", L"\\bob", L"", L"bob"},
+        {L"", L"\\", L"", L""},
+        {L"DOMAIN/bob", L"DOMAIN/bob", L"", L"DOMAIN/bob"},
+    };
+    for (const auto& c : cases) {
+      INFO(ToUtf8(c.user));
+      Session r;
+      r.Remote(L"srv01", c.user, L"pw");
+      CHECK(r.query.QueryStrings(L"C", L"P", texts) == kWmiOk);
+      CHECK(r.script.paths == std::vector<std::wstring>{L"\\\\srv01\\root\\cimv2"});
+      CHECK(r.script.users[0] == c.sent);
+      CHECK(r.script.passwords[0] == L"pw");
+      REQUIRE(r.script.identities.size() == 2);  // the namespace and the enumerator
+      CHECK(r.script.identities[1].domain == c.domain);
+      CHECK(r.script.identities[1].user == c.name);
+      CHECK(r.script.identities[1].password == L"pw");
+    }
   }
   SUBCASE("this computer by name refuses credentials and is queried locally") {
     s.Remote(L"myself", L"bob", L"pw");

@@ -1,6 +1,5 @@
 #include <doctest/doctest.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -25,70 +24,43 @@ constexpr char kShowArgs[] =
     "for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done >\"$out.tmp\"\n"
     "mv \"$out.tmp\" \"$out\"\n";
 
-void WriteScript(const fs::path& path, const char* text) {
-  WriteBytes(path, text);
+void WriteScript(const fs::path& path) {
+  WriteBytes(path, kShowArgs);
   fs::permissions(path, fs::perms::owner_all);
 }
 
-// The file the script writes, once it has written it; empty after 5 s.
-std::string AwaitFile(const fs::path& path, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
-  auto until = std::chrono::steady_clock::now() + limit;
-  while (!fs::exists(path) && std::chrono::steady_clock::now() < until) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+// Polls for up to 5 s until done(); returns done().
+template <typename Done>
+bool Await(Done done) {
+  for (int tries = 0; tries < 250 && !done(); ++tries) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  return done();
+}
+
+// The file the script writes, once it has written it.
+std::string AwaitFile(const fs::path& path) {
+  Await([&] { return fs::exists(path); });
   return ReadBytes(path);
 }
 
-bool AllReaped(ShellLauncher& launcher) {
-  for (int i = 0; i < 250 && launcher.ReapFinished() != 0; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return launcher.ReapFinished() == 0;
-}
+bool AllReaped(ShellLauncher& launcher) { return Await([&] { return launcher.ReapFinished() == 0; }); }
 
 // A running child of ours with that program name; 0 when none.
 int ChildNamed(const std::string& name) {
   std::string parent = "PPid:\t" + std::to_string(getpid()) + "\n";
-  for (int tries = 0; tries < 250; ++tries) {
+  int child = 0;
+  Await([&] {
     for (const auto& entry : fs::directory_iterator("/proc")) {
       std::string status = ReadBytes(entry.path() / "status");
       if (status.rfind("Name:\t" + name + "\n", 0) == 0 && status.find(parent) != std::string::npos) {
-        return std::stoi(entry.path().filename().string());
+        child = std::stoi(entry.path().filename().string());
       }
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return 0;
+    return child != 0;
+  });
+  return child;
 }
-
-class PathOverride {
- public:
-  explicit PathOverride(const std::string& path) : old_(std::getenv("PATH") ? std::getenv("PATH") : "") {
-    setenv("PATH", path.c_str(), 1);
-  }
-  ~PathOverride() { setenv("PATH", old_.c_str(), 1); }
-
- private:
-  std::string old_;
-};
 
 }  // namespace
-
-TEST_CASE("a program gets its argument words without a shell") {
-  TempDir dir;
-  fs::path folder = dir.Path() / "with blank";
-  fs::create_directories(folder);
-  WriteScript(folder / "show args", kShowArgs);
-  CustomNotifySettings custom;
-  custom.CustomFile.Set((folder / "show args").wstring());
-  custom.CustomArg.Set(L"one \"two words\" 'it''s' $HOME ';x' Ünï");
-  custom.CustomAuth = true;  // refused on Linux: the program still runs, as ourselves
-  custom.CustomUser.Set(L"DOMAIN\\someone");
-  ShellLauncher launcher;
-  launcher.Open(custom);
-  CHECK(AwaitFile(folder / "args.txt") == "[one]\n[two words]\n[its]\n[$HOME]\n[;x]\n[Ünï]\n");
-  CHECK(AllReaped(launcher));
-}
 
 TEST_CASE("a program has none of our console or blocked signals") {
   // The monitor blocks its stop signals, and our input may be a terminal or a pipe.
@@ -120,62 +92,59 @@ TEST_CASE("a program has none of our console or blocked signals") {
   CHECK(AllReaped(launcher));
 }
 
-TEST_CASE("a document goes to xdg-open only when it is on the path; a bare name is looked up there") {
+TEST_CASE("a program gets its argument words without a shell; a document goes to xdg-open only when it is on the "
+          "path; a bare name is looked up there; nothing to open starts nothing") {
   TempDir dir;
-  fs::path bin = dir.Path() / "bin";
+  fs::path bin = dir.Path() / "with blank";
   fs::create_directories(bin);
-  WriteScript(bin / "xdg-open", kShowArgs);
-  WriteScript(bin / "show-args", kShowArgs);
+  for (const char* name : {"xdg-open", "show-args", "show args"}) WriteScript(bin / name);
   fs::path doc = dir.Path() / "report.txt";
   WriteBytes(doc, "text");
-  ShellLauncher launcher;
-  CustomNotifySettings custom;
-  custom.CustomArg.Set(L"ignored");
-
-  SUBCASE("xdg-open present") {
-    PathOverride path("/usr/bin:/bin:" + bin.string());
-    custom.CustomFile.Set(doc.wstring());
+  const std::string onPath = "/usr/bin:/bin:" + bin.string();
+  struct Case {
+    const char* what;
+    std::string path;
+    std::wstring file;
+    std::string args;  // what a started program got; empty for none
+    std::wstring words = L"ignored";
+  };
+  const Case cases[] = {
+      {"words, no shell", onPath, (bin / "show args").wstring(), "[one]\n[two words]\n[its]\n[$HOME]\n[;x]\n[Ünï]\n",
+       L"one \"two words\" 'it''s' $HOME ';x' Ünï"},
+      {"xdg-open present", onPath, doc.wstring(), "[" + doc.string() + "]\n"},
+      {"xdg-open missing", (dir.Path() / "none").string(), doc.wstring(), ""},
+      {"bare program name", onPath, L"show-args", "[ignored]\n"},
+      {"missing file", onPath, (dir.Path() / "missing").wstring(), ""},
+      {"no file", onPath, L"", ""},
+  };
+  std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+  for (const Case& c : cases) {
+    CAPTURE(c.what);
+    fs::remove(bin / "args.txt");
+    setenv("PATH", c.path.c_str(), 1);
+    ShellLauncher launcher;
+    CustomNotifySettings custom;
+    custom.CustomFile.Set(c.file);
+    custom.CustomArg.Set(c.words);
+    custom.CustomAuth = true;  // refused on Linux: the program still runs, as ourselves
+    custom.CustomUser.Set(L"DOMAIN\\someone");
     launcher.Open(custom);
-    CHECK(AwaitFile(bin / "args.txt") == "[" + doc.string() + "]\n");
+    setenv("PATH", oldPath.c_str(), 1);
+    if (c.args.empty()) {
+      CHECK(launcher.ReapFinished() == 0);  // nothing started
+    } else {
+      CHECK(AwaitFile(bin / "args.txt") == c.args);
+      CHECK(AllReaped(launcher));
+    }
   }
-  SUBCASE("xdg-open missing") {
-    fs::path empty = dir.Path() / "empty";
-    fs::create_directories(empty);
-    PathOverride path(empty.string());
-    custom.CustomFile.Set(doc.wstring());
-    launcher.Open(custom);
-    CHECK(AwaitFile(bin / "args.txt", std::chrono::milliseconds(300)).empty());
-  }
-  SUBCASE("bare program name") {
-    PathOverride path("/usr/bin:/bin:" + bin.string());
-    custom.CustomFile.Set(L"show-args");
-    launcher.Open(custom);
-    CHECK(AwaitFile(bin / "args.txt") == "[ignored]\n");
-  }
-  CHECK(AllReaped(launcher));
-}
-
-TEST_CASE("nothing to open starts nothing") {
-  TempDir dir;
-  ShellLauncher launcher;
-  CustomNotifySettings custom;
-  launcher.Open(custom);  // empty file
-  custom.CustomFile.Set(dir.File(L"missing"));
-  launcher.Open(custom);
-  CHECK(launcher.ReapFinished() == 0);
 }
 
 TEST_CASE("the logon's user text: the first slash decides, else the first backslash") {
-  auto split = [](const wchar_t* user) {
+  for (auto [user, want] : {std::pair{L"CORP\\ann", L"CORP|ann"}, {L"ann", L"|ann"}, {L"a\\b/c", L"a\\b|c"},
+                            {L"", L"|"}}) {
     LogonAccount account = SplitLogonUser(user);
-    return account.domain + L"|" + account.name;
-  };
-  CHECK(split(L"CORP\\ann") == L"CORP|ann");
-  CHECK(split(L"CORP/ann") == L"CORP|ann");
-  CHECK(split(L"ann") == L"|ann");
-  CHECK(split(L"a\\b/c") == L"a\\b|c");
-  CHECK(split(L"") == L"|");
-
+    CHECK(account.domain + L"|" + account.name == want);
+  }
   ImpersonateUser impersonation;
   CHECK(impersonation.Logon(L"CORP\\ann", L"secret") == 50u);  // no per-thread switch on Linux
 }

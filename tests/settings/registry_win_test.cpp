@@ -58,9 +58,6 @@ TEST_CASE("settings are REG_BINARY text under HKEY_CURRENT_USER") {
   CHECK(data == "smtp.example.net");
   REQUIRE(Query(KeyOf(reg, L"Parameters"), L"notificationValue6", type, data));
   CHECK(data.empty());
-  REQUIRE(Query(KeyOf(reg, L"Main"), L"HideSplash", type, data));
-  CHECK(data == std::string("0\0", 2));
-  CHECK(store->Location() == L"HKEY_CURRENT_USER\\Software\\Pellard Software\\Varnalis 1.4\\");
 }
 
 TEST_CASE("values written by reg.exe with other types read back") {

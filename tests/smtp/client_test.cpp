@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,50 +11,14 @@
 #include "smtp/interfaces.h"
 #include "smtp/tls.h"
 #include "support/tcp_listener.h"
+#include "tests/smtp/peers.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
+using peers::Info;
 
-struct Params final : Smtp::IConnectionParams {
-  const char* GetServer() override { return "127.0.0.1"; }
-  unsigned short GetPort() override { return port; }
-  bool NeedAuthentication() override { return auth; }
-  const char* GetUserName() override { return user.c_str(); }
-  const char* GetPassword() override { return password.c_str(); }
-  bool UseStartTls() override { return tls; }
-  uint32_t GetTimeout() override { return timeout; }
-
-  unsigned short port = 0;
-  bool auth = false;
-  std::string user = "tim";
-  std::string password = "tanstaaftanstaaf";
-  bool tls = false;
-  uint32_t timeout = 5000;
-};
-
-struct Mailbox final : Smtp::IAddress {
-  Mailbox(const wchar_t* n, const char* a) : name(n), address(a) {}
-  const wchar_t* GetName() override { return name.c_str(); }
-  const char* GetAddress() override { return address.c_str(); }
-  std::wstring name;
-  std::string address;
-};
-
-struct Info final : Smtp::IMessageInfo {
-  Smtp::IAddress& GetSender() override { return sender; }
-  uint32_t GetRecipientCount() override { return static_cast<uint32_t>(recipients.size()); }
-  Smtp::IAddress& GetRecipient(unsigned int index) override { return recipients.at(index); }
-  const wchar_t* GetSubject() override { return L"Disk usage on Localhost Error."; }
-
-  Mailbox sender{L"Varnalis", "monitor@example.org"};
-  std::vector<Mailbox> recipients{{L"First", "first@example.org"}};
-};
-
-struct ClientRelease {
-  void operator()(Smtp::IClient* client) const { client->Release(); }
-};
-using ClientPtr = std::unique_ptr<Smtp::IClient, ClientRelease>;
+using ClientPtr = std::unique_ptr<Smtp::IClient, decltype([](Smtp::IClient* client) { client->Release(); })>;
 
 ClientPtr MakeClient() {
   Smtp::IClient* client = nullptr;
@@ -63,11 +26,9 @@ ClientPtr MakeClient() {
   return ClientPtr(client);
 }
 
-// "\x01" in a reply makes the server pause there, so the client receives the
-// reply in pieces; "\x04" at its end makes the server hang up after it, "\x02"
-// makes it take whatever comes next as one raw entry.
-const std::string kHangUp = "\x04";
-const std::string kThenRaw = "\x02";
+// "\x01" in a reply makes the server pause there, so the client receives the reply in pieces; kHangUp at its
+// end makes the server hang up after it, kThenRaw makes it take whatever comes next as one raw entry.
+const std::string kHangUp = "\x04", kThenRaw = "\x02";
 
 void SendInPieces(TcpPeer& peer, const std::string& text) {
   size_t start = 0;
@@ -87,36 +48,31 @@ class Server {
     listener_.Serve([this, greeting = std::move(greeting), replies = std::move(replies)](TcpPeer& peer) {
       if (!greeting.empty()) SendInPieces(peer, greeting);
       size_t next = 0;
-      bool inData = false;
-      bool raw = false;
+      bool inData = false, raw = false;
       for (std::string got;;) {
         bool ok = raw      ? peer.ReceiveUntil("never sent by anyone", got)
                   : inData ? peer.ReceiveUntil("\r\n.\r\n", got)
                            : peer.ReceiveLine(got);
         if (!ok) {
           if (raw && !got.empty()) lines_.push_back(got);
-          break;
+          return;
         }
-        // The local computer's name differs from machine to machine.
-        if (got.rfind("EHLO ", 0) == 0) got = "EHLO *\r\n";
+        if (got.rfind("EHLO ", 0) == 0) got = "EHLO *\r\n";  // the local computer's name varies
         lines_.push_back(got);
         inData = false;
-        if (next < replies.size()) {
-          std::string reply = replies[next++];
-          inData = got == "DATA\r\n" && reply.rfind("354", 0) == 0;
-          bool hangUp = !reply.empty() && reply.back() == kHangUp[0];
-          if (hangUp) reply.pop_back();
-          raw = !reply.empty() && reply.back() == kThenRaw[0];
-          if (raw) reply.pop_back();
-          SendInPieces(peer, reply);
-          if (hangUp) {
-            peer.Close();
-            break;
-          }
-        }
+        if (next == replies.size()) continue;
+        std::string reply = replies[next++];
+        inData = got == "DATA\r\n" && reply.rfind("354", 0) == 0;
+        bool hangUp = reply.ends_with(kHangUp);
+        if (hangUp) reply.pop_back();
+        raw = reply.ends_with(kThenRaw);
+        if (raw) reply.pop_back();
+        SendInPieces(peer, reply);
+        if (hangUp) return peer.Close();
       }
     });
     params.port = listener_.Port();
+    params.timeout = 5000;
   }
 
   // What the client sent; call it after the client is released.
@@ -133,7 +89,7 @@ class Server {
     return Transcript();
   }
 
-  Params params;
+  peers::Params params;
 
  private:
   TcpListener listener_;
@@ -142,11 +98,8 @@ class Server {
 
 const std::string kGreeting = "220 mail.example ESMTP\r\n";
 const std::string kEhloPlain = "250-mail.example\r\n250-AUTH PLAIN CRAM-MD5\r\n250 8BITMIME\r\n";
-const std::string kEhloCram = "250-mail.example\r\n250-AUTH LOGIN CRAM-MD5 PLAIN\r\n250 8BITMIME\r\n";
-
-// The RFC 2195 example exchange.
-const std::string kChallenge = "334 PDE4OTYuNjk3MTcwOTUyQHBvc3RvZmZpY2UucmVzdG9uLm1jaS5uZXQ+\r\n";
-const std::string kCramResponse = "dGltIGI5MTNhNjAyYzdlZGE3YTQ5NWI0ZTZlNzMzNGQzODkw\r\n";
+const std::string kOk = "250 ok\r\n";
+const Lines kEhloOnly = {"EHLO *\r\n"};
 
 }  // namespace
 
@@ -159,34 +112,20 @@ TEST_CASE("client: replies in pieces, continuation lines, QUIT only when asked")
     CHECK(client->Connect(server.params) == 0);
     CHECK(client->Disconnect(sendQuit) == 0);
     client.reset();
-    Lines want = {"EHLO *\r\n"};
+    Lines want = kEhloOnly;
     if (sendQuit) want.push_back("QUIT\r\n");
     CHECK(server.Transcript() == want);
   }
 }
 
-TEST_CASE("client: malformed, endless and missing replies fail the step") {
-  std::string manyLines;
-  for (int i = 0; i < 1001; ++i) manyLines += "220-line\r\n";
-  const std::string hugeLine = "220 " + std::string(70 * 1024, 'x') + "\r\n";
-  for (const std::string& greeting : {std::string("22\r\n"), std::string("2x0 hello\r\n"),
-                                      std::string("220 hello\rthere\r\n"), manyLines + "220 end\r\n", hugeLine}) {
+TEST_CASE("client: malformed, endless and missing replies, a cancel and a closed port fail the step") {
+  // Which malformations are caught is the reply parser's test; here, that one ends the connection.
+  for (const std::string& greeting : {std::string("2x0 hello\r\n"), "220 " + std::string(70 * 1024, 'x') + "\r\n"}) {
     CAPTURE(greeting.substr(0, 20));
     CHECK(Server(greeting, {}).Connect(1).empty());
   }
-  // A server that hangs up instead of answering.
-  CHECK(Server(kGreeting, {kHangUp}).Connect(1) == Lines{"EHLO *\r\n"});
-}
-
-TEST_CASE("client: a silent server times out, a cancel ends the wait, a closed port is refused") {
-  {
-    Server server("", {});
-    server.params.timeout = 300;
-    auto start = std::chrono::steady_clock::now();
-    server.Connect(Smtp::kWaitTimeout);
-    CHECK(std::chrono::steady_clock::now() - start < std::chrono::seconds(3));
-  }
-  {
+  CHECK(Server(kGreeting, {kHangUp}).Connect(1) == kEhloOnly);
+  {  // a cancel ends the wait
     Server server("", {});
     auto client = MakeClient();
     std::thread canceller([&] {
@@ -196,7 +135,7 @@ TEST_CASE("client: a silent server times out, a cancel ends the wait, a closed p
     CHECK(client->Connect(server.params) == 1);
     canceller.join();
   }
-  Params params;
+  peers::Params params;
   {
     TcpListener closed;
     params.port = closed.Port();
@@ -206,6 +145,10 @@ TEST_CASE("client: a silent server times out, a cancel ends the wait, a closed p
 }
 
 TEST_CASE("client: AUTH picks PLAIN or CRAM-MD5, whichever the server lists first") {
+  const std::string ehloCram = "250-mail.example\r\n250-AUTH LOGIN CRAM-MD5 PLAIN\r\n250 8BITMIME\r\n";
+  // The RFC 2195 example exchange.
+  const std::string challenge = "334 PDE4OTYuNjk3MTcwOTUyQHBvc3RvZmZpY2UucmVzdG9uLm1jaS5uZXQ+\r\n";
+  const std::string plain = "AUTH PLAIN AHRpbQB0YW5zdGFhZnRhbnN0YWFm\r\n";
   struct Case {
     const char* what;
     Lines replies;
@@ -214,18 +157,16 @@ TEST_CASE("client: AUTH picks PLAIN or CRAM-MD5, whichever the server lists firs
     std::string user = "tim";
     std::string password = "tanstaaftanstaaf";
   };
-  const Lines kEhloOnly = {"EHLO *\r\n"};
   const Case cases[] = {
-      {"CRAM-MD5 first", {kEhloCram, kChallenge, "235 ok\r\n"}, 0, {"EHLO *\r\n", "AUTH CRAM-MD5\r\n", kCramResponse}},
-      {"PLAIN first", {kEhloPlain, "235 ok\r\n"}, 0, {"EHLO *\r\n", "AUTH PLAIN AHRpbQB0YW5zdGFhZnRhbnN0YWFm\r\n"}},
-      {"refused", {kEhloPlain, "535 5.7.8 no\r\n"}, 535, {"EHLO *\r\n", "AUTH PLAIN AHRpbQB0YW5zdGFhZnRhbnN0YWFm\r\n"}},
+      {"CRAM-MD5 first", {ehloCram, challenge, "235 ok\r\n"}, 0,
+       {"EHLO *\r\n", "AUTH CRAM-MD5\r\n", "dGltIGI5MTNhNjAyYzdlZGE3YTQ5NWI0ZTZlNzMzNGQzODkw\r\n"}},
+      {"PLAIN first", {kEhloPlain, "235 ok\r\n"}, 0, {"EHLO *\r\n", plain}},
       {"LOGIN only", {"250-mail.example\r\n250 AUTH LOGIN\r\n"}, 1, kEhloOnly},
-      {"lower-case keyword", {"250-mail.example\r\n250 auth PLAIN\r\n"}, 1, kEhloOnly},
       {"no AUTH", {"250 mail.example\r\n"}, 1, kEhloOnly},
-      {"challenge not Base64", {kEhloCram, "334 not*base64\r\n", "501 cancelled\r\n"}, 1,
+      {"challenge not Base64", {ehloCram, "334 not*base64\r\n", "501 cancelled\r\n"}, 1,
        {"EHLO *\r\n", "AUTH CRAM-MD5\r\n", "*\r\n"}},
       {"user with CR LF", {kEhloPlain, "235 ok\r\n"}, 1, kEhloOnly, "tim\r\nQUIT"},
-      {"password with CR", {kEhloCram, kChallenge, "235 ok\r\n"}, 1, kEhloOnly, "tim", "secret\rx"},
+      {"password with CR", {ehloCram, challenge, "235 ok\r\n"}, 1, kEhloOnly, "tim", "secret\rx"},
   };
   for (const Case& c : cases) {
     CAPTURE(c.what);
@@ -237,57 +178,61 @@ TEST_CASE("client: AUTH picks PLAIN or CRAM-MD5, whichever the server lists firs
   }
 }
 
-TEST_CASE("client: STARTTLS is followed by a handshake, never by plain-text EHLO") {
+TEST_CASE("client: STARTTLS is followed by a handshake, never by plain-text EHLO; a silent server times out") {
   Server server(kGreeting, {"250-mail.example\r\n250 STARTTLS\r\n", "220 go ahead\r\n" + kThenRaw});
   server.params.tls = true;
   server.params.timeout = 500;  // the server never answers the handshake
-  Lines sent = server.Connect(Smtp::kWaitTimeout);
+  auto client = MakeClient();
+  auto start = std::chrono::steady_clock::now();
+  CHECK(client->Connect(server.params) == Smtp::kWaitTimeout);
+  CHECK(std::chrono::steady_clock::now() - start < std::chrono::seconds(3));
+  client.reset();
+  Lines sent = server.Transcript();
   REQUIRE(sent.size() == 3);
   CHECK(sent[1] == "STARTTLS\r\n");
   CHECK(sent[2][0] == '\x16');  // a TLS handshake record
   CHECK(sent[2].find("EHLO") == std::string::npos);
 }
 
-TEST_CASE("client: refused recipients leave the message to the others") {
-  SUBCASE("the second of three refused: To names the first and third") {
-    Server server(kGreeting, {kEhloPlain, "250 ok\r\n", "250 ok\r\n", "550 no such user\r\n", "250 ok\r\n",
-                              "354 go\r\n", "250 queued\r\n", "221 bye\r\n"});
-    Info info;
+TEST_CASE("client: refused recipients leave the message to the others; misuse and line breaks are refused") {
+  Info info;
+  Lines sent, want;
+  SUBCASE("the second of three refused: To names the first and third; a multipart body through BeginMessage") {
+    Server server(kGreeting, {kEhloPlain, kOk, kOk, "550 no such user\r\n", kOk, "354 go\r\n", "250 queued\r\n"});
     info.recipients = {{L"First", "first@example.org"}, {L"Second", "second@example.org"}, {L"", "third@example.org"}};
     auto client = MakeClient();
     REQUIRE(client->Connect(server.params) == 0);
-    CHECK(client->SendText(L"CPU usage is 97 %.", info, 65001) == 0);
+    CHECK(client->EndMessage() == 1);  // no message open
+    Smtp::IMessageBody* body = nullptr;
+    REQUIRE(client->BeginMessage(&body, 7, info, 65001) == 0);
+    REQUIRE(body != nullptr);
+    CHECK(body->AddText(L"CPU usage is 97 %.") == 0);
+    CHECK(body->AddHtml(L"<p>html</p>") == 0);
     CHECK(client->EndMessage() == 0);
-    CHECK(client->Disconnect(true) == 0);
     client.reset();
-    Lines sent = server.Transcript();
-    REQUIRE(sent.size() == 8);
-    CHECK(Lines(sent.begin(), sent.begin() + 5) ==
-          Lines{"EHLO *\r\n", "MAIL FROM:<monitor@example.org>\r\n", "RCPT TO:<first@example.org>\r\n",
-                "RCPT TO:<second@example.org>\r\n", "RCPT TO:<third@example.org>\r\n"});
-    CHECK(sent[5] == "DATA\r\n");
-    const std::string& data = sent[6];
+    sent = server.Transcript();
+    want = {"EHLO *\r\n", "MAIL FROM:<monitor@example.org>\r\n", "RCPT TO:<first@example.org>\r\n",
+            "RCPT TO:<second@example.org>\r\n", "RCPT TO:<third@example.org>\r\n", "DATA\r\n", "<data>"};
+    std::string data = sent.size() > 6 ? sent[6] : "";
     INFO(data);
     CHECK(data.find("To: \"First\" <first@example.org>,\r\n\t <third@example.org>\r\n") != std::string::npos);
     CHECK(data.find("second@") == std::string::npos);
+    CHECK(data.find("multipart/mixed") != std::string::npos);
     CHECK(data.find("CPU usage is 97") != std::string::npos);
-    CHECK(sent[7] == "QUIT\r\n");
   }
   SUBCASE("all refused: the first refusal, and no DATA") {
-    Server server(kGreeting, {kEhloPlain, "250 ok\r\n", "550 no\r\n", "551 not here\r\n"});
-    Info info;
+    Server server(kGreeting, {kEhloPlain, kOk, "550 no\r\n", "551 not here\r\n"});
     info.recipients = {{L"", "a@example.org"}, {L"", "b@example.org"}};
     auto client = MakeClient();
     REQUIRE(client->Connect(server.params) == 0);
     CHECK(client->SendText(L"x", info, 65001) == 550);
-    CHECK(client->Disconnect(false) == 0);
     client.reset();
-    CHECK(server.Transcript() == Lines{"EHLO *\r\n", "MAIL FROM:<monitor@example.org>\r\n",
-                                       "RCPT TO:<a@example.org>\r\n", "RCPT TO:<b@example.org>\r\n"});
+    sent = server.Transcript();
+    want = {"EHLO *\r\n", "MAIL FROM:<monitor@example.org>\r\n", "RCPT TO:<a@example.org>\r\n",
+            "RCPT TO:<b@example.org>\r\n"};
   }
-  SUBCASE("a line break in an address is refused before it is sent") {
-    Server server(kGreeting, {kEhloPlain, "250 ok\r\n", "250 ok\r\n", "354 go\r\n", "250 queued\r\n"});
-    Info info;
+  SUBCASE("a line break in a recipient skips it, in the sender refuses the message; no recipients refused") {
+    Server server(kGreeting, {kEhloPlain, kOk, kOk, "354 go\r\n", "250 queued\r\n"});
     info.recipients = {{L"", "a@example.org>\r\nRCPT TO:<evil@example.org"}, {L"", "b@example.org"}};
     auto client = MakeClient();
     REQUIRE(client->Connect(server.params) == 0);
@@ -295,39 +240,21 @@ TEST_CASE("client: refused recipients leave the message to the others") {
     CHECK(client->EndMessage() == 0);
     info.sender.address = "me@example.org\r\nRSET";
     CHECK(client->SendText(L"x", info, 65001) == 1);
+    info.sender.address = "me@example.org";
+    info.recipients.clear();
+    CHECK(client->SendText(L"x", info, 65001) == 1);
     client.reset();
-    Lines sent = server.Transcript();
-    REQUIRE(sent.size() == 5);
-    CHECK(sent[2] == "RCPT TO:<b@example.org>\r\n");
-    CHECK(sent[3] == "DATA\r\n");
+    sent = server.Transcript();
+    want = {"EHLO *\r\n", "MAIL FROM:<monitor@example.org>\r\n", "RCPT TO:<b@example.org>\r\n", "DATA\r\n",
+            "<data>"};
   }
-}
-
-TEST_CASE("client: a multipart message through BeginMessage, and misuse refused") {
-  Server server(kGreeting, {kEhloPlain, "250 ok\r\n", "250 ok\r\n", "354 go\r\n", "250 queued\r\n"});
-  Info info;
-  auto client = MakeClient();
-  REQUIRE(client->Connect(server.params) == 0);
-  CHECK(client->EndMessage() == 1);  // no message open
-  Info nobody;
-  nobody.recipients.clear();
-  CHECK(client->SendText(L"x", nobody, 65001) == 1);
-  Smtp::IMessageBody* body = nullptr;
-  REQUIRE(client->BeginMessage(&body, 7, info, 65001) == 0);
-  REQUIRE(body != nullptr);
-  CHECK(body->AddText(L"plain") == 0);
-  CHECK(body->AddHtml(L"<p>html</p>") == 0);
-  CHECK(client->EndMessage() == 0);
-  client.reset();
-  Lines sent = server.Transcript();
-  REQUIRE(sent.size() == 5);
-  CHECK(sent[1] == "MAIL FROM:<monitor@example.org>\r\n");
-  CHECK(sent[4].find("multipart/mixed") != std::string::npos);
+  if (sent.size() == want.size() && want.back() == "<data>") sent.back() = "<data>";
+  CHECK(sent == want);
 }
 
 TEST_CASE("CreateClient and result texts") {
   CHECK(Smtp::CreateClient(nullptr) == 1);
   CHECK(Smtp::ResultText(535) == L"535: the server refused the user name or password");
-  CHECK(Smtp::ResultText(599).rfind(L"599: ", 0) == 0);
-  CHECK(Smtp::ResultText(Smtp::kTlsUntrustedRoot).rfind(L"0x800B0109: ", 0) == 0);
+  CHECK(Smtp::ResultText(599).starts_with(L"599: "));
+  CHECK(Smtp::ResultText(Smtp::kTlsUntrustedRoot).starts_with(L"0x800B0109: "));
 }

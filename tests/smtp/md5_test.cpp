@@ -14,38 +14,26 @@ std::string HmacHex(const std::string& key, const std::string& message) {
 
 }  // namespace
 
-TEST_CASE("MD5 gives the RFC 1321 digests, in one piece or byte by byte") {
+// HMAC-MD5 with a short key goes through the client's CRAM-MD5 test.
+TEST_CASE("MD5 and HMAC-MD5 give the RFC digests; MD5 in one piece or byte by byte") {
   CHECK(Md5Hex("") == "d41d8cd98f00b204e9800998ecf8427e");
-  CHECK(Md5Hex("a") == "0cc175b9c0f1b6a831c399e269772661");
   CHECK(Md5Hex("abc") == "900150983cd24fb0d6963f7d28e17f72");
-  CHECK(Md5Hex("message digest") == "f96b697d7cb7938d525a2f31aaf161d0");
-  CHECK(Md5Hex("abcdefghijklmnopqrstuvwxyz") == "c3fcd3d76192e4007dfb496cca67e13b");
-  CHECK(Md5Hex("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789") ==
-        "d174ab98d277d9f5a5611c2c9f419d9f");
+  CHECK(Md5Hex("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789") == "d174ab98d277d9f5a5611c2c9f419d9f");
   std::string eighty;
   for (int i = 0; i < 8; ++i) eighty += "1234567890";
   CHECK(Md5Hex(eighty) == "57edf4a22be3c955ac49da2e2107b67a");
-
-  // Pieces that straddle the block boundary and the padding edge (55/56 bytes).
+  // Sizes that straddle the block boundary and the padding edge (55/56 bytes).
   for (size_t size : {55u, 56u, 63u, 64u, 65u, 200u}) {
     std::string text(size, 'x');
     Smtp::Md5 md5;
     for (char c : text) md5.Update(&c, 1);
     CHECK(Smtp::DigestHex(md5.Finish()) == Md5Hex(text));
   }
-}
 
-TEST_CASE("HMAC-MD5 gives the RFC 2202 results, long keys hashed first") {
-  CHECK(HmacHex(std::string(16, '\x0b'), "Hi There") == "9294727a3638bb1c13f48ef8158bfc9d");
   CHECK(HmacHex("Jefe", "what do ya want for nothing?") == "750c783e6ab0b503eaa86e310a5db738");
-  CHECK(HmacHex(std::string(16, '\xaa'), std::string(50, '\xdd')) == "56be34521d144c88dbb8c733f0e8b3f6");
-  std::string key25;
-  for (char c = 1; c <= 25; ++c) key25 += c;
-  CHECK(HmacHex(key25, std::string(50, '\xcd')) == "697eaf0aca3a3aea3a75164746ffaa79");
-  CHECK(HmacHex(std::string(16, '\x0c'), "Test With Truncation") == "56461ef2342edc00f9bab995690efd4c");
-  CHECK(HmacHex(std::string(80, '\xaa'), "Test Using Larger Than Block-Size Key - Hash Key First") ==
+  const std::string longKey(80, '\xaa');  // longer than a block: hashed first
+  CHECK(HmacHex(longKey, "Test Using Larger Than Block-Size Key - Hash Key First") ==
         "6b1ab7fe4bd7bf8f0b62e6ce61b9d0cd");
-  CHECK(HmacHex(std::string(80, '\xaa'),
-                "Test Using Larger Than Block-Size Key and Larger Than One Block-Size Data") ==
+  CHECK(HmacHex(longKey, "Test Using Larger Than Block-Size Key and Larger Than One Block-Size Data") ==
         "6f630fad67cda0ee1fb1f562db3aa53e");
 }

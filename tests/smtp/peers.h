@@ -1,21 +1,61 @@
 #pragma once
-// The real servers that tests/peers/run_with_peers.py starts around the test
-// program, and the summaries of the messages they received.
+// What the mail tests share: the client's inputs, and the real servers that
+// tests/peers/run_with_peers.py starts around the test program with the
+// summaries of the messages they received.
 #include <doctest/doctest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "smtp/interfaces.h"
+#include "support/tcp_listener.h"
+
 namespace peers {
 
+// Test programs have no application object: the first listener starts the
+// platform's sockets for the whole process.
+inline void StartSockets() { static TcpListener first; }
+
+struct Params final : Smtp::IConnectionParams {
+  std::string server = "127.0.0.1", user = "tim", password = "tanstaaftanstaaf";
+  unsigned short port = 0;
+  bool auth = false, tls = false;
+  uint32_t timeout = 10000;
+
+  const char* GetServer() override { return server.c_str(); }
+  unsigned short GetPort() override { return port; }
+  bool NeedAuthentication() override { return auth; }
+  const char* GetUserName() override { return user.c_str(); }
+  const char* GetPassword() override { return password.c_str(); }
+  bool UseStartTls() override { return tls; }
+  uint32_t GetTimeout() override { return timeout; }
+};
+
+struct Address final : Smtp::IAddress {
+  Address(std::wstring n, std::string a) : name(std::move(n)), address(std::move(a)) {}
+  std::wstring name;
+  std::string address;
+  const wchar_t* GetName() override { return name.c_str(); }
+  const char* GetAddress() override { return address.c_str(); }
+};
+
+struct Info final : Smtp::IMessageInfo {
+  Address sender{L"Varnalis", "monitor@example.org"};
+  std::vector<Address> recipients{{L"First", "first@example.org"}};
+  std::wstring subject = L"Disk usage on Localhost Error.";
+  Smtp::IAddress& GetSender() override { return sender; }
+  uint32_t GetRecipientCount() override { return static_cast<uint32_t>(recipients.size()); }
+  Smtp::IAddress& GetRecipient(unsigned int index) override { return recipients.at(index); }
+  const wchar_t* GetSubject() override { return subject.c_str(); }
+};
+
 struct Peers {
-  std::map<std::string, std::string> values;  // the runner's name=value lines
+  std::map<std::string, std::string> values;  // the runner's name=value lines; paths are Wine paths for Wine
 
   std::string Value(const std::string& name) const {
     auto it = values.find(name);
@@ -24,15 +64,8 @@ struct Peers {
   unsigned short Port(const std::string& name) const {
     return static_cast<unsigned short>(std::atoi(Value(name).c_str()));
   }
-  // The runner gives Windows programs Wine paths already.
-  std::string Mailbox() const { return Value("mailbox"); }
-  std::string User() const { return Value("user"); }
-  std::string Password() const { return Value("password"); }
-  // Where the implicit-TLS server listens on port 465; empty when it could not.
-  std::string ImplicitHost() const { return Value("implicit_host"); }
 };
 
-// Empty when the program runs without the runner.
 // Fails the test when the program was not started by the runner.
 inline Peers Load() {
   Peers peers;
@@ -48,7 +81,7 @@ inline Peers Load() {
 
 struct Mail {
   std::multimap<std::string, std::string> fields;
-  std::string body;  // decoded text, UTF-8, line ends as LF
+  std::string body;  // decoded text, UTF-8
 
   std::string Field(const std::string& name) const {
     auto it = fields.find(name);
@@ -59,53 +92,41 @@ struct Mail {
     for (auto [it, end] = fields.equal_range(name); it != end; ++it) out.push_back(it->second);
     return out;
   }
+  // The body with line ends as LF (an encoder may carry CR LF through as encoded bytes), no trailing blanks.
+  std::string Text() const {
+    std::string text;
+    for (size_t i = 0; i < body.size(); ++i) {
+      if (body[i] != '\r' || i + 1 == body.size() || body[i + 1] != '\n') text += body[i];
+    }
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+    return text;
+  }
 };
 
-inline std::string Unescape(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\\' || i + 1 == text.size()) {
-      out += text[i];
-      continue;
-    }
-    char c = text[++i];
-    out += c == 'n' ? '\n' : c == 'r' ? '\r' : c;
-  }
-  return out;
-}
-
-inline Mail ParseSummary(const std::string& text) {
-  Mail mail;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(pos, end - pos);
-    pos = end + 1;
-    if (line.empty()) break;
-    if (auto eq = line.find('='); eq != std::string::npos)
-      mail.fields.emplace(line.substr(0, eq), Unescape(line.substr(eq + 1)));
-  }
-  if (pos < text.size()) mail.body = text.substr(pos);
-  return mail;
-}
-
-// What the server named peer received, oldest first.
+// What the server named peer received, oldest first. A summary file holds name=value lines (\\, \r, \n
+// escaped), an empty line, the body.
 inline std::vector<Mail> Received(const Peers& peers, const std::string& peer) {
-  std::vector<std::pair<int, std::filesystem::path>> files;
+  std::map<int, std::filesystem::path> files;
   std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(peers.Mailbox(), error)) {
+  for (const auto& entry : std::filesystem::directory_iterator(peers.Value("mailbox"), error)) {
     std::string name = entry.path().filename().string();
-    if (name.rfind(peer + "-", 0) != 0 || entry.path().extension() != ".txt") continue;
-    files.emplace_back(std::atoi(name.c_str() + peer.size() + 1), entry.path());
+    if (name.starts_with(peer + "-") && entry.path().extension() == ".txt")
+      files[std::atoi(name.c_str() + peer.size() + 1)] = entry.path();
   }
-  std::sort(files.begin(), files.end());
   std::vector<Mail> mails;
   for (const auto& [number, path] : files) {
+    Mail& mail = mails.emplace_back();
     std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    mails.push_back(ParseSummary(text.str()));
+    for (std::string line; std::getline(in, line) && !line.empty();) {
+      std::string value;
+      for (size_t i = line.find('=') + 1; i > 0 && i < line.size(); ++i) {
+        char c = line[i];
+        if (c == '\\' && i + 1 < line.size()) c = line[++i] == 'n' ? '\n' : line[i] == 'r' ? '\r' : line[i];
+        value += c;
+      }
+      mail.fields.emplace(line.substr(0, line.find('=')), value);
+    }
+    mail.body.assign(std::istreambuf_iterator<char>(in), {});
   }
   return mails;
 }

@@ -24,28 +24,21 @@ struct Client {
 
   uint32_t Connect(unsigned short port, uint32_t timeoutMs, bool useDeadline = false) {
     Smtp::Address to;
-    if (uint32_t r = cancel.Create(); r != 0) return r;
-    if (uint32_t r = socket.Initialize(&cancel, timeoutMs, useDeadline); r != 0) return r;
-    if (uint32_t r = Smtp::ResolveAddress("127.0.0.1", port, to); r != 0) return r;
-    if (uint32_t r = socket.Open(); r != 0) return r;
-    return socket.Connect(to);
+    uint32_t r = cancel.Create();
+    if (r == 0) r = socket.Initialize(&cancel, timeoutMs, useDeadline);
+    if (r == 0) r = Smtp::ResolveAddress("127.0.0.1", port, to);
+    if (r == 0) r = socket.Open();
+    return r != 0 ? r : socket.Connect(to);
   }
 };
-
-// The script of a peer that says nothing and waits for the client to go.
-void StaySilent(TcpPeer& peer) {
-  std::string line;
-  peer.ReceiveLine(line);
-}
 
 // Accepts at most 1000 bytes a call, as a busy platform might.
 class Recorder final : public Smtp::ISocketStream {
  public:
   uint32_t Send(const void* data, unsigned int size, unsigned int* sent) override {
     largest = std::max(largest, size);
-    unsigned int taken = std::min(size, 1000u);
-    bytes.append(static_cast<const char*>(data), taken);
-    *sent = taken;
+    *sent = std::min(size, 1000u);
+    bytes.append(static_cast<const char*>(data), *sent);
     return 0;
   }
   uint32_t Receive(void*, unsigned int, unsigned int* received) override {
@@ -68,18 +61,14 @@ TEST_CASE("addresses: dotted text is taken as it is, an unknown name gives the l
   TcpListener winsock;  // brings the platform's sockets up where they need it
   Smtp::Address a;
   REQUIRE(Smtp::ResolveAddress("192.168.10.254", 25, a) == 0);
-  CHECK(a.ipv4[0] == 192);
-  CHECK(a.ipv4[3] == 254);
+  CHECK((a.ipv4[0] == 192 && a.ipv4[3] == 254));
   const auto* port = reinterpret_cast<const uint8_t*>(&a.port);
-  CHECK(port[0] == 0);
-  CHECK(port[1] == 25);
+  CHECK((port[0] == 0 && port[1] == 25));
   // The address that the old inet_addr could not tell from a failure.
   REQUIRE(Smtp::ResolveAddress("255.255.255.255", 587, a) == 0);
   CHECK(a.ipv4[0] == 255);
-
   uint32_t unknown = Smtp::ResolveAddress("no-such-host.invalid", 25, a);
-  CHECK(unknown >= 11001);  // WSAHOST_NOT_FOUND and its family, not the library's own 1
-  CHECK(unknown <= 11004);
+  CHECK((unknown >= 11001 && unknown <= 11004));  // WSAHOST_NOT_FOUND and its family, not the library's 1
   CHECK(Smtp::ResolveAddress(nullptr, 25, a) == 1);
 }
 
@@ -95,102 +84,44 @@ TEST_CASE("socket: every operation but Initialize and Close fails with 1 until i
   CHECK(socket.Receive(buffer, sizeof buffer, &count) == 1);
   CHECK(socket.SendAll("abc", 3, &count) == 1);
   CHECK(socket.SendAll("", 0, &count) == 1);
-
   Smtp::CancelEvent notMade;
   CHECK(socket.Initialize(nullptr, 1000, false) == 1);
   CHECK(socket.Initialize(&notMade, 1000, false) == 1);
   CHECK(socket.Open() == 1);
-  socket.Close();
-  socket.Close();
-}
-
-TEST_CASE("socket: a refused connection gives the platform's refused code") {
-  TcpListener listener;
-  unsigned short port = listener.Port();
-  listener.CloseListening();
-  Client client;
-  CHECK(client.Connect(port, 2000) == 10061);  // WSAECONNREFUSED, also on Linux
-  client.socket.Close();
-  client.socket.Close();
 }
 
 TEST_CASE("socket: sending and receiving over a connection") {
   std::string got;  // outlives the peer's thread
   TcpListener listener;
   Client client;
-
-  SUBCASE("a silent server makes Receive time out with 258") {
-    listener.Serve(StaySilent);
-    REQUIRE(client.Connect(listener.Port(), 300) == 0);
-    char buffer[16];
-    unsigned int received = 9;
-    auto start = Clock::now();
-    CHECK(client.socket.Receive(buffer, sizeof buffer, &received) == Smtp::kWaitTimeout);
-    CHECK(MsSince(start) >= 250);
-    CHECK(MsSince(start) < 3000);
-    CHECK(received == 0);
-  }
-
-  SUBCASE("empty and null buffers never reach the network") {
-    listener.Serve([](TcpPeer& peer) {
-      std::string line;
-      peer.ReceiveLine(line);
-      CHECK(line == "x\r\n");  // nothing came before it
-    });
-    REQUIRE(client.Connect(listener.Port(), 2000) == 0);
-    unsigned int sent = 9;
-    CHECK(client.socket.Send("y", 0, &sent) == 0);
-    CHECK(sent == 0);
-    CHECK(client.socket.Send(nullptr, 3, &sent) == 1);
-    CHECK(client.socket.Receive(nullptr, 3, &sent) == 1);
-    CHECK(client.socket.Send("x\r\n", 3, &sent) == 0);
-    CHECK(sent == 3);
-  }
-
-  SUBCASE("what the peer sent arrives, then its close reads as 0 bytes") {
-    listener.Serve([](TcpPeer& peer) {
-      peer.Send("220 ready\r\n");
-      peer.Close();
-    });
-    REQUIRE(client.Connect(listener.Port(), 2000) == 0);
-    char buffer[64];
-    unsigned int received = 0;
-    do {
-      REQUIRE(client.socket.Receive(buffer, sizeof buffer, &received) == 0);
-      got.append(buffer, received);
-    } while (received != 0);
-    CHECK(got == "220 ready\r\n");
-    CHECK(client.socket.Receive(buffer, sizeof buffer, &received) == 0);
-    CHECK(received == 0);
-  }
+  unsigned int count = 9;
 
   SUBCASE("sending to a peer that has gone gives a code and no signal") {
     listener.Serve([](TcpPeer& peer) { peer.Close(); });
     REQUIRE(client.Connect(listener.Port(), 2000) == 0);
     listener.Join();
     uint32_t result = 0;
-    unsigned int sent = 0;
     for (int i = 0; i < 100 && result == 0; ++i) {
-      result = client.socket.Send("data\r\n", 6, &sent);
+      result = client.socket.Send("data\r\n", 6, &count);
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     CHECK((result == 10054 || result == 10053));  // reset or aborted
-    CHECK(sent == 0);
+    CHECK(count == 0);
   }
-
-  SUBCASE("SendAll delivers 100,000 bytes whole and in order") {
+  SUBCASE("SendAll delivers 100,000 bytes whole and in order; empty and null buffers never reach the network") {
     const std::string data = Pattern(100000) + "\r\n.\r\n";
     listener.Serve([&got](TcpPeer& peer) { peer.ReceiveUntil("\r\n.\r\n", got); });
     REQUIRE(client.Connect(listener.Port(), 5000) == 0);
-    unsigned int sent = 0;
-    CHECK(client.socket.SendAll(data.data(), static_cast<unsigned int>(data.size()), &sent) == 0);
-    CHECK(sent == data.size());
+    CHECK(client.socket.Send("y", 0, &count) == 0);
+    CHECK(count == 0);
+    CHECK(client.socket.Send(nullptr, 3, &count) == 1);
+    CHECK(client.socket.Receive(nullptr, 3, &count) == 1);
+    CHECK(client.socket.SendAll(data.data(), static_cast<unsigned int>(data.size()), &count) == 0);
+    CHECK(count == data.size());
     listener.Join();
     CHECK(got.size() == data.size());
-    CHECK(got == data);
+    CHECK((got == data));
   }
-  client.socket.Close();
-  listener.Join();
 }
 
 TEST_CASE("send loops: at most 32768 bytes a call, partial sends advance, 64-bit writes report all") {
@@ -200,28 +131,38 @@ TEST_CASE("send loops: at most 32768 bytes a call, partial sends advance, 64-bit
   CHECK(recorder.ISocketStream::SendAll(data.data(), static_cast<unsigned int>(data.size()), &sent) == 0);
   CHECK(recorder.largest <= 32768);
   CHECK(sent == data.size());
-  CHECK(recorder.bytes == data);
+  CHECK((recorder.bytes == data));
 
   Recorder next;
   Smtp::TalSocketExStreamOut out(&next);
   uint64_t written = 0;
   CHECK(out.Write(data.data(), 70000, &written) == 0);
   CHECK(written == 70000);
-  CHECK(next.bytes == data.substr(0, 70000));
+  CHECK((next.bytes == data.substr(0, 70000)));
   CHECK(out.Write(nullptr, 5, &written) == 1);
   CHECK(written == 0);
-  Smtp::TalSocketExStreamOut unattached(nullptr);
-  CHECK(unattached.Write("a", 1, &written) == 1);
+  CHECK(Smtp::TalSocketExStreamOut(nullptr).Write("a", 1, &written) == 1);
 }
 
-TEST_CASE("cancel: a raised cancel event or the deadline ends every wait with 1 at once") {
+TEST_CASE("waits: the time-out gives 258, a raised cancel event or the deadline gives 1 at once") {
   TcpListener listener;
-  listener.Serve(StaySilent);
+  listener.Serve([](TcpPeer& peer) {
+    std::string line;
+    peer.ReceiveLine(line);  // silent until the client goes
+  });
+  Client client;  // closes before the listener joins its script
   char buffer[16];
-  unsigned int received = 0;
+  unsigned int received = 9;
 
+  SUBCASE("a silent server: 258 after the time-out, and nothing received") {
+    REQUIRE(client.Connect(listener.Port(), 300) == 0);
+    auto start = Clock::now();
+    CHECK(client.socket.Receive(buffer, sizeof buffer, &received) == Smtp::kWaitTimeout);
+    CHECK(MsSince(start) >= 250);
+    CHECK(MsSince(start) < 3000);
+    CHECK(received == 0);
+  }
   SUBCASE("raised from another thread during a wait, and it stays raised") {
-    Client client;
     REQUIRE(client.Connect(listener.Port(), 5000) == 0);
     auto start = Clock::now();
     std::thread canceller([&client] {
@@ -231,20 +172,15 @@ TEST_CASE("cancel: a raised cancel event or the deadline ends every wait with 1 
     CHECK(client.socket.Receive(buffer, sizeof buffer, &received) == 1);
     canceller.join();
     CHECK(MsSince(start) < 2000);
-    CHECK(client.cancel.IsSet());
     start = Clock::now();
-    CHECK(client.socket.Receive(buffer, sizeof buffer, &received) == 1);
     CHECK(client.socket.Receive(buffer, sizeof buffer, &received) == 1);
     CHECK(MsSince(start) < 1000);
   }
-
   SUBCASE("the deadline fires before the wait's own time-out") {
-    Client client;
     REQUIRE(client.Connect(listener.Port(), 300, true) == 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     auto start = Clock::now();
     CHECK(client.socket.Receive(buffer, sizeof buffer, &received) == 1);
     CHECK(MsSince(start) < 290);
   }
-  listener.Join();
 }

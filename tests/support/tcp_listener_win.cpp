@@ -3,82 +3,16 @@
 #include <winsock2.h>
 #include <windows.h>
 
-#include <chrono>
-#include <mutex>
+namespace tcp_platform {
 
-namespace {
-
-constexpr int kPeerTimeoutMs = 10000;
-
-// Test programs have no application object to start Winsock, so the first
-// listener does it for the whole process.
-void StartWinsock() {
-  struct Winsock {
-    Winsock() {
-      WSADATA data;
-      up = WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }
-    ~Winsock() {
-      if (up) WSACleanup();
-    }
-    bool up = false;
-  };
-  static Winsock winsock;
-}
-
-class WinPeer final : public TcpPeer {
- public:
-  explicit WinPeer(SOCKET s) : socket_(s) {
-    DWORD limit = kPeerTimeoutMs;
-    setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit);
-    setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit);
-  }
-  ~WinPeer() override { Close(); }
-
-  intptr_t Native() const override { return static_cast<intptr_t>(socket_); }
-
-  void Close() override {
-    if (socket_ != INVALID_SOCKET) closesocket(socket_);
-    socket_ = INVALID_SOCKET;
-  }
-
- private:
-  long SendSome(const char* data, size_t size) override {
-    return socket_ == INVALID_SOCKET ? -1 : ::send(socket_, data, static_cast<int>(size), 0);
-  }
-  long ReceiveSome(char* buffer, size_t size) override {
-    return socket_ == INVALID_SOCKET ? -1 : ::recv(socket_, buffer, static_cast<int>(size), 0);
-  }
-
-  SOCKET socket_;
-};
-
-}  // namespace
-
-struct TcpListener::State {
-  std::mutex mutex;  // guards listening against CloseListening while accepting
-  SOCKET listening = INVALID_SOCKET;
-  unsigned short port = 0;
-
-  // The next connection, or INVALID_SOCKET when none came in time or listening stopped.
-  SOCKET Accept() {
-    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPeerTimeoutMs);
-    while (std::chrono::steady_clock::now() < until) {
-      std::lock_guard<std::mutex> lock(mutex);
-      if (listening == INVALID_SOCKET) return INVALID_SOCKET;
-      fd_set ready;
-      FD_ZERO(&ready);
-      FD_SET(listening, &ready);
-      timeval slice{0, 50000};
-      if (select(0, &ready, nullptr, nullptr, &slice) == 1) return accept(listening, nullptr, nullptr);
-    }
-    return INVALID_SOCKET;
-  }
-};
-
-TcpListener::TcpListener() : state_(std::make_unique<State>()) {
-  StartWinsock();
-  SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+intptr_t Listen(unsigned short& port) {
+  // Test programs have no application object to start Winsock, so the first
+  // listener starts it for the whole process.
+  static const bool started = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
+  SOCKET s = started ? socket(AF_INET, SOCK_STREAM, 0) : INVALID_SOCKET;
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -86,35 +20,34 @@ TcpListener::TcpListener() : state_(std::make_unique<State>()) {
   if (s == INVALID_SOCKET || bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       listen(s, 8) != 0 || getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
     if (s != INVALID_SOCKET) closesocket(s);
-    return;  // Port() 0: the test's connect fails and says so
+    return -1;
   }
-  state_->listening = s;
-  state_->port = ntohs(address.sin_port);
+  port = ntohs(address.sin_port);
+  return static_cast<intptr_t>(s);
 }
 
-TcpListener::~TcpListener() {
-  Join();
-  CloseListening();
+intptr_t Accept(intptr_t listening, int waitMs) {
+  fd_set ready;
+  FD_ZERO(&ready);
+  FD_SET(static_cast<SOCKET>(listening), &ready);
+  timeval slice{0, waitMs * 1000};
+  SOCKET s = select(0, &ready, nullptr, nullptr, &slice) == 1 ? accept(static_cast<SOCKET>(listening), nullptr, nullptr)
+                                                              : INVALID_SOCKET;
+  DWORD limit = kTimeoutMs;
+  for (int option : {SO_RCVTIMEO, SO_SNDTIMEO}) {
+    if (s != INVALID_SOCKET) setsockopt(s, SOL_SOCKET, option, reinterpret_cast<const char*>(&limit), sizeof limit);
+  }
+  return static_cast<intptr_t>(s);
 }
 
-unsigned short TcpListener::Port() const { return state_->port; }
-
-void TcpListener::Serve(std::function<void(TcpPeer&)> script) {
-  Join();
-  thread_ = std::thread([this, script = std::move(script)] {
-    SOCKET s = state_->Accept();
-    if (s == INVALID_SOCKET) return;
-    WinPeer peer(s);
-    script(peer);
-  });
+long SendSome(intptr_t socket, const char* data, size_t size) {
+  return send(static_cast<SOCKET>(socket), data, static_cast<int>(size), 0);
 }
 
-void TcpListener::Join() {
-  if (thread_.joinable()) thread_.join();
+long ReceiveSome(intptr_t socket, char* buffer, size_t size) {
+  return recv(static_cast<SOCKET>(socket), buffer, static_cast<int>(size), 0);
 }
 
-void TcpListener::CloseListening() {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  if (state_->listening != INVALID_SOCKET) closesocket(state_->listening);
-  state_->listening = INVALID_SOCKET;
-}
+void Close(intptr_t socket) { closesocket(static_cast<SOCKET>(socket)); }
+
+}  // namespace tcp_platform
