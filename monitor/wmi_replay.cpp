@@ -8,6 +8,7 @@
 
 #include "common/blanks.h"
 #include "common/hex.h"
+#include "common/quoted_text.h"
 #include "common/utf16.h"
 
 namespace {
@@ -82,28 +83,6 @@ bool ReadInteger(std::wstring_view token, int32_t& number, std::wstring& why) {
   auto bits = static_cast<uint32_t>(negative ? 0 - magnitude : magnitude);
   number = static_cast<int32_t>(bits);
   return true;
-}
-
-// The quoted text starting at text[at], a '"'; at moves past the closing quote.
-bool ReadQuoted(std::wstring_view text, size_t& at, std::wstring& out, std::wstring& why) {
-  for (size_t i = at + 1; i < text.size(); ++i) {
-    wchar_t c = text[i];
-    if (c == L'"') {
-      at = i + 1;
-      return true;
-    }
-    if (c == L'\\') {
-      if (i + 1 == text.size()) break;
-      c = text[++i];
-      if (c != L'\\' && c != L'"') {
-        why = std::wstring(L"unknown escape \\") + (c < L' ' ? L'?' : c) + L" (only \\\" and \\\\ are known)";
-        return false;
-      }
-    }
-    out.push_back(c);
-  }
-  why = L"unterminated quote";
-  return false;
 }
 
 // What follows the '=': the instances' values, or "error 0x...".

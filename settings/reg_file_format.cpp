@@ -9,6 +9,7 @@
 
 #include "common/blanks.h"
 #include "common/hex.h"
+#include "common/quoted_text.h"
 #include "common/utf16.h"
 
 namespace {
@@ -71,27 +72,6 @@ bool ReadHexBytes(std::wstring_view text, std::string& bytes, std::wstring& why)
     if (comma == std::wstring_view::npos) return true;
     text.remove_prefix(comma + 1);
   }
-}
-
-// The quoted text starting at text[at], a '"'; at moves past the closing quote.
-bool ReadQuoted(std::wstring_view text, size_t& at, std::wstring& out, std::wstring& why) {
-  for (size_t i = at + 1; i < text.size(); ++i) {
-    wchar_t c = text[i];
-    if (c == L'"') {
-      at = i + 1;
-      return true;
-    }
-    if (c == L'\\' && i + 1 < text.size()) {
-      c = text[++i];
-      if (c != L'\\' && c != L'"') {
-        why = std::wstring(L"unknown escape \\") + c;
-        return false;
-      }
-    }
-    out.push_back(c);
-  }
-  why = L"unterminated quote";
-  return false;
 }
 
 struct ValueData {
