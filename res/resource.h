@@ -1,0 +1,172 @@
+// Resource ids shared by varnalis.rc and the code. Plain #defines: windres
+// reads this file too.
+#pragma once
+
+// Dialog templates
+#define IDD_MAIN 102
+#define IDD_RESOURCES 105
+#define IDD_NOTIFICATIONS 107
+#define IDD_CONNECTION 109
+#define IDD_LOG 111
+#define IDD_OPTIONS 113
+#define IDD_ABOUT 115
+#define IDD_NETWORK_SETTINGS 136
+#define IDD_DISK_SETTINGS 138
+#define IDD_PROCESS_SETTINGS 140
+#define IDD_NOTIFICATION_BOX 149
+#define IDD_CONNECTIONS_SETTINGS 151
+
+// Strings
+#define IDS_RESOURCES 103
+#define IDS_NOTIFICATIONS 104
+#define IDS_CONNECTION 106
+#define IDS_LOG 108
+#define IDS_OPTIONS 110
+#define IDS_ABOUT 112
+#define IDS_WRONG_NOTIFICATION_VALUE 114
+#define IDS_PRODUCT 116
+#define IDS_COMPANY 117
+#define IDS_REGISTRY_ERROR 118
+#define IDS_SUBJECT_ERROR 119
+#define IDS_BODY_ERROR 120
+#define IDS_WRONG_VALUE 121
+#define IDS_SUBJECT_WARNING 122
+#define IDS_BODY_WARNING 123
+#define IDS_SUBJECT_OK 124
+#define IDS_BODY_OK 125
+
+// Bitmaps
+#define IDB_CHECK_BOXES 132
+#define IDB_PARAMETERS 133
+#define IDB_BUTTONS 135
+#define IDB_CHANNELS 137
+#define IDB_LOG_LEVELS 139
+#define IDB_SPLASH 144
+#define IDB_ABOUT 145
+#define IDB_OPTIONS 147
+
+// Menu
+#define IDR_TRAY_MENU 142
+
+// Icons
+#define IDI_APP 201
+#define IDI_NORMAL 202
+#define IDI_ALERT 203
+#define IDI_STOPPED 204
+
+// Button image strip indexes
+#define IMG_ADVANCED 0
+#define IMG_START 1
+#define IMG_STOP 2
+#define IMG_TEST_CONNECTION 3
+#define IMG_CLEAR_LOG 4
+#define IMG_BROWSE 5
+
+// Tray menu commands
+#define ID_TRAY_EXIT 32772
+#define ID_TRAY_OPEN 32773
+#define ID_TRAY_START 32774
+#define ID_TRAY_STOP 32775
+
+// Main dialog
+#define IDC_SERVER_LABEL 1030
+#define IDC_START 1074
+#define IDC_STOP 1075
+#define IDC_STATUS 1027
+
+// Resources page
+#define IDC_PARAMS_LIST 1001
+#define IDC_NOTIFICATION_VALUE 1002
+#define IDC_UNIT 1003
+#define IDC_ADVANCED 1004
+#define IDC_NOTIFICATION_VALUE_LABEL 1005
+#define IDC_GRAPH 1107
+
+// Notifications page
+#define IDC_CHANNEL_LIST 1033
+#define IDC_NOTIFY_AGAIN 1034
+#define IDC_REPEAT_LABEL 1035
+#define IDC_REPEAT 1036
+#define IDC_REPEAT_UNIT 1037
+#define IDC_UI_TRAY_ICON 1038
+#define IDC_UI_BALLOON 1039
+#define IDC_UI_SOUND 1040
+#define IDC_UI_WINDOW 1041
+#define IDC_UI_MESSAGE_BOX 1098
+#define IDC_MAIL_SERVER_LABEL 1042
+#define IDC_MAIL_SERVER 1043
+#define IDC_MAIL_PORT_LABEL 1044
+#define IDC_MAIL_PORT 1045
+#define IDC_MAIL_USER_LABEL 1046
+#define IDC_MAIL_USER 1047
+#define IDC_MAIL_SENDER_LABEL 1048
+#define IDC_MAIL_SENDER 1049
+#define IDC_MAIL_RECIPIENT_LABEL 1050
+#define IDC_MAIL_RECIPIENT 1051
+#define IDC_MAIL_AUTH 1081
+#define IDC_MAIL_PASSWORD 1082
+#define IDC_MAIL_PASSWORD_LABEL 1083
+#define IDC_MAIL_SSL 1084
+#define IDC_RUN_FILE_LABEL 1052
+#define IDC_RUN_FILE 1053
+#define IDC_RUN_ARG_LABEL 1054
+#define IDC_RUN_ARG 1055
+#define IDC_BROWSE 1056
+#define IDC_RUN_AUTH 1076
+#define IDC_RUN_USER 1077
+#define IDC_RUN_USER_LABEL 1078
+#define IDC_RUN_PASSWORD 1079
+#define IDC_RUN_PASSWORD_LABEL 1080
+
+// Connection page
+#define IDC_NAME_LABEL 1006
+#define IDC_USER_LABEL 1007
+#define IDC_PASSWORD_LABEL 1008
+#define IDC_SERVER 1010
+#define IDC_USER 1011
+#define IDC_PASSWORD 1012
+#define IDC_LOCALHOST 1013
+#define IDC_REMOTE 1014
+#define IDC_REPORT 1015
+#define IDC_TEST_CONNECTION 1018
+#define IDC_PERIOD 1019
+#define IDC_REMOTE_FRAME 1020
+
+// Log page
+#define IDC_LOG_LIST 1057
+#define IDC_CLEAR_LOG 1059
+#define IDC_LOG_MESSAGE 1073
+
+// Options page (1038, 1053 and 1056 are shared with the Notifications page)
+#define IDC_RUN_APP 1071
+#define IDC_HIDE_ICON 1038
+#define IDC_HIDE_SPLASH 1092
+#define IDC_LOG_OFF 1061
+#define IDC_LOG_ERRORS 1062
+#define IDC_LOG_WARNINGS 1063
+#define IDC_LOG_FULL 1064
+#define IDC_MAX_SIZE 1065
+#define IDC_LIMIT_SIZE 1066
+#define IDC_MAX_SIZE_UNIT 1067
+#define IDC_CLEAR_LOG_AT_START 1070
+#define IDC_LOG_FILE 1053
+#define IDC_LOG_BROWSE 1056
+
+// Advanced settings dialogs
+#define IDC_TOTAL 1023
+#define IDC_SPECIFIED 1024
+#define IDC_INSTANCE_LIST 1025
+
+// Notification box
+#define IDC_BOX_NEXT 1100
+#define IDC_BOX_PREV 1101
+#define IDC_BOX_BODY 1102
+#define IDC_BOX_SUBJECT 1103
+#define IDC_BOX_COUNTER 1104
+#define IDC_BOX_ICON 1105
+
+// About page
+#define IDC_ABOUT_PRODUCT 1110
+#define IDC_ABOUT_TEXT 1111
+#define IDC_ABOUT_SETTINGS 1112
+#define IDC_ABOUT_LOG 1113
