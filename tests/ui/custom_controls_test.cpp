@@ -1,0 +1,176 @@
+#include <windows.h>
+#include <commctrl.h>
+#include <doctest/doctest.h>
+
+#include <string>
+
+#include "res/resource.h"
+#include "tests/ui/ui_fixture.h"
+#include "ui/color_list.h"
+#include "ui/color_static.h"
+#include "ui/cool_button.h"
+#include "ui/theme_helper.h"
+
+namespace {
+
+// Draws the button as its owner would ask, into the canvas.
+void DrawButton(HWND button, HDC dc, UINT state, int width, int height) {
+  DRAWITEMSTRUCT item{};
+  item.CtlType = ODT_BUTTON;
+  item.hwndItem = button;
+  item.hDC = dc;
+  item.itemState = state;
+  item.rcItem = {0, 0, width, height};
+  item.itemAction = ODA_DRAWENTIRE;
+  CHECK(ReflectDrawItem(reinterpret_cast<LPARAM>(&item)));
+}
+
+}  // namespace
+
+TEST_CASE("without the visual-style library every theme call gives its fallback") {
+  CThemeHelper none(L"no-such-uxtheme.dll");
+  RECT rect{0, 0, 10, 10};
+  CHECK(none.OpenThemeData(nullptr, L"BUTTON") == nullptr);
+  constexpr HRESULT kFailed = static_cast<HRESULT>(0x80004005);
+  CHECK(none.CloseThemeData(nullptr) == kFailed);
+  CHECK(none.DrawThemeBackground(nullptr, nullptr, 1, 1, &rect, nullptr) == kFailed);
+  CHECK(none.GetThemeBackgroundContentRect(nullptr, nullptr, 1, 1, &rect, &rect) == kFailed);
+  CHECK(none.DrawThemeParentBackground(nullptr, nullptr, &rect) == kFailed);
+  CHECK_FALSE(none.IsThemeActive());
+  CHECK_FALSE(none.IsAppThemed());
+  CHECK_FALSE(none.IsThemeBackgroundPartiallyTransparent(nullptr, 1, 1));
+}
+
+TEST_CASE("an unthemed XP-style button draws raised with the system colours, its icon and its states") {
+  HostWindow host;
+  HWND window = host.AddControl(L"BUTTON", L"Go", BS_PUSHBUTTON | WS_TABSTOP, 10, 10, 80, 24, 100);
+  CXPStyleCoolButton button;
+  REQUIRE(button.Attach(window));
+  CHECK((GetWindowLongPtrW(window, GWL_STYLE) & BS_TYPEMASK) == BS_OWNERDRAW);
+  CThemeHelper none(L"no-such-uxtheme.dll");
+  button.SetThemeHelper(&none);
+  CHECK_FALSE(button.IsFlat());
+  REQUIRE(button.SetBitmapFromStrip(IDB_BUTTONS, IMG_STOP));
+
+  struct Row {
+    std::string name;
+    UINT state;
+    COLORREF left;   // column 0, halfway down
+    COLORREF right;  // last column, halfway down
+  };
+  const Row rows[] = {
+      {"plain", 0, GetSysColor(COLOR_3DHILIGHT), GetSysColor(COLOR_3DDKSHADOW)},
+      {"focused: black frame", ODS_FOCUS, RGB(0, 0, 0), RGB(0, 0, 0)},
+      {"pressed: shadow frame", ODS_SELECTED, GetSysColor(COLOR_3DSHADOW), GetSysColor(COLOR_3DSHADOW)},
+  };
+  for (const Row& row : rows) {
+    CAPTURE(row.name);
+    Canvas canvas(80, 24);
+    DrawButton(window, canvas.Dc(), row.state, 80, 24);
+    CHECK(canvas.Pixel(0, 12) == row.left);
+    CHECK(canvas.Pixel(79, 12) == row.right);
+    CHECK(canvas.Pixel(40, 5) == GetSysColor(COLOR_BTNFACE));
+    // The stop image is red; its square sits 7 pixels in from the left.
+    CHECK(canvas.Contains({7, 4, 7 + 16 + 1, 21}, RGB(210, 45, 40)));
+  }
+  SUBCASE("disabled: the icon greyed, the text embossed") {
+    Canvas canvas(80, 24);
+    DrawButton(window, canvas.Dc(), ODS_DISABLED, 80, 24);
+    CHECK_FALSE(canvas.Contains({7, 4, 24, 21}, RGB(210, 45, 40)));
+    CHECK(canvas.Contains({30, 4, 70, 20}, GetSysColor(COLOR_3DSHADOW)));
+  }
+}
+
+TEST_CASE("a default button keeps its default role for the dialog and answers as one") {
+  HostWindow host;
+  HWND window = host.AddControl(L"BUTTON", L"OK", BS_DEFPUSHBUTTON, 10, 10, 80, 24, IDOK);
+  CCoolButton button;
+  REQUIRE(button.Attach(window));
+  CHECK(button.IsDefault());
+  CHECK((SendMessageW(window, WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON) != 0);
+  SendMessageW(window, BM_SETSTYLE, BS_PUSHBUTTON, FALSE);
+  CHECK_FALSE(button.IsDefault());
+  CHECK((SendMessageW(window, WM_GETDLGCODE, 0, 0) & DLGC_UNDEFPUSHBUTTON) != 0);
+  CHECK((GetWindowLongPtrW(window, GWL_STYLE) & BS_TYPEMASK) == BS_OWNERDRAW);
+}
+
+TEST_CASE("the server label is a gray band with bold black text from x = 10") {
+  HostWindow host;
+  HWND window = host.AddControl(L"STATIC", L"", 0, 5, 6, 300, 24, 1030);
+  ColorStatic label(0xAAAAAA, 0);
+  REQUIRE(label.Attach(window));
+  label.SetText(L"Localhost");
+  Canvas canvas(300, 24);
+  label.Paint(canvas.Dc());
+  CHECK(canvas.Pixel(299, 23) == RGB(0xAA, 0xAA, 0xAA));
+  CHECK(canvas.Pixel(2, 10) == RGB(0xAA, 0xAA, 0xAA));
+  CHECK(canvas.Contains({10, 0, 120, 24}, RGB(0, 0, 0)));
+  CHECK_FALSE(canvas.Contains({0, 0, 9, 24}, RGB(0, 0, 0)));
+  wchar_t text[32]{};
+  GetWindowTextW(window, text, 32);
+  CHECK(std::wstring(text) == L"Localhost");
+}
+
+TEST_CASE("rows marked warning and error are tinted by AND from 40 pixels in, the others not") {
+  HostWindow host(420, 200);
+  HWND window = host.AddControl(WC_LISTVIEWW, L"", LVS_REPORT | LVS_NOSORTHEADER, 0, 0, 400, 160, 1001);
+  LVCOLUMNW column{};
+  column.mask = LVCF_WIDTH | LVCF_TEXT;
+  column.cx = 380;
+  column.pszText = const_cast<wchar_t*>(L"Parameter");
+  ListView_InsertColumn(window, 0, &column);
+  const LPARAM marks[] = {kRowNormal, kRowError, kRowWarning, kRowOff};
+  for (int row = 0; row < 4; ++row) {
+    LVITEMW item{};
+    item.mask = LVIF_TEXT | LVIF_PARAM;
+    item.iItem = row;
+    item.pszText = const_cast<wchar_t*>(L"");
+    item.lParam = marks[row];
+    ListView_InsertItem(window, &item);
+  }
+  ColorList list;
+  REQUIRE(list.Attach(window));
+
+  Canvas canvas(400, 160);
+  SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.Dc()), PRF_CLIENT | PRF_ERASEBKGND);
+  list.TintRows(canvas.Dc());
+  const COLORREF expected[] = {RGB(255, 255, 255), kErrorTint, kWarningTint, RGB(255, 255, 255)};
+  for (int row = 0; row < 4; ++row) {
+    CAPTURE(row);
+    RECT bounds{};
+    REQUIRE(ListView_GetItemRect(window, row, &bounds, LVIR_BOUNDS));
+    int y = (bounds.top + bounds.bottom) / 2;
+    CHECK(canvas.Pixel(bounds.left + 20, y) == RGB(255, 255, 255));
+    CHECK(canvas.Pixel(bounds.left + 40, y) == expected[row]);
+    CHECK(canvas.Pixel(bounds.right - 1, y) == expected[row]);
+  }
+}
+
+TEST_CASE("painting the controls a thousand times leaves the GDI and USER object counts where they were") {
+  HostWindow host(420, 200);
+  HWND buttonWindow = host.AddControl(L"BUTTON", L"Start", BS_PUSHBUTTON, 10, 10, 80, 24, 100);
+  HWND labelWindow = host.AddControl(L"STATIC", L"", 0, 10, 40, 200, 24, 101);
+  HWND listWindow = host.AddControl(WC_LISTVIEWW, L"", LVS_REPORT, 10, 70, 300, 100, 102);
+  CXPStyleCoolButton button;
+  ColorStatic label(0xAAAAAA, 0);
+  ColorList list;
+  REQUIRE(button.Attach(buttonWindow));
+  REQUIRE(label.Attach(labelWindow));
+  REQUIRE(list.Attach(listWindow));
+  LVITEMW item{};
+  item.mask = LVIF_PARAM;
+  item.lParam = kRowError;
+  ListView_InsertItem(listWindow, &item);
+  button.SetTooltipText(L"Start monitoring");
+  REQUIRE(button.SetBitmapFromStrip(IDB_BUTTONS, IMG_START));
+  PumpMessages();
+
+  GuiObjects before = GuiObjects::Now();
+  for (int i = 0; i < 1000; ++i) {
+    for (HWND w : {buttonWindow, labelWindow, listWindow}) RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  }
+  PumpMessages();
+  GuiObjects after = GuiObjects::Now();
+  CHECK(after.gdi == before.gdi);
+  CHECK(after.user == before.user);
+}

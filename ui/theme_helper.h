@@ -1,0 +1,34 @@
+#pragma once
+// Reaches the visual-style functions of UxTheme.dll at run time, so the
+// program also runs where the library or a function is missing: each call
+// then answers as an unthemed system would.
+#include <windows.h>
+#include <uxtheme.h>
+
+#include "common/scoped_win.h"
+
+class CThemeHelper {
+ public:
+  CThemeHelper();
+  // For tests: a helper over another library name (a missing one gives the fallbacks).
+  explicit CThemeHelper(const wchar_t* library);
+
+  HTHEME OpenThemeData(HWND window, LPCWSTR classList) const;
+  HRESULT CloseThemeData(HTHEME theme) const;
+  HRESULT DrawThemeBackground(HTHEME theme, HDC dc, int part, int state, const RECT* rect, const RECT* clip) const;
+  HRESULT GetThemeBackgroundContentRect(HTHEME theme, HDC dc, int part, int state, const RECT* bounds,
+                                        RECT* content) const;
+  HRESULT DrawThemeParentBackground(HWND window, HDC dc, const RECT* rect) const;
+  bool IsThemeActive() const;
+  bool IsAppThemed() const;
+  bool IsThemeBackgroundPartiallyTransparent(HTHEME theme, int part, int state) const;
+
+  // Themed drawing is possible now: the application and the theme both on.
+  bool Themed() const { return IsAppThemed() && IsThemeActive(); }
+
+ private:
+  template <class Function>
+  Function Find(const char* name) const;
+
+  ScopedModule library_;
+};
