@@ -1,0 +1,93 @@
+#include <windows.h>
+#include <doctest/doctest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "notify/notify_host.h"
+#include "res/resource.h"
+#include "ui/notification_box.h"
+
+namespace {
+
+std::wstring Text(HWND dialog, int id) {
+  wchar_t text[256]{};
+  GetDlgItemTextW(dialog, id, text, 256);
+  return text;
+}
+
+bool Enabled(HWND dialog, int id) {
+  return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
+}
+
+// The box shows its newest message through a posted message: wait for it.
+bool WaitForCounter(HWND box, const std::wstring& counter) {
+  for (int i = 0; i < 200; ++i) {
+    if (Text(box, IDC_BOX_COUNTER) == counter) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+void Click(HWND box, int id) {
+  SendMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
+}
+
+}  // namespace
+
+TEST_CASE("three notifications open one box on its own thread that pages through them") {
+  NotificationBoxes boxes;
+  boxes.ShowNotificationBox(L"CPU Usage on Localhost Error.", L"first", kBoxError);
+  boxes.ShowNotificationBox(L"Free Phisical Memory on Localhost Error.", L"second", kBoxError);
+  boxes.ShowNotificationBox(L"CPU Usage on Localhost is OK.", L"third", kBoxReturn);
+  HWND box = boxes.Window();
+  REQUIRE(box != nullptr);
+  CHECK(GetWindowThreadProcessId(box, nullptr) != GetCurrentThreadId());
+  REQUIRE(WaitForCounter(box, L"3/3"));
+  CHECK_FALSE(Enabled(box, IDC_BOX_NEXT));
+  CHECK(Enabled(box, IDC_BOX_PREV));
+  CHECK(Text(box, IDC_BOX_BODY) == L"third");
+
+  Click(box, IDC_BOX_PREV);
+  CHECK(Text(box, IDC_BOX_COUNTER) == L"2/3");
+  CHECK(Text(box, IDC_BOX_SUBJECT) == L"Free Phisical Memory on Localhost Error.");
+  CHECK(Enabled(box, IDC_BOX_NEXT));
+  Click(box, IDC_BOX_PREV);
+  CHECK(Text(box, IDC_BOX_COUNTER) == L"1/3");
+  CHECK_FALSE(Enabled(box, IDC_BOX_PREV));
+  Click(box, IDC_BOX_NEXT);
+  CHECK(Text(box, IDC_BOX_COUNTER) == L"2/3");
+
+  SUBCASE("adding from another thread while the user pages") {
+    std::thread adder([&] {
+      for (int i = 0; i < 40; ++i) boxes.ShowNotificationBox(L"s", L"b" + std::to_wstring(i), kBoxError);
+    });
+    for (int i = 0; i < 40; ++i) Click(box, i % 2 ? IDC_BOX_NEXT : IDC_BOX_PREV);
+    adder.join();
+    CHECK(WaitForCounter(box, L"43/43"));
+    CHECK(Text(box, IDC_BOX_BODY) == L"b39");
+    CHECK(boxes.Window() == box);
+  }
+  SUBCASE("closed, the next message opens a fresh, empty box") {
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    for (int i = 0; i < 200 && boxes.Window() != nullptr; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    REQUIRE(boxes.Window() == nullptr);
+    boxes.ShowNotificationBox(L"again", L"fourth", kBoxReturn);
+    HWND fresh = boxes.Window();
+    REQUIRE(fresh != nullptr);
+    CHECK(WaitForCounter(fresh, L"1/1"));
+  }
+}
+
+TEST_CASE("closing the boxes at exit ends an open box and its thread; later messages are dropped") {
+  NotificationBoxes boxes;
+  boxes.ShowNotificationBox(L"s", L"b", kBoxError);
+  REQUIRE(boxes.Window() != nullptr);
+  auto start = std::chrono::steady_clock::now();
+  boxes.Close();
+  CHECK(std::chrono::steady_clock::now() - start < std::chrono::seconds(3));
+  CHECK(boxes.Window() == nullptr);
+  boxes.ShowNotificationBox(L"s", L"b", kBoxError);
+  CHECK(boxes.Window() == nullptr);
+}
