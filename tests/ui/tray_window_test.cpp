@@ -1,0 +1,170 @@
+#include <windows.h>
+#include <doctest/doctest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "res/resource.h"
+#include "settings/settings.h"
+#include "tests/ui/ui_fixture.h"
+#include "ui/app_commands.h"
+#include "ui/notification_box.h"
+#include "ui/tray_window.h"
+#include "ui/ui_messages.h"
+
+namespace {
+
+struct Call {
+  DWORD message;
+  NOTIFYICONDATAW data;
+};
+
+// The tray window as built, with the shell's side recorded.
+class RecordingTray final : public MainWnd {
+ public:
+  using MainWnd::MainWnd;
+  std::vector<Call> calls;
+
+ protected:
+  bool Notify(DWORD message, NOTIFYICONDATAW& data) override {
+    calls.push_back({message, data});
+    return true;
+  }
+};
+
+class Commands final : public AppCommands {
+ public:
+  void StartMonitoring() override { said.push_back("start"); }
+  void StopMonitoring() override { said.push_back("stop"); }
+  bool IsMonitoringOn() const override { return true; }
+  void OpenMainWindow() override { said.push_back("open"); }
+  void ExitApplication() override { said.push_back("exit"); }
+  std::vector<std::string> said;
+};
+
+struct Fixture {
+  Settings settings;
+  Commands app;
+  NotificationBoxes boxes;
+  RecordingTray tray{settings.Connection, app, boxes};
+};
+
+}  // namespace
+
+TEST_CASE("tray texts are cut to their fields, never between the halves of a pair") {
+  const std::wstring pair = L"\xD83D\xDE00";  // one character outside the BMP
+  struct Row {
+    std::wstring text;
+    size_t field;
+    size_t kept;
+  };
+  const Row rows[] = {
+      {std::wstring(200, L'a'), 128, 127},
+      {std::wstring(126, L'a') + pair, 128, 126},  // the pair would end at 128: it goes whole
+      {std::wstring(125, L'a') + pair, 128, 127},
+      {L"short", 64, 5},
+      {L"", 64, 0},
+  };
+  for (const Row& row : rows) {
+    CAPTURE(row.kept);
+    CHECK(FitTrayText(row.text, row.field) == row.text.substr(0, row.kept));
+  }
+}
+
+TEST_CASE("a second hidden window of the same name is refused") {
+  Fixture first;
+  REQUIRE(first.tray.Create());
+  Fixture second;
+  CHECK_FALSE(second.tray.Create());
+  CHECK(second.tray.Window() == nullptr);
+}
+
+TEST_CASE("icons: added once, then changed; the stopped icon is never the current one; 0 removes") {
+  Fixture f;
+  REQUIRE(f.tray.Create());
+  f.tray.SetTrayIcon(IDI_NORMAL);
+  REQUIRE(f.tray.calls.size() == 1);
+  const NOTIFYICONDATAW& added = f.tray.calls[0].data;
+  CHECK(f.tray.calls[0].message == NIM_ADD);
+  CHECK(added.uID == 0u);
+  CHECK(added.uCallbackMessage == 0x8064u);
+  CHECK(added.hIcon != nullptr);
+  CHECK(std::wstring(added.szTip) == L"Varnalis 1.4 - localhost");
+  CHECK(f.tray.CurrentIconId() == IDI_NORMAL);
+
+  f.tray.SetTrayIcon(IDI_STOPPED);
+  CHECK(f.tray.calls.back().message == NIM_MODIFY);
+  CHECK(f.tray.CurrentIconId() == IDI_NORMAL);
+
+  f.settings.Connection.local = false;
+  f.settings.Connection.server.Set(L"db01.example.org");
+  f.tray.ShowTrayBalloon(std::wstring(100, L't'), L"body", IDI_ALERT, kBalloonError);
+  const NOTIFYICONDATAW& balloon = f.tray.calls.back().data;
+  CHECK(std::wstring(balloon.szTip) == L"Varnalis 1.4 - db01.example.org");
+  CHECK(std::wstring(balloon.szInfoTitle) == std::wstring(63, L't'));
+  CHECK(balloon.dwInfoFlags == static_cast<DWORD>(kBalloonError));
+  CHECK((balloon.uFlags & NIF_ICON) != 0);
+  CHECK(f.tray.CurrentIconId() == IDI_ALERT);
+
+  f.tray.ShowTrayBalloon(L"back", L"to normal", kIconNone, kBalloonInfo);
+  CHECK((f.tray.calls.back().data.uFlags & NIF_ICON) == 0);
+  CHECK(f.tray.CurrentIconId() == IDI_ALERT);
+
+  f.tray.SetTrayIcon(kIconNone);
+  CHECK(f.tray.calls.back().message == NIM_DELETE);
+  CHECK_FALSE(f.tray.IconAdded());
+  CHECK(f.tray.CurrentIconId() == kIconNone);
+}
+
+TEST_CASE("from the monitor thread the tray only posts; the icon returns when the shell restarts") {
+  Fixture f;
+  REQUIRE(f.tray.Create());
+  std::thread monitor([&] {
+    f.tray.SetTrayIcon(IDI_ALERT);
+    f.tray.ShowTrayBalloon(L"CPU Usage on Localhost Error.", L"body", IDI_ALERT, kBalloonError);
+    f.tray.OpenMainWindow();
+  });
+  monitor.join();
+  CHECK(f.tray.calls.empty());
+  CHECK(f.tray.CurrentIconId() == IDI_ALERT);
+  PumpMessages();
+  REQUIRE(f.tray.calls.size() == 2);
+  CHECK(f.tray.calls[1].message == NIM_MODIFY);
+  CHECK(f.app.said == std::vector<std::string>{"open"});
+
+  SendMessageW(f.tray.Window(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+  REQUIRE(f.tray.calls.size() == 3);
+  CHECK(f.tray.calls[2].message == NIM_ADD);
+  CHECK(f.tray.calls[2].data.hIcon == f.tray.calls[0].data.hIcon);
+}
+
+TEST_CASE("tray events and menu commands reach the application") {
+  Fixture f;
+  REQUIRE(f.tray.Create());
+  HWND window = f.tray.Window();
+  for (LPARAM event : {WM_LBUTTONDBLCLK, NIN_BALLOONUSERCLICK, NIN_BALLOONHIDE, NIN_BALLOONTIMEOUT}) {
+    SendMessageW(window, WM_TRAY_CALLBACK, 0, event);
+  }
+  for (WPARAM command : {ID_TRAY_OPEN, ID_TRAY_STOP, ID_TRAY_START, ID_TRAY_EXIT}) {
+    SendMessageW(window, WM_COMMAND, command, 0);
+  }
+  CHECK(f.app.said == std::vector<std::string>{"open", "open", "open", "stop", "start", "exit"});
+}
+
+TEST_CASE("payloads posted to a window that goes away are freed, not leaked or delivered") {
+  HostWindow host;
+  struct Counted {
+    explicit Counted(int* n) : alive(n) { ++*alive; }
+    Counted(Counted&& other) noexcept : alive(other.alive) { ++*alive; }
+    ~Counted() { --*alive; }
+    int* alive;
+  };
+  int alive = 0;
+  CHECK(PostOwned(host.Get(), WM_APP_SET_STATUS, Counted(&alive)));
+  CHECK(alive == 1);
+  DropQueuedPayloads(host.Get());
+  CHECK(alive == 0);
+  CHECK_FALSE(PostOwned(nullptr, WM_APP_SET_STATUS, Counted(&alive)));
+  CHECK(alive == 0);
+}

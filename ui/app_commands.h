@@ -1,0 +1,13 @@
+#pragma once
+// What the tray menu, the main dialog and the notifications ask of the
+// application. Called on the user-interface thread.
+class AppCommands {
+ public:
+  virtual ~AppCommands() = default;
+  virtual void StartMonitoring() = 0;
+  virtual void StopMonitoring() = 0;
+  virtual bool IsMonitoringOn() const = 0;
+  // Opens the main dialog, or brings the open one forward.
+  virtual void OpenMainWindow() = 0;
+  virtual void ExitApplication() = 0;
+};

@@ -1,0 +1,315 @@
+#include "ui/tray_window.h"
+
+#include <commctrl.h>
+
+#include <utility>
+
+#include "common/product.h"
+#include "res/resource.h"
+#include "settings/settings.h"
+#include "ui/app_commands.h"
+#include "ui/notification_box.h"
+#include "ui/ui_messages.h"
+
+namespace {
+
+constexpr UINT_PTR kSubclassId = 0xC005;
+constexpr size_t kTitleBuffer = 260;
+
+struct FindTitle {
+  const std::wstring* name;
+  bool found;
+};
+
+BOOL CALLBACK CompareTitle(HWND window, LPARAM param) {
+  auto* find = reinterpret_cast<FindTitle*>(param);
+  wchar_t title[kTitleBuffer]{};
+  GetWindowTextW(window, title, static_cast<int>(kTitleBuffer));
+  if (*find->name == title) {
+    find->found = true;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+template <size_t N>
+void CopyField(wchar_t (&field)[N], const std::wstring& text) {
+  std::wstring fitted = FitTrayText(text, N);
+  fitted.copy(field, fitted.size());
+  field[fitted.size()] = L'\0';
+}
+
+bool OnWindowThread(HWND window) {
+  return window != nullptr && GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId();
+}
+
+// Size of the tray's icons now, at the window's DPI where the system says.
+int SmallIconSize(HWND window) {
+  using Function = int(WINAPI*)(int, UINT);
+  using DpiFunction = UINT(WINAPI*)(HWND);
+  HMODULE user = GetModuleHandleW(L"user32.dll");
+  auto forDpi = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(user, "GetSystemMetricsForDpi")));
+  auto dpiOf = reinterpret_cast<DpiFunction>(reinterpret_cast<void*>(GetProcAddress(user, "GetDpiForWindow")));
+  if (forDpi != nullptr && dpiOf != nullptr && window != nullptr) return forDpi(SM_CXSMICON, dpiOf(window));
+  return GetSystemMetrics(SM_CXSMICON);
+}
+
+}  // namespace
+
+std::wstring FitTrayText(const std::wstring& text, size_t fieldChars) {
+  if (fieldChars == 0) return {};
+  size_t room = fieldChars - 1;
+  if (text.size() <= room) return text;
+  size_t cut = room;
+  // Never keep the first half of a pair without its second.
+  if (cut > 0 && text[cut - 1] >= 0xD800 && text[cut - 1] <= 0xDBFF) --cut;
+  return text.substr(0, cut);
+}
+
+CTrayWnd::CTrayWnd(std::wstring windowName, const ConnectionSettings& connection)
+    : windowName_(std::move(windowName)), connection_(connection) {}
+
+CTrayWnd::~CTrayWnd() {
+  Destroy();
+}
+
+bool CTrayWnd::Create() {
+  FindTitle find{&windowName_, false};
+  EnumWindows(CompareTitle, reinterpret_cast<LPARAM>(&find));
+  if (find.found) return false;
+  HWND window = CreateWindowExW(0, WC_STATICW, windowName_.c_str(), 0, 0, 0, 0, 0, nullptr, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+  if (window == nullptr) return false;
+  window_ = window;
+  if (!SetWindowSubclass(window, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) {
+    Destroy();
+    return false;
+  }
+  taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
+  return true;
+}
+
+void CTrayWnd::Destroy() {
+  if (window_ == nullptr) return;
+  HWND window = window_.exchange(nullptr);
+  RemoveWindowSubclass(window, SubclassProc, kSubclassId);
+  DropQueuedPayloads(window);
+  DestroyWindow(window);
+}
+
+std::wstring CTrayWnd::ToolTip() const {
+  return std::wstring(kProductName) + L" - " + (connection_.local ? std::wstring(L"localhost") : connection_.server.Get());
+}
+
+NOTIFYICONDATAW CTrayWnd::BaseData() const {
+  NOTIFYICONDATAW data{};
+  data.cbSize = sizeof data;
+  data.hWnd = window_;
+  data.uID = 0;
+  data.uFlags = NIF_MESSAGE | NIF_TIP;
+  data.uCallbackMessage = WM_TRAY_CALLBACK;
+  CopyField(data.szTip, ToolTip());
+  return data;
+}
+
+bool CTrayWnd::Notify(DWORD message, NOTIFYICONDATAW& data) {
+  return Shell_NotifyIconW(message, &data) != FALSE;
+}
+
+bool CTrayWnd::SetIcon(HICON icon) {
+  NOTIFYICONDATAW data = BaseData();
+  if (icon == nullptr) {
+    iconAdded_ = false;
+    icon_ = nullptr;
+    return Notify(NIM_DELETE, data);
+  }
+  data.uFlags |= NIF_ICON;
+  data.hIcon = icon;
+  bool done = Notify(iconAdded_ ? NIM_MODIFY : NIM_ADD, data);
+  iconAdded_ = true;
+  icon_ = icon;
+  return done;
+}
+
+bool CTrayWnd::ShowBalloon(const std::wstring& title, const std::wstring& text, HICON icon, DWORD infoFlags) {
+  NOTIFYICONDATAW data = BaseData();
+  data.uFlags |= NIF_INFO;
+  CopyField(data.szInfoTitle, title);
+  CopyField(data.szInfo, text);
+  data.dwInfoFlags = infoFlags;
+  if (icon != nullptr) {
+    data.uFlags |= NIF_ICON;
+    data.hIcon = icon;
+    icon_ = icon;
+  }
+  bool done = Notify(iconAdded_ ? NIM_MODIFY : NIM_ADD, data);
+  iconAdded_ = true;
+  return done;
+}
+
+LRESULT CALLBACK CTrayWnd::SubclassProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                        DWORD_PTR self) {
+  auto* tray = reinterpret_cast<CTrayWnd*>(self);
+  if (msg == WM_NCDESTROY) {
+    RemoveWindowSubclass(window, SubclassProc, kSubclassId);
+    tray->window_ = nullptr;
+    return DefSubclassProc(window, msg, wParam, lParam);
+  }
+  LRESULT result = tray->OnMessage(msg, wParam, lParam);
+  // Handled or not, tray events and commands go on to the default handling,
+  // unless the command was Exit and took the window down.
+  if ((msg == WM_TRAY_CALLBACK || msg == WM_COMMAND) && IsWindow(window)) {
+    return DefSubclassProc(window, msg, wParam, lParam);
+  }
+  return result;
+}
+
+LRESULT CTrayWnd::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_TRAY_CALLBACK) {
+    switch (lParam) {
+      case WM_LBUTTONDBLCLK:
+        OnTrayDoubleClick();
+        break;
+      case WM_RBUTTONDOWN:
+        OnTrayRightButtonDown();
+        break;
+      case NIN_BALLOONUSERCLICK:
+        OnBalloonClick();
+        break;
+      case NIN_BALLOONHIDE:
+      case NIN_BALLOONTIMEOUT:
+        OnBalloonClosed();
+        break;
+      default:
+        break;
+    }
+    return 0;
+  }
+  if (msg == taskbarCreated_ && taskbarCreated_ != 0) {
+    // The shell started again and has forgotten the icon.
+    if (iconAdded_ && icon_ != nullptr) {
+      iconAdded_ = false;
+      SetIcon(icon_);
+    }
+    return 0;
+  }
+  return DefSubclassProc(window_, msg, wParam, lParam);
+}
+
+MainWnd::MainWnd(const ConnectionSettings& connection, AppCommands& app, NotificationBoxes& boxes)
+    : CTrayWnd(L"Vrnwnd", connection), app_(app), boxes_(boxes) {}
+
+HICON MainWnd::LoadTrayIcon(int iconId) {
+  if (iconId < IDI_APP || iconId > IDI_STOPPED) return nullptr;
+  ScopedIcon& icon = icons_[iconId - IDI_APP];
+  if (!icon) {
+    int size = SmallIconSize(Window());
+    icon.Reset(static_cast<HICON>(
+        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(iconId), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
+  }
+  return icon.Get();
+}
+
+void MainWnd::SetTrayIcon(int iconId) {
+  if (iconId != kIconStopped) currentIconId_ = iconId;
+  if (OnWindowThread(Window())) {
+    ApplyIcon(iconId);
+  } else {
+    PostMessageW(Window(), WM_APP_SET_TRAY_ICON, static_cast<WPARAM>(iconId), 0);
+  }
+}
+
+void MainWnd::ShowTrayBalloon(const std::wstring& title, const std::wstring& text, int iconId, int balloonKind) {
+  if (iconId != kIconStopped && iconId != kIconNone) currentIconId_ = iconId;
+  Balloon balloon{title, text, iconId, balloonKind};
+  if (OnWindowThread(Window())) {
+    ApplyBalloon(balloon);
+  } else {
+    PostOwned(Window(), WM_APP_SHOW_BALLOON, std::move(balloon));
+  }
+}
+
+void MainWnd::OpenMainWindow() {
+  // Posted even on this thread: the caller may be in the middle of a pass
+  // or a menu, and the dialog runs a loop of its own.
+  PostMessageW(Window(), WM_APP_OPEN_MAIN_WINDOW, 0, 0);
+}
+
+void MainWnd::ShowNotificationBox(const std::wstring& subject, const std::wstring& body, int kind) {
+  boxes_.ShowNotificationBox(subject, body, kind);
+}
+
+void MainWnd::PlayInformationSound() {
+  MessageBeep(MB_ICONASTERISK);
+}
+
+void MainWnd::ApplyIcon(int iconId) {
+  SetIcon(iconId == kIconNone ? nullptr : LoadTrayIcon(iconId));
+}
+
+void MainWnd::ApplyBalloon(const Balloon& balloon) {
+  ShowBalloon(balloon.title, balloon.text, balloon.iconId == kIconNone ? nullptr : LoadTrayIcon(balloon.iconId),
+              static_cast<DWORD>(balloon.kind));
+}
+
+void MainWnd::OnTrayDoubleClick() {
+  SetForegroundWindow(Window());
+  app_.OpenMainWindow();
+}
+
+void MainWnd::OnTrayRightButtonDown() {
+  ShowMenu();
+}
+
+void MainWnd::OnBalloonClick() {
+  app_.OpenMainWindow();
+}
+
+void MainWnd::ShowMenu() {
+  ScopedMenu menu(LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_TRAY_MENU)));
+  if (!menu) return;
+  HMENU tray = GetSubMenu(menu.Get(), 0);
+  POINT cursor{};
+  GetCursorPos(&cursor);
+  bool on = app_.IsMonitoringOn();
+  EnableMenuItem(tray, ID_TRAY_START, MF_BYCOMMAND | (on ? MF_GRAYED : MF_ENABLED));
+  EnableMenuItem(tray, ID_TRAY_STOP, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
+  SetMenuDefaultItem(tray, ID_TRAY_OPEN, FALSE);
+  SetForegroundWindow(Window());
+  TrackPopupMenu(tray, TPM_RIGHTBUTTON | TPM_RIGHTALIGN, cursor.x, cursor.y, 0, Window(), nullptr);
+  PostMessageW(Window(), WM_NULL, 0, 0);  // so the menu closes on a click elsewhere
+}
+
+LRESULT MainWnd::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_APP_SET_TRAY_ICON:
+      ApplyIcon(static_cast<int>(wParam));
+      return 0;
+    case WM_APP_SHOW_BALLOON:
+      ApplyBalloon(TakePayload<Balloon>(lParam));
+      return 0;
+    case WM_APP_OPEN_MAIN_WINDOW:
+      app_.OpenMainWindow();
+      return 0;
+    case WM_COMMAND:
+      switch (LOWORD(wParam)) {
+        case ID_TRAY_OPEN:
+          app_.OpenMainWindow();
+          break;
+        case ID_TRAY_START:
+          app_.StartMonitoring();
+          break;
+        case ID_TRAY_STOP:
+          app_.StopMonitoring();
+          break;
+        case ID_TRAY_EXIT:
+          app_.ExitApplication();
+          break;
+        default:
+          break;
+      }
+      return 0;
+    default:
+      return CTrayWnd::OnMessage(msg, wParam, lParam);
+  }
+}

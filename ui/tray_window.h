@@ -1,0 +1,99 @@
+#pragma once
+// The hidden window that owns the tray icon: CTrayWnd talks to the
+// notification area, MainWnd adds the program's icons, menu and commands.
+// MainWnd is also the notifications' NotifyHost: from the monitor thread it
+// only posts to its own window.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <atomic>
+#include <string>
+
+#include "common/scoped_win.h"
+#include "notify/notify_host.h"
+
+struct ConnectionSettings;
+class AppCommands;
+class NotificationBoxes;
+
+// text cut to fit a field of fieldChars characters, its terminating zero
+// included, never between the two halves of a surrogate pair.
+std::wstring FitTrayText(const std::wstring& text, size_t fieldChars);
+
+class CTrayWnd {
+ public:
+  CTrayWnd(std::wstring windowName, const ConnectionSettings& connection);
+  virtual ~CTrayWnd();
+  CTrayWnd(const CTrayWnd&) = delete;
+  CTrayWnd& operator=(const CTrayWnd&) = delete;
+
+  // False, making nothing, when a top-level window with the name exists
+  // already (another copy runs) or the window cannot be made.
+  bool Create();
+  // Any thread: null once the window is gone.
+  HWND Window() const { return window_; }
+  void Destroy();
+
+  // With an icon: adds or changes the tray icon. Without: removes it.
+  bool SetIcon(HICON icon);
+  // A balloon at the icon; the icon changes too when one is given.
+  bool ShowBalloon(const std::wstring& title, const std::wstring& text, HICON icon, DWORD infoFlags);
+  bool IconAdded() const { return iconAdded_; }
+
+ protected:
+  virtual void OnTrayDoubleClick() {}
+  virtual void OnTrayRightButtonDown() {}
+  virtual void OnBalloonClick() {}
+  virtual void OnBalloonClosed() {}
+  virtual LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+  // The one call to the shell; tests record it instead.
+  virtual bool Notify(DWORD message, NOTIFYICONDATAW& data);
+
+ private:
+  static LRESULT CALLBACK SubclassProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                       DWORD_PTR self);
+  NOTIFYICONDATAW BaseData() const;
+  std::wstring ToolTip() const;
+
+  std::wstring windowName_;
+  const ConnectionSettings& connection_;
+  std::atomic<HWND> window_{nullptr};
+  bool iconAdded_ = false;
+  HICON icon_ = nullptr;  // what the shell shows now, for a restart of the shell
+  UINT taskbarCreated_ = 0;
+};
+
+class MainWnd : public CTrayWnd, public NotifyHost {
+ public:
+  MainWnd(const ConnectionSettings& connection, AppCommands& app, NotificationBoxes& boxes);
+
+  // NotifyHost: any thread.
+  void SetTrayIcon(int iconId) override;
+  void ShowTrayBalloon(const std::wstring& title, const std::wstring& text, int iconId, int balloonKind) override;
+  int CurrentIconId() const override { return currentIconId_; }
+  void OpenMainWindow() override;
+  void ShowNotificationBox(const std::wstring& subject, const std::wstring& body, int kind) override;
+  void PlayInformationSound() override;
+
+ protected:
+  void OnTrayDoubleClick() override;
+  void OnTrayRightButtonDown() override;
+  void OnBalloonClick() override;
+  LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+ private:
+  struct Balloon {
+    std::wstring title, text;
+    int iconId, kind;
+  };
+  // On the user-interface thread.
+  void ApplyIcon(int iconId);
+  void ApplyBalloon(const Balloon& balloon);
+  HICON LoadTrayIcon(int iconId);
+  void ShowMenu();
+
+  AppCommands& app_;
+  NotificationBoxes& boxes_;
+  std::atomic<int> currentIconId_{0};
+  ScopedIcon icons_[4];  // 201 to 204, at the small-icon size
+};
