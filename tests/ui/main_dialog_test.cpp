@@ -1,0 +1,157 @@
+#include <windows.h>
+#include <commctrl.h>
+#include <doctest/doctest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "res/resource.h"
+#include "settings/settings.h"
+#include "tests/ui/ui_fixture.h"
+#include "ui/app_commands.h"
+#include "ui/main_dialog.h"
+#include "ui/theme_helper.h"
+
+namespace {
+
+class Switch final : public AppCommands {
+ public:
+  void StartMonitoring() override { on = true; }
+  void StopMonitoring() override { on = false; }
+  bool IsMonitoringOn() const override { return on; }
+  void OpenMainWindow() override {}
+  void ExitApplication() override {}
+  std::atomic<bool> on{true};
+};
+
+std::wstring Text(HWND window) {
+  wchar_t text[256]{};
+  GetWindowTextW(window, text, 256);
+  return text;
+}
+
+// The dialog on a thread of its own, as the application runs it on its own
+// user-interface thread; the test works it from outside.
+class OpenDialog {
+ public:
+  OpenDialog(Settings& settings, AppCommands& app, const CThemeHelper& theme)
+      : dialog_(settings, app, theme, {L"HKCU\\Software\\Pellard Software\\Varnalis 1.4", L"C:\\varnalis\\log.txt"}),
+        thread_([this] { dialog_.Run(L"Last monitoring finished: 03:04:05 PM  05 Dec 2026"); }) {
+    // Shown once its initialisation is over.
+    for (int i = 0; i < 500 && !(dialog_.Window() && IsWindowVisible(dialog_.Window())); ++i) Sleep(10);
+  }
+  ~OpenDialog() {
+    Close();
+    thread_.join();
+  }
+  HWND Window() const { return dialog_.Window(); }
+  HWND Item(int id) const { return GetDlgItem(dialog_.Window(), id); }
+  HWND Sheet() const { return dialog_.Sheet(); }
+  void Close() {
+    if (HWND window = dialog_.Window()) SendMessageW(window, WM_COMMAND, IDCANCEL, 0);
+  }
+
+ private:
+  QuorDlg dialog_;
+  std::thread thread_;
+};
+
+}  // namespace
+
+TEST_CASE("the main dialog opens with its title, server, status, buttons and six pages") {
+  Settings settings;
+  Switch app;
+  CThemeHelper theme;
+  OpenDialog dialog(settings, app, theme);
+  REQUIRE(dialog.Window() != nullptr);
+  CHECK(Text(dialog.Window()) == L"Varnalis 1.4");
+  CHECK(Text(dialog.Item(IDC_SERVER_LABEL)) == L"Localhost");
+  CHECK(Text(dialog.Item(IDC_STATUS)) == L"Last monitoring finished: 03:04:05 PM  05 Dec 2026");
+  CHECK(Text(dialog.Item(IDC_START)) == L"Start monitoring");  // the name a screen reader reads
+  CHECK_FALSE(IsWindowEnabled(dialog.Item(IDC_START)));
+  CHECK(IsWindowEnabled(dialog.Item(IDC_STOP)));
+
+  HWND tabs = reinterpret_cast<HWND>(SendMessageW(dialog.Sheet(), PSM_GETTABCONTROL, 0, 0));
+  REQUIRE(TabCtrl_GetItemCount(tabs) == 6);
+  const wchar_t* captions[] = {L"Resources", L"Notifications", L"Connection", L"&Log", L"Options", L"About"};
+  for (int i = 0; i < 6; ++i) {
+    wchar_t text[64]{};
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = text;
+    item.cchTextMax = 64;
+    TabCtrl_GetItem(tabs, i, &item);
+    CHECK(std::wstring(text) == captions[i]);
+  }
+  CHECK(TabCtrl_GetCurSel(tabs) == 0);
+  CHECK(GetParent(dialog.Sheet()) == dialog.Window());
+  RECT sheet{}, client{};
+  GetWindowRect(dialog.Sheet(), &sheet);
+  MapWindowPoints(nullptr, dialog.Window(), reinterpret_cast<POINT*>(&sheet), 2);
+  GetClientRect(dialog.Window(), &client);
+  RECT status{};
+  GetWindowRect(dialog.Item(IDC_STATUS), &status);
+  MapWindowPoints(nullptr, dialog.Window(), reinterpret_cast<POINT*>(&status), 2);
+  CHECK(sheet.left == 0);
+  CHECK(sheet.bottom <= status.top);
+  CHECK(status.bottom <= client.bottom);
+
+  SUBCASE("Stop and Start flip the switch and the buttons") {
+    SendMessageW(dialog.Item(IDC_STOP), BM_CLICK, 0, 0);
+    CHECK_FALSE(app.on);
+    CHECK(IsWindowEnabled(dialog.Item(IDC_START)));
+    CHECK_FALSE(IsWindowEnabled(dialog.Item(IDC_STOP)));
+    SendMessageW(dialog.Item(IDC_START), BM_CLICK, 0, 0);
+    CHECK(app.on);
+    CHECK_FALSE(IsWindowEnabled(dialog.Item(IDC_START)));
+  }
+  SUBCASE("closing stores the position") {
+    SetWindowPos(dialog.Window(), nullptr, 123, 77, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    dialog.Close();
+    CHECK(settings.Interface.dlgX == 123);
+    CHECK(settings.Interface.dlgY == 77);
+  }
+}
+
+TEST_CASE("a stored position is used when a monitor shows it and ignored when none does") {
+  Settings settings;
+  Switch app;
+  CThemeHelper theme;
+  struct Row {
+    int x, y;
+    bool used;
+  };
+  for (const Row& row : {Row{40, 30, true}, Row{-20000, 30, false}, Row{40, 20000, false}}) {
+    settings.Interface.dlgX = row.x;
+    settings.Interface.dlgY = row.y;
+    OpenDialog dialog(settings, app, theme);
+    RECT rect{};
+    GetWindowRect(dialog.Window(), &rect);
+    CAPTURE(row.x);
+    CHECK((rect.left == row.x && rect.top == row.y) == row.used);
+    CHECK(MonitorFromWindow(dialog.Window(), MONITOR_DEFAULTTONULL) != nullptr);
+  }
+}
+
+TEST_CASE("opening and closing the dialog fifty times leaves the GDI and USER object counts where they were") {
+  Settings settings;
+  Switch app;
+  CThemeHelper theme;
+  // On this thread, as the application runs it; a helper closes each one once it is up.
+  auto openAndClose = [&] {
+    QuorDlg dialog(settings, app, theme, {L"", L""});
+    std::thread closer([&] {
+      for (int i = 0; i < 500 && !(dialog.Window() && IsWindowVisible(dialog.Window())); ++i) Sleep(5);
+      PostMessageW(dialog.Window(), WM_COMMAND, IDCANCEL, 0);
+    });
+    dialog.Run(L"");
+    closer.join();
+  };
+  openAndClose();  // first use loads what stays loaded
+  GuiObjects before = GuiObjects::Now();
+  for (int i = 0; i < 50; ++i) openAndClose();
+  GuiObjects after = GuiObjects::Now();
+  CHECK(after.gdi == before.gdi);
+  CHECK(after.user == before.user);
+}

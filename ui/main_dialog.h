@@ -1,0 +1,67 @@
+#pragma once
+// The main dialog: the watched computer's name, Start and Stop, the status
+// line, and the six pages in a sheet below them. It exists only while the
+// user looks at it.
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "common/scoped_win.h"
+#include "ui/color_static.h"
+#include "ui/cool_button.h"
+
+struct Settings;
+class AppCommands;
+class CThemeHelper;
+class PropertyPage;
+
+// Texts the About page shows.
+struct AboutTexts {
+  std::wstring settingsPlace;
+  std::wstring logFile;
+};
+
+class QuorDlg {
+ public:
+  QuorDlg(Settings& settings, AppCommands& app, const CThemeHelper& theme, AboutTexts about);
+  ~QuorDlg();
+  QuorDlg(const QuorDlg&) = delete;
+  QuorDlg& operator=(const QuorDlg&) = delete;
+
+  // Runs the dialog modally until it is closed; status is the line to show first.
+  void Run(const std::wstring& status);
+  HWND Window() const { return window_; }
+
+  void SetStatusText(const std::wstring& text);
+  void UpdateServerLabel();
+  // Start and Stop follow the switch, whoever flipped it.
+  void SyncButtons();
+  // Brings the open dialog back from the taskbar and forward.
+  void Restore();
+  // The closing steps, as the close box runs them: position stored, dialog ended.
+  void OnCancel();
+  HWND Sheet() const { return sheet_; }
+
+ private:
+  static INT_PTR CALLBACK DialogProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+  INT_PTR OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+  void OnInitDialog();
+  void MakeSheet();
+  void KeepStatusBelow(int sheetBottom);
+  void PlaceFromSettings();
+
+  Settings& settings_;
+  AppCommands& app_;
+  const CThemeHelper& theme_;
+  AboutTexts about_;
+  std::wstring initialStatus_;
+  HWND window_ = nullptr;
+  HWND sheet_ = nullptr;
+  ColorStatic serverLabel_;
+  CXPStyleCoolButton start_;
+  CXPStyleCoolButton stop_;
+  ScopedIcon bigIcon_;
+  ScopedIcon smallIcon_;
+  std::unique_ptr<PropertyPage> pages_[6];
+};

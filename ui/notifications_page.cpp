@@ -1,0 +1,5 @@
+#include "ui/notifications_page.h"
+
+void NotificationsPage::OnInitDialog() {
+  AddImageButton(IDC_BROWSE, IMG_BROWSE, theme_);
+}

@@ -1,0 +1,82 @@
+#include "ui/property_page.h"
+
+#include "res/resource.h"
+#include "ui/cool_button.h"
+
+PropertyPage::PropertyPage(int templateId, int captionId) : templateId_(templateId), captionId_(captionId) {}
+
+PropertyPage::~PropertyPage() = default;
+
+CXPStyleCoolButton& PropertyPage::AddImageButton(int id, int image, const CThemeHelper& theme) {
+  auto& button = *buttons_.emplace_back(std::make_unique<CXPStyleCoolButton>());
+  if (button.Attach(Item(id))) {
+    button.SetThemeHelper(&theme);
+    button.SetBitmapFromStrip(IDB_BUTTONS, image);
+  }
+  return button;
+}
+
+HPROPSHEETPAGE PropertyPage::Make() {
+  PROPSHEETPAGEW page{};
+  page.dwSize = sizeof page;
+  page.dwFlags = PSP_USETITLE;
+  page.hInstance = GetModuleHandleW(nullptr);
+  page.pszTemplate = MAKEINTRESOURCEW(templateId_);
+  page.pszTitle = MAKEINTRESOURCEW(captionId_);
+  page.pfnDlgProc = DialogProc;
+  page.lParam = reinterpret_cast<LPARAM>(this);
+  return CreatePropertySheetPageW(&page);
+}
+
+std::wstring PropertyPage::ItemText(int id) const {
+  HWND item = Item(id);
+  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(item)) + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(item, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+INT_PTR CALLBACK PropertyPage::DialogProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_INITDIALOG) {
+    auto* page = reinterpret_cast<PropertyPage*>(reinterpret_cast<PROPSHEETPAGEW*>(lParam)->lParam);
+    SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(page));
+    page->window_ = window;
+  }
+  auto* page = reinterpret_cast<PropertyPage*>(GetWindowLongPtrW(window, DWLP_USER));
+  if (page == nullptr) return FALSE;
+  if (msg == WM_NCDESTROY) {
+    page->window_ = nullptr;
+    return FALSE;
+  }
+  return page->OnMessage(msg, wParam, lParam);
+}
+
+INT_PTR PropertyPage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_INITDIALOG:
+      OnInitDialog();
+      return TRUE;
+    case WM_DRAWITEM:
+      return ReflectDrawItem(lParam);
+    case WM_COMMAND:
+      return OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_NOTIFY: {
+      auto& header = *reinterpret_cast<NMHDR*>(lParam);
+      if (header.code == PSN_SETACTIVE) {
+        OnSetActive();
+        SetWindowLongPtrW(window_, DWLP_MSGRESULT, 0);
+        return TRUE;
+      }
+      if (header.code == PSN_KILLACTIVE) {
+        OnKillActive();
+        SetWindowLongPtrW(window_, DWLP_MSGRESULT, FALSE);
+        return TRUE;
+      }
+      LRESULT result = 0;
+      if (!OnNotify(header, result)) return FALSE;
+      SetWindowLongPtrW(window_, DWLP_MSGRESULT, result);
+      return TRUE;
+    }
+    default:
+      return FALSE;
+  }
+}

@@ -1,0 +1,48 @@
+#pragma once
+// One page of the main dialog's sheet, bound to its C++ object when its
+// window is made; the pages derive from it and handle what they need.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class CThemeHelper;
+class CXPStyleCoolButton;
+
+class PropertyPage {
+ public:
+  PropertyPage(int templateId, int captionId);
+  virtual ~PropertyPage();
+  PropertyPage(const PropertyPage&) = delete;
+  PropertyPage& operator=(const PropertyPage&) = delete;
+
+  // The page for the sheet; the sheet owns it from there on.
+  HPROPSHEETPAGE Make();
+  HWND Window() const { return window_; }
+
+ protected:
+  virtual void OnInitDialog() {}
+  // Each time the page is shown.
+  virtual void OnSetActive() {}
+  // When another page is about to be shown.
+  virtual void OnKillActive() {}
+  virtual bool OnCommand(int /*id*/, int /*code*/, HWND /*control*/) { return false; }
+  virtual bool OnNotify(NMHDR& /*header*/, LRESULT& /*result*/) { return false; }
+  virtual INT_PTR OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+
+  HWND Item(int id) const { return GetDlgItem(window_, id); }
+  std::wstring ItemText(int id) const;
+  // Makes the push button id an image button showing image of the button
+  // strip beside its text; the page keeps it.
+  CXPStyleCoolButton& AddImageButton(int id, int image, const CThemeHelper& theme);
+
+ private:
+  static INT_PTR CALLBACK DialogProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+
+  int templateId_;
+  int captionId_;
+  HWND window_ = nullptr;
+  std::vector<std::unique_ptr<CXPStyleCoolButton>> buttons_;
+};
