@@ -22,6 +22,7 @@ struct Params final : Smtp::IConnectionParams {
   const char* GetPassword() override { return password.c_str(); }
   bool UseStartTls() override { return tls; }
   uint32_t GetTimeout() override { return 5000; }
+  uint32_t GetDeadline() override { return 60000; }
   unsigned short port = 0;
   bool tls = false;
   std::string user, password;
