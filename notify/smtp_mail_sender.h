@@ -33,6 +33,6 @@ class SmtpMailSender final : public MailSender {
   const EMailSettings& settings_;
   const uint32_t deadlineMs_;
   std::mutex lock_;
-  bool cancelled_ = false;             // under lock_
-  Smtp::IClient* active_ = nullptr;    // the mail in flight; under lock_
+  bool cancelled_ = false;           // under lock_
+  Smtp::IClient* active_ = nullptr;  // the mail in flight; under lock_
 };

@@ -31,7 +31,7 @@ struct Channel {
   uint32_t Send(SmtpMailSender&& sender) { return Send(sender); }
   uint32_t Send(SmtpMailSender& sender) {
     return sender.Send(L"CPU Usage on Localhost Error.",
-                                         L"01:02:03 PM  04 May 2025\n97 % current value.\n95 % error value — ĉu ᚠ?");
+                       L"01:02:03 PM  04 May 2025\n97 % current value.\n95 % error value — ĉu ᚠ?");
   }
 
   peers::Peers peers = peers::Load();
