@@ -170,6 +170,7 @@ int RunConsoleMonitor(Settings& settings, const MonitorOptions& options) {
   ShowNormalTrayIcon(engine->host, settings.Main);
 
   stop.Wait();
+  engine->mail.Cancel();  // a mail in flight would hold the exit for up to its deadline
   bool ended = thread->Stop(kExitWait);
   engine->log.WriteLog(LogLevel::Info, std::wstring(kProductName) + L" application close.");
   if (!ended) {

@@ -29,7 +29,7 @@ class HeldTexts {
 };
 
 struct ConnectionParams final : Smtp::IConnectionParams {
-  explicit ConnectionParams(const EMailSettings& settings) : settings(settings) {}
+  ConnectionParams(const EMailSettings& settings, uint32_t deadlineMs) : settings(settings), deadlineMs(deadlineMs) {}
 
   const char* GetServer() override { return held.Hold(settings.EMailServer.Get()); }
   unsigned short GetPort() override { return settings.EMailPort; }
@@ -38,8 +38,10 @@ struct ConnectionParams final : Smtp::IConnectionParams {
   const char* GetPassword() override { return held.Hold(settings.EMailPassword.Get()); }
   bool UseStartTls() override { return settings.EMailSSL; }
   uint32_t GetTimeout() override { return kTimeoutMs; }
+  uint32_t GetDeadline() override { return deadlineMs; }
 
   const EMailSettings& settings;
+  const uint32_t deadlineMs;
   HeldTexts held;
 };
 
@@ -91,18 +93,34 @@ struct MessageInfo final : Smtp::IMessageInfo {
 }  // namespace
 
 uint32_t SmtpMailSender::Send(const std::wstring& subject, const std::wstring& body) {
-  ConnectionParams params(settings_);
+  ConnectionParams params(settings_, deadlineMs_);
   MessageInfo info(settings_, subject);
 
   Smtp::IClient* client = nullptr;
   uint32_t result = Smtp::CreateClient(&client);
   if (result != 0) return result;
   if (client == nullptr) return kLibraryFailure;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (cancelled_) {
+      client->Release();
+      return kLibraryFailure;  // what a cancelled wait gives
+    }
+    active_ = client;
+  }
 
   result = client->Connect(params);
   if (result == 0) result = client->SendText(body.c_str(), info, kUtf8);
   if (result == 0) result = client->EndMessage();
   client->Disconnect(result == 0);  // QUIT only after a clean exchange
+  std::lock_guard<std::mutex> hold(lock_);  // Cancel must not reach a released client
+  active_ = nullptr;
   client->Release();
   return result;
+}
+
+void SmtpMailSender::Cancel() {
+  std::lock_guard<std::mutex> hold(lock_);
+  cancelled_ = true;
+  if (active_ != nullptr) active_->Cancel();
 }

@@ -134,6 +134,40 @@ if [ "$emulator" = env ]; then  # signals reach a native program only
   kill -TERM "$pid"
   wait "$pid"; check "SIGTERM ends the monitor cleanly" 0 $?
   check "the close entry is written" 1 "$(run log | head -n 1 | grep -c 'Varnalis 1.4 application close.')"
+
+  # A mail server that trickles its greeting, a byte a second: SIGTERM during the mail ends the program at once.
+  /usr/bin/python3 - "$work/trickle" <<'PY' &
+import socket, sys, time
+listener = socket.create_server(("127.0.0.1", 0))
+listener.settimeout(30)
+open(sys.argv[1] + ".port", "w").write(str(listener.getsockname()[1]))
+peer, _ = listener.accept()
+open(sys.argv[1] + ".accepted", "w").close()
+try:
+    for byte in b"220 slow.example ESMTP, one byte a second, for a minute at most.."[:60]:
+        peer.send(bytes([byte]))
+        time.sleep(1)
+except OSError:
+    pass
+PY
+  trickler=$!
+  for _ in $(seq 50); do [ -s "$work/trickle.port" ] && break; sleep 0.1; done
+  for setting in "EMailEnabled 1" "EMailServer 127.0.0.1" "EMailPort $(cat "$work/trickle.port")" "EMailSSL 0" \
+      "EMailAuth 0"; do
+    run set "Notifications\\${setting%% *}" "${setting#* }" >/dev/null
+  done
+  "$cli" --replay load.replay >/dev/null 2>&1 &
+  pid=$!
+  for _ in $(seq 100); do [ -e "$work/trickle.accepted" ] && break; sleep 0.1; done
+  sleep 1
+  start=$(date +%s%N)
+  kill -TERM "$pid"
+  wait "$pid"; check "SIGTERM during a trickling mail ends the monitor cleanly" 0 $?
+  check "and within a few seconds" 1 "$(( ($(date +%s%N) - start) / 1000000 < 5000 ))"
+  check "the cancelled mail is logged as failed" 1 \
+    "$(run log | grep -c 'CPU Usage on Localhost Error\..*E-mail notification failed\.')"
+  wait "$trickler"
+  run set 'Notifications\EMailEnabled' 0 >/dev/null
 fi
 
 printf 'Passed: %d passed, %d failed\n' "$passed" "$failed"
