@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "monitor/wmi_source.h"
+#include "notify/mail_sender.h"
 #include "settings/settings.h"
 
 Monitor::Counter Monitor::SteadyCounter() {
@@ -14,6 +15,7 @@ Monitor::Monitor(Settings& settings, EventLog& log, WmiSource& wmi, NotifyHost& 
                  ProgramLauncher& launcher, Counter counter)
     : settings_(settings),
       wmi_(wmi),
+      mail_(mail),
       counter_(std::move(counter)),
       records_{ParameterRecord(0), ParameterRecord(1), ParameterRecord(2), ParameterRecord(3),
                ParameterRecord(4), ParameterRecord(5), ParameterRecord(6), ParameterRecord(7)},
@@ -63,6 +65,7 @@ void Monitor::Evaluate(const PassValues& values) {
     }
   }
 
+  mail_.StartPass();
   bool anyError = false;
   bool anyReturn = false;
   for (int id = 0; id < kParameterCount; ++id) {

@@ -1,5 +1,6 @@
 #include "notify/smtp_mail_sender.h"
 
+#include <algorithm>
 #include <list>
 
 #include "common/product.h"
@@ -11,6 +12,7 @@ namespace {
 constexpr uint32_t kTimeoutMs = 5000;
 constexpr unsigned short kUtf8 = 65001;
 constexpr uint32_t kLibraryFailure = 1;
+constexpr uint32_t kTimedOut = 258;
 
 // The settings are read when the library asks. Each copy stays alive until
 // the send ends, so a pointer handed out earlier stays valid even when the
@@ -92,8 +94,22 @@ struct MessageInfo final : Smtp::IMessageInfo {
 
 }  // namespace
 
+void SmtpMailSender::StartPass() {
+  std::lock_guard<std::mutex> hold(lock_);
+  passEnd_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(deadlineMs_);
+}
+
 uint32_t SmtpMailSender::Send(const std::wstring& subject, const std::wstring& body) {
-  ConnectionParams params(settings_, deadlineMs_);
+  uint32_t deadlineMs = deadlineMs_;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (passEnd_) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*passEnd_ - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return kTimedOut;
+      deadlineMs = static_cast<uint32_t>(std::min<int64_t>(left.count(), deadlineMs_));
+    }
+  }
+  ConnectionParams params(settings_, deadlineMs);
   MessageInfo info(settings_, subject);
 
   Smtp::IClient* client = nullptr;

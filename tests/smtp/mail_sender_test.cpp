@@ -87,6 +87,19 @@ TEST_CASE("a trickling server holds a mail no longer than the deadline; a cancel
     CHECK(channel.Send(SmtpMailSender(channel.settings, 1500)) == 258u);
     CHECK(Clock::now() - start < std::chrono::milliseconds(4000));
   }
+  SUBCASE("the mails of one pass share the deadline") {
+    peers::TricklingServer server({}, "220 mail.example ESMTP ");
+    channel.settings.EMailPort = server.Port();
+    SmtpMailSender sender(channel.settings, 1500);
+    sender.StartPass();
+    auto start = Clock::now();
+    CHECK(channel.Send(sender) == 258u);
+    CHECK(channel.Send(sender) == 258u);
+    CHECK(Clock::now() - start < std::chrono::milliseconds(2500));
+    sender.StartPass();  // the next pass has its own
+    channel.settings.EMailPort = channel.peers.Port("open");
+    CHECK(channel.Send(sender) == 0u);
+  }
   SUBCASE("the end of the program does not wait for the deadline") {
     peers::TricklingServer server({}, "220 mail.example ESMTP ");
     channel.settings.EMailPort = server.Port();
