@@ -38,7 +38,7 @@ run set 'Connection\server' 'Ünïcødé-ᚠ' >/dev/null
 check "non-ASCII text round trip" 'Ünïcødé-ᚠ' "$(run get 'Connection\server')"
 
 run set 'Log\Filename' "app.log" >/dev/null
-run log >/dev/null; check "log without a file exits 0" 0 $?
+run log >/dev/null; check "log without a file fails" 3 $?
 
 # The monitor, answering from a recording: processor load 96, 97, 98, 50.
 cat >load.replay <<'REPLAY'
@@ -126,6 +126,27 @@ sleep 0.5  # a second start, were there one, would have landed by now
 check "the program ran once" "cpu error" "$(tr -d '\r' <ran.txt 2>/dev/null | sed 's/ *$//')"
 run set 'Notifications\EMailEnabled' 0 >/dev/null
 run set 'Notifications\CustomEnabled' 0 >/dev/null
+
+# The log never touches what is not a log file: not at start-up (ClearLog is
+# on), not when writing, not when reading; reading never waits. Every node is
+# made in the work folder.
+mkdir logdir
+specials=(logdir)
+if [ "$emulator" = env ]; then
+  mkfifo fifo && specials+=(fifo)
+  /usr/bin/python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])' sock && specials+=(sock)
+  mknod nulldev c 1 3 2>/dev/null && specials+=(nulldev)  # root only
+else
+  specials+=(NUL)
+fi
+for name in "${specials[@]}"; do
+  before=$(stat -c '%F %i' "$name" 2>/dev/null)
+  run set 'Log\Filename' "$name" >/dev/null
+  run --replay load.replay --passes 1 >/dev/null; check "monitor with the log on $name exits 0" 0 $?
+  timeout 20 "$emulator" "$cli" log >/dev/null 2>&1; check "log on $name fails at once" 3 $?
+  check "$name is left as it was" "$before" "$(stat -c '%F %i' "$name" 2>/dev/null)"
+done
+run set 'Log\Filename' app.log >/dev/null
 
 if [ "$emulator" = env ]; then  # signals reach a native program only
   "$cli" --replay load.replay >/dev/null 2>&1 &
