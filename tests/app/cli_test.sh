@@ -148,14 +148,5 @@ for name in "${specials[@]}"; do
 done
 run set 'Log\Filename' app.log >/dev/null
 
-if [ "$emulator" = env ]; then  # signals reach a native program only
-  "$cli" --replay load.replay >/dev/null 2>&1 &
-  pid=$!
-  sleep 1
-  kill -TERM "$pid"
-  wait "$pid"; check "SIGTERM ends the monitor cleanly" 0 $?
-  check "the close entry is written" 1 "$(run log | head -n 1 | grep -c 'Varnalis 1.4 application close.')"
-fi
-
 printf 'Passed: %d passed, %d failed\n' "$passed" "$failed"
 [ "$failed" -eq 0 ]
