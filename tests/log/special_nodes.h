@@ -14,7 +14,7 @@ struct SpecialNode {
   std::function<bool()> intact;  // still there, still what it was
   // Undoes a read that waits on the node (a FIFO); nothing where none can.
   std::function<void()> release = [] {};
-  std::shared_ptr<void> keep;  // what the node needs kept open (a socket, a pipe)
+  std::shared_ptr<void> keep = nullptr;  // what the node needs kept open (a socket, a pipe)
 };
 
 std::vector<SpecialNode> MakeSpecialNodes(const TempDir& dir);
