@@ -127,6 +127,27 @@ check "the program ran once" "cpu error" "$(tr -d '\r' <ran.txt 2>/dev/null | se
 run set 'Notifications\EMailEnabled' 0 >/dev/null
 run set 'Notifications\CustomEnabled' 0 >/dev/null
 
+# With a logon asked for, a failed logon starts nothing (Linux has no logon,
+# Wine knows no such account): an error entry after the first one says why. A
+# file that cannot be found gets the same kind of entry.
+run set 'Notifications\CustomEnabled' 1 >/dev/null
+run set 'Notifications\CustomAuth' 1 >/dev/null
+run set 'Notifications\CustomUser' 'NOSUCHDOMAIN\nobody' >/dev/null
+rm -f ran.txt
+run --replay load.replay --passes 4 >/dev/null; check "monitor with a failed logon exits 0" 0 $?
+sleep 0.5  # a start, were there one, would have landed by now
+check "no program runs after a failed logon" no "$([ -e ran.txt ] && echo yes || echo no)"
+failures() { run log | tac | grep -o 'Error  .*CPU Usage on Localhost Error\.\( Custom notification failed: [A-Z]\| .* Send custom\)' |
+  sed 's/^Error  .*Error\./Error./; s/ [0-9].* Send custom$/ Send custom/; s/failed: [A-Z]$/failed: (why)/'; }
+check "the logon failure is logged" "Error. Send custom
+Error. Custom notification failed: (why)" "$(failures)"
+run set 'Notifications\CustomAuth' 0 >/dev/null
+run set 'Notifications\CustomFile' no-such-program-here >/dev/null
+run --replay load.replay --passes 4 >/dev/null
+check "a missing file is logged" "Error. Send custom
+Error. Custom notification failed: (why)" "$(failures)"
+run set 'Notifications\CustomEnabled' 0 >/dev/null
+
 # The log never touches what is not a log file: not at start-up (ClearLog is
 # on), not when writing, not when reading; reading never waits. Every node is
 # made in the work folder.
