@@ -16,6 +16,7 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitRegistry = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitFailed = 3;
 
 constexpr wchar_t kUsage[] =
     L"Usage: varnalis-cli [--replay FILE] [--passes N] [COMMAND]\n"
@@ -91,7 +92,7 @@ int ShowLog(Settings& settings) {
   log.SetView(nullptr);
   if (!opened) {
     PrintErr(L"No log to show: \"" + settings.Log.Filename.Get() + L"\" cannot be opened.\n");
-    return kExitOk;
+    return kExitFailed;
   }
   for (auto it = rows.Rows().rbegin(); it != rows.Rows().rend(); ++it) {
     std::wstring type = it->type;

@@ -33,7 +33,7 @@ class NoMail final : public MailSender {
 };
 class NoLauncher final : public ProgramLauncher {
  public:
-  void Open(const CustomNotifySettings&) override {}
+  uint32_t Open(const CustomNotifySettings&) override { return 0; }
 };
 
 double CpuSeconds() {
