@@ -36,26 +36,34 @@ static void NextWord(const char** p, char* word, size_t room) {
   word[n] = 0;
 }
 
+typedef char Name[32];
+
+/* Reads the file that format names for each name, once. */
+static unsigned long ReadForEach(const char* format, Name* names, int count) {
+  unsigned long total = 0;
+  for (int i = 0; i < count; ++i) {
+    char path[512];
+    snprintf(path, sizeof path, format, names[i]);
+    total += ReadFile(path);
+  }
+  return total;
+}
+
 static unsigned long Processors(void) {
   unsigned long total = ReadFile("/proc/stat");
-  char cpus[256][16];
+  Name cpus[256];
   int count = 0;
   for (const char* line = text; line && count < 256; line = strchr(line, '\n'), line = line ? line + 1 : 0) {
     if (strncmp(line, "cpu", 3) != 0 || line[3] < '0' || line[3] > '9') continue;
     const char* p = line + 3;
     NextWord(&p, cpus[count++], sizeof cpus[0]);
   }
-  for (int i = 0; i < count; ++i) {
-    char path[512];
-    snprintf(path, sizeof path, "/sys/devices/system/cpu/cpu%.15s/topology/physical_package_id", cpus[i]);
-    total += ReadFile(path);
-  }
-  return total;
+  return total + ReadForEach("/sys/devices/system/cpu/cpu%.31s/topology/physical_package_id", cpus, count);
 }
 
 static unsigned long NetworkDevices(void) {
   unsigned long total = ReadFile("/proc/net/dev");
-  char names[64][32];
+  Name names[64];
   int count = 0;
   for (const char* line = text; line && count < 64; line = strchr(line, '\n'), line = line ? line + 1 : 0) {
     const char* colon = strchr(line, ':');
@@ -66,12 +74,7 @@ static unsigned long NetworkDevices(void) {
     memcpy(names[count], line, n);
     names[count++][n] = 0;
   }
-  for (int i = 0; i < count; ++i) {
-    char path[512];
-    snprintf(path, sizeof path, "/sys/class/net/%.31s/flags", names[i]);
-    total += ReadFile(path);
-  }
-  return total;
+  return total + ReadForEach("/sys/class/net/%.31s/flags", names, count);
 }
 
 static unsigned long Disks(void) {
