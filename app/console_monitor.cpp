@@ -275,7 +275,7 @@ int RunListInstances(Settings& settings, const MonitorOptions& options, const st
     PrintErr(ConnectionFailedText(code) + L"\n");
     return kExitFailed;
   }
-  for (const std::wstring& name : names) PrintOut(name + L"\n");
+  for (const std::wstring& name : names) PrintOut(EscapedName(name) + L"\n");
   return kExitOk;
 }
 

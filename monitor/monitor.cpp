@@ -34,12 +34,19 @@ bool Monitor::RunCycle(const std::atomic<bool>& monitoringOn, PassValues& values
       &Monitor::MeasureNetworkUsage, &Monitor::MeasureDiskUsage, &Monitor::MeasureThreads,
       &Monitor::MeasureProcess, &Monitor::MeasureWebServerConnections};
 
-  wmi_.OnPassStart();
-  values.fill(0xFFFFFFFF);
-  for (int id = 0; id < kParameterCount; ++id) {
-    if (settings_.Parameters.enable[id]) values[id] = static_cast<uint32_t>((this->*kProbes[id])());
-    if (!monitoringOn) return false;  // the values measured so far wait for the next complete pass
-    std::this_thread::sleep_for(probePause_);
+  {
+    // What the source kept for this pass goes before the notifications.
+    struct Pass {
+      explicit Pass(WmiSource& wmi) : wmi(wmi) { wmi.OnPassStart(); }
+      ~Pass() { wmi.OnPassEnd(); }
+      WmiSource& wmi;
+    } pass(wmi_);
+    values.fill(0xFFFFFFFF);
+    for (int id = 0; id < kParameterCount; ++id) {
+      if (settings_.Parameters.enable[id]) values[id] = static_cast<uint32_t>((this->*kProbes[id])());
+      if (!monitoringOn) return false;  // the values measured so far wait for the next complete pass
+      std::this_thread::sleep_for(probePause_);
+    }
   }
   Evaluate(values);
   return true;

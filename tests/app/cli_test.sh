@@ -85,6 +85,9 @@ Processor: Test CPU
 Processor: Test CPU
 Memory size: 8192 MB" "$(run --replay load.replay test-connection)"
 check "web instances leave out the total" "Default Web Site" "$(run --replay load.replay instances web)"
+printf 'pass\nWin32_Process.Name = "a\tb" "\033[1mbold" "C:\\\\x41"\n' >names.replay
+check "instance names escaped, one a line" 'a\tb|\x1B[1mbold|C:\\x41' \
+  "$(run --replay names.replay instances process | paste -sd'|')"
 run --replay load.replay instances disk >/dev/null; check "missing class fails" 3 $?
 check "missing class says why" 1 "$(grep -c '^Connection failed. Error 80041010: ' "$work/err")"
 run --replay nosuch.replay once >/dev/null; check "missing recording fails" 3 $?
