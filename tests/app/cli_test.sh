@@ -107,6 +107,7 @@ run set 'Connection\period' 0 >/dev/null
 
 if [ "$emulator" = env ]; then  # the Linux settings file; Wine's registry is the prefix's
   file="$XDG_CONFIG_HOME/Pellard Software/Varnalis 1.4/settings.reg"
+  sed -i '/^"dlgY"=/d' "$file"  # a missing value is no reason to write either
   chmod 0400 "$file" && chmod 0500 "$(dirname "$file")"
   before=$(stat -c '%y %i' "$file")
   for command in settings 'get Connection\period' log 'once' 'instances web' 'test-connection'; do
