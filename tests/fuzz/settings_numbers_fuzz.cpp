@@ -85,7 +85,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const struct {
     const wchar_t* name;
     int64_t low, high;
-  } numbers[] = {{L"Connection\\period", INT32_MIN, INT32_MAX}, {L"Notifications\\EMailPort", 0, 65535}};
+  } numbers[] = {{L"Connection\\period", 0, INT32_MAX},
+                 {L"Notifications\\EMailPort", 0, 65535},
+                 {L"Notifications\\UIThreshold", 0, 1000}};
   for (const auto& n : numbers) {
     const SettingRef* ref = FindSetting(table, n.name);
     Require(ref != nullptr);
