@@ -9,7 +9,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     std::string bytes = argv[i];
     std::wstring text;
-    if (!FromUtf8(bytes, text)) text.assign(bytes.begin(), bytes.end());  // not UTF-8: byte by byte
+    if (!FromUtf8(bytes, text)) text = WidenBytes(bytes);  // not UTF-8: byte by byte
     args.push_back(text);
   }
   return RunCli(args);

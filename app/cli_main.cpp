@@ -16,6 +16,7 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitRegistry = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitFailed = 3;
 
 constexpr wchar_t kUsage[] =
     L"Usage: varnalis-cli [--replay FILE] [--passes N] [COMMAND]\n"
@@ -25,8 +26,9 @@ constexpr wchar_t kUsage[] =
     L"  instances KIND      list what can be watched: network, disk, process or web\n"
     L"  test-mail           send a notification mail with the e-mail settings\n"
     L"  settings            list every setting as Group\\name = value\n"
-    L"  get NAME            print one setting, e.g. get \"Connection\\period\"\n"
+    L"  get NAME [--reveal] print one setting, e.g. get \"Connection\\period\"; passwords as ****\n"
     L"  set NAME VALUE      change one setting, e.g. set \"Connection\\period\" 5000\n"
+    L"  set NAME -          change one setting to a line read from standard input\n"
     L"  log                 print the event log, newest entry first\n"
     L"Options:\n"
     L"  --replay FILE       answer from a recording instead of the computer\n"
@@ -57,14 +59,16 @@ int ListSettings(Settings& settings) {
   return kExitOk;
 }
 
-int GetSetting(Settings& settings, const std::wstring& name) {
+int GetSetting(Settings& settings, const std::wstring& name, bool reveal) {
   std::vector<SettingRef> table = SettingsTable(settings);
   const SettingRef* ref = FindSetting(table, name);
   if (ref == nullptr) {
     PrintErr(L"Unknown setting \"" + name + L"\". \"varnalis-cli settings\" lists them all.\n");
     return kExitUsage;
   }
-  PrintOut(SettingText(*ref) + L"\n");
+  std::wstring value = SettingText(*ref);
+  if (ref->secret && !reveal && !value.empty()) value = L"****";
+  PrintOut(value + L"\n");
   return kExitOk;
 }
 
@@ -75,8 +79,15 @@ int SetSetting(Settings& settings, const std::wstring& name, const std::wstring&
     PrintErr(L"Unknown setting \"" + name + L"\". \"varnalis-cli settings\" lists them all.\n");
     return kExitUsage;
   }
-  std::wstring error;
-  if (!SetSettingFromUser(*ref, value, error)) {
+  std::wstring text = value, error;
+  // "-": from standard input, so that a password stays out of the process list.
+  if (value == L"-") {
+    if (!ReadHiddenLine(ref->name + L": ", text)) {
+      PrintErr(ref->name + L": no value on standard input\n");
+      return kExitUsage;
+    }
+  }
+  if (!SetSettingFromUser(*ref, text, error)) {
     PrintErr(ref->name + L": " + error + L"\n");
     return kExitUsage;
   }
@@ -91,7 +102,7 @@ int ShowLog(Settings& settings) {
   log.SetView(nullptr);
   if (!opened) {
     PrintErr(L"No log to show: \"" + settings.Log.Filename.Get() + L"\" cannot be opened.\n");
-    return kExitOk;
+    return kExitFailed;
   }
   for (auto it = rows.Rows().rbegin(); it != rows.Rows().rend(); ++it) {
     std::wstring type = it->type;
@@ -109,7 +120,9 @@ int RunCommand(Settings& settings, const MonitorOptions& options, const std::vec
   if (command == L"instances" && args.size() == 2) return RunListInstances(settings, options, args[1]);
   if (command == L"test-mail" && args.size() == 1) return RunTestMail(settings);
   if (command == L"settings" && args.size() == 1) return ListSettings(settings);
-  if (command == L"get" && args.size() == 2) return GetSetting(settings, args[1]);
+  if (command == L"get" && args.size() == 2) return GetSetting(settings, args[1], false);
+  if (command == L"get" && args.size() == 3 && (args[1] == L"--reveal" || args[2] == L"--reveal"))
+    return GetSetting(settings, args[args[1] == L"--reveal" ? 2 : 1], true);
   if (command == L"set" && args.size() == 3) return SetSetting(settings, args[1], args[2]);
   if (command == L"log" && args.size() == 1) return ShowLog(settings);
   PrintErr(kUsage);
@@ -156,7 +169,10 @@ int RunCli(std::vector<std::wstring> args) {
     return kExitRegistry;
   }
   int code = RunCommand(settings, options, args);
-  if (code != kExitOk) return code;  // nothing written after a refused command
+  // Nothing written after a refused command, nor by a command that changes
+  // nothing: those work on a store they may not write.
+  bool changes = args.empty() || args[0] == L"set";
+  if (code != kExitOk || !changes) return code;
   if (!settings.SaveSettings(registry, &error)) {
     PrintErr(L"Registry error.\n" + error + L"\n");
     return kExitRegistry;

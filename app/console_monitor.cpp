@@ -22,6 +22,7 @@
 #include "notify/notify_host.h"
 #include "notify/shell_launcher.h"
 #include "notify/smtp_mail_sender.h"
+#include "settings/registry.h"
 #include "settings/settings.h"
 #include "smtp/interfaces.h"
 
@@ -65,7 +66,7 @@ class ConsoleHost final : public NotifyHost, public MonitorView {
     Say((balloonKind == kBalloonError ? L"Balloon (error): " : L"Balloon: ") + title + L" " + OneLine(text));
     if (iconId != kIconNone) SetTrayIcon(iconId);
   }
-  int CurrentIconId() const override { return currentIcon_; }
+  int CurrentIconId() const override { return currentIcon_.load(); }
   void OpenMainWindow() override { Say(L"Main window: not available on the console."); }
   void ShowNotificationBox(const std::wstring& subject, const std::wstring& body, int) override {
     Say(L"Notification: " + subject + L" " + OneLine(body));
@@ -97,7 +98,7 @@ class ConsoleHost final : public NotifyHost, public MonitorView {
   Settings& settings_;
   Monitor* monitor_ = nullptr;
   MonitorThread* thread_ = nullptr;
-  int currentIcon_ = kIconNone;
+  std::atomic<int> currentIcon_{kIconNone};  // set by the main thread at start and by the monitor thread
   int passes_;
   int passesDone_ = 0;
   StopSignal* stop_;
@@ -147,10 +148,47 @@ struct Engine {
   std::unique_ptr<Monitor> monitor;
 };
 
+// What the network rate depends on: the watched computer and its adapter.
+std::wstring NetworkRateSource(const Settings& settings) {
+  return (settings.Connection.local ? std::wstring(L"local") : settings.Connection.server.Get()) + L"\n" +
+         settings.Parameters.networkAdapterName.Get();
+}
+
+// The settings as they are stored now, read in place on the main thread;
+// what start-up made of them follows. The engine's lock keeps an evaluation
+// from seeing half of them.
+void ReloadSettings(Settings& settings, Engine& engine) {
+  std::unique_ptr<RegistryStore> store = OpenUserRegistry();  // afresh: a store keeps what it first read
+  Registry registry(*store, DefaultSettingsKeyPath());
+  std::wstring error;
+  bool loaded, rateMoved, iconMoved;
+  {
+    std::lock_guard<std::recursive_mutex> hold(engine.monitor->Lock());
+    std::wstring rateSource = NetworkRateSource(settings);
+    bool hidden = settings.Main.HideIcon;
+    loaded = settings.LoadSettings(registry, &error);
+    rateMoved = NetworkRateSource(settings) != rateSource;
+    iconMoved = settings.Main.HideIcon != hidden;
+  }
+  if (!loaded) {
+    PrintErr(L"Registry error.\n" + error + L"\nThe settings in use stay.\n");
+    return;
+  }
+  if (rateMoved) engine.monitor->ResetNetworkRate();
+  int icon = engine.host.CurrentIconId();
+  if (iconMoved && (icon == kIconNone || icon == kIconNormal)) ShowNormalTrayIcon(engine.host, settings.Main);
+  engine.log.WriteLog(LogLevel::Info, L"Settings reloaded.");
+  PrintOut(NowText() + L"  Settings reloaded.\n");
+}
+
 }  // namespace
 
 int RunConsoleMonitor(Settings& settings, const MonitorOptions& options) {
   StopSignal stop;  // before any thread starts
+  if (std::wstring error; !stop.Install(error)) {
+    PrintErr(L"Start-up failed: Ctrl+C cannot be caught. " + error + L"\n");
+    return kExitFailed;
+  }
   if (settings.Log.ClearLog) EventLog(settings.Log).ClearLogFile();
   auto engine = std::make_unique<Engine>(settings, options.passes, &stop);
   if (!engine->Open(options)) return kExitFailed;
@@ -169,7 +207,8 @@ int RunConsoleMonitor(Settings& settings, const MonitorOptions& options) {
            L". Press Ctrl+C to stop.\n");
   ShowNormalTrayIcon(engine->host, settings.Main);
 
-  stop.Wait();
+  while (stop.Wait() == StopSignal::Event::Reload) ReloadSettings(settings, *engine);
+  engine->mail.Cancel();  // a mail in flight would hold the exit for up to its deadline
   bool ended = thread->Stop(kExitWait);
   engine->log.WriteLog(LogLevel::Info, std::wstring(kProductName) + L" application close.");
   if (!ended) {
@@ -236,7 +275,7 @@ int RunListInstances(Settings& settings, const MonitorOptions& options, const st
     PrintErr(ConnectionFailedText(code) + L"\n");
     return kExitFailed;
   }
-  for (const std::wstring& name : names) PrintOut(name + L"\n");
+  for (const std::wstring& name : names) PrintOut(EscapedName(name) + L"\n");
   return kExitOk;
 }
 

@@ -4,9 +4,11 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include "common/platform_services.h"
+
 namespace {
 
-sigset_t StopSignals() {
+sigset_t HandledSignals() {
   sigset_t set;
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
@@ -18,21 +20,35 @@ sigset_t StopSignals() {
 }  // namespace
 
 // Blocked in every thread (threads inherit the mask), so only Wait receives them.
-StopSignal::StopSignal() {
-  sigset_t set = StopSignals();
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+bool StopSignal::Install(std::wstring& error) {
+  sigset_t set = HandledSignals();
+  if (int code = pthread_sigmask(SIG_BLOCK, &set, nullptr); code != 0) {
+    error = SystemErrorText(static_cast<uint32_t>(code));
+    return false;
+  }
+  installed_ = true;
+  return true;
 }
 
+// After a stop the signals are ignored, so unblocking them lets none through.
 StopSignal::~StopSignal() {
-  sigset_t set = StopSignals();
+  if (!installed_) return;
+  sigset_t set = HandledSignals();
   pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
-void StopSignal::Wait() {
-  sigset_t set = StopSignals();
+StopSignal::Event StopSignal::Wait() {
+  sigset_t set = HandledSignals();
   int received = 0;
   while (sigwait(&set, &received) != 0) {
   }
+  if (received == SIGHUP) return Event::Reload;
+  // Ignoring also drops a second signal already waiting.
+  struct sigaction ignore{};
+  ignore.sa_handler = SIG_IGN;
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &ignore, nullptr);
+  stopped_ = true;
+  return Event::Stop;
 }
 
 void StopSignal::Raise() { kill(getpid(), SIGTERM); }

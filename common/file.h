@@ -1,6 +1,8 @@
 #pragma once
 // A file held open without sharing: while one handle has it, every other open
-// of it fails, in this process and in others.
+// of it fails, in this process and in others. Only regular files open: a
+// name that leads to a device, a pipe, a socket or a folder fails to open,
+// without waiting and without being read or written.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -35,5 +37,6 @@ class File {
   intptr_t handle_ = -1;
 };
 
-// Deletes a file; false when it could not (missing, in use, a directory).
+// Deletes a regular file; false when it could not (missing, in use, or not a
+// regular file, which is never deleted).
 bool RemoveFile(const std::wstring& path);

@@ -9,18 +9,34 @@
 
 #include "common/utf16.h"
 
-File::File(const std::wstring& path, Mode mode) {
-  int flags = O_CLOEXEC | (mode == Mode::ReadWriteCreate ? O_RDWR | O_CREAT : O_RDONLY);
-  int fd = ::open(ToUtf8(path).c_str(), flags, 0644);
-  if (fd < 0) return;
+namespace {
+
+// A descriptor for a regular file held without sharing, or -1. Anything else
+// the name may lead to (a device, a FIFO, a socket, a folder) is refused
+// without being read or written, and the open never waits on it.
+int OpenRegular(const std::string& path, int flags) {
   struct stat st{};
-  // No sharing, as on Windows: a second holder (another thread, process or
-  // program using flock) makes this open fail instead of interleaving.
+  // Looked at before opening too: opening a device can act by itself.
+  if (::stat(path.c_str(), &st) == 0 ? !S_ISREG(st.st_mode) : (errno != ENOENT || (flags & O_CREAT) == 0)) {
+    return -1;
+  }
+  int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
+  if (fd < 0) return -1;
+  // What was opened decides: the name may have changed since. No sharing, as
+  // on Windows: a second holder (another thread, process or program using
+  // flock) makes this open fail instead of interleaving.
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     ::close(fd);
-    return;
+    return -1;
   }
-  handle_ = fd;
+  return fd;
+}
+
+}  // namespace
+
+File::File(const std::wstring& path, Mode mode) {
+  int fd = OpenRegular(ToUtf8(path), mode == Mode::ReadWriteCreate ? O_RDWR | O_CREAT : O_RDONLY);
+  if (fd >= 0) handle_ = fd;
 }
 
 void File::Close() {
@@ -61,4 +77,14 @@ bool File::SetLength(int64_t length) {
   return IsOpen() && ::ftruncate(static_cast<int>(handle_), length) == 0;
 }
 
-bool RemoveFile(const std::wstring& path) { return ::unlink(ToUtf8(path).c_str()) == 0; }
+bool RemoveFile(const std::wstring& path) {
+  std::string name = ToUtf8(path);
+  int fd = OpenRegular(name, O_RDONLY);
+  if (fd < 0) return false;
+  // Held while the name goes, and only while the name still leads to it.
+  struct stat held{}, named{};
+  bool removed = ::fstat(fd, &held) == 0 && ::stat(name.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+                 held.st_ino == named.st_ino && ::unlink(name.c_str()) == 0;
+  ::close(fd);
+  return removed;
+}

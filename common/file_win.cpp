@@ -14,13 +14,30 @@ OVERLAPPED At(int64_t offset) {
 
 // ReadFile and WriteFile take 32-bit counts.
 DWORD ChunkOf(size_t size) { return size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size); }
+
+// Only a file on a disk counts: a device name ("NUL", "CON", "COM1"), a pipe
+// or a folder is never read, written or deleted as one.
+bool IsDiskFile(HANDLE h) {
+  BY_HANDLE_FILE_INFORMATION info;
+  return GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
+         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// The handle when it is a disk file, else closed and INVALID_HANDLE_VALUE.
+HANDLE KeepDiskFile(HANDLE h) {
+  if (h != INVALID_HANDLE_VALUE && !IsDiskFile(h)) {
+    CloseHandle(h);
+    return INVALID_HANDLE_VALUE;
+  }
+  return h;
+}
 }  // namespace
 
 File::File(const std::wstring& path, Mode mode) {
   bool write = mode == Mode::ReadWriteCreate;
   HANDLE h = CreateFileW(path.c_str(), write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ, 0, nullptr,
                          write ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  handle_ = reinterpret_cast<intptr_t>(h);  // INVALID_HANDLE_VALUE is -1
+  handle_ = reinterpret_cast<intptr_t>(KeepDiskFile(h));  // INVALID_HANDLE_VALUE is -1
 }
 
 void File::Close() {
@@ -75,4 +92,14 @@ bool File::SetLength(int64_t length) {
   return SetFilePointerEx(AsHandle(handle_), at, nullptr, FILE_BEGIN) && SetEndOfFile(AsHandle(handle_));
 }
 
-bool RemoveFile(const std::wstring& path) { return DeleteFileW(path.c_str()) != 0; }
+bool RemoveFile(const std::wstring& path) {
+  // Deleted through the handle that was checked, so the name cannot change
+  // hands in between; no sharing, so a file in use stays.
+  HANDLE h = KeepDiskFile(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (h == INVALID_HANDLE_VALUE) return false;
+  FILE_DISPOSITION_INFO dispose{TRUE};
+  bool removed = SetFileInformationByHandle(h, FileDispositionInfo, &dispose, sizeof dispose) != 0;
+  CloseHandle(h);
+  return removed;
+}

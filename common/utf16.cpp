@@ -130,3 +130,10 @@ bool FromUtf8(std::string_view bytes, std::wstring& text) {
   text = FromUtf16(units);
   return true;
 }
+
+std::wstring WidenBytes(std::string_view bytes) {
+  std::wstring text;
+  text.reserve(bytes.size());
+  for (char b : bytes) text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(b)));
+  return text;
+}

@@ -20,3 +20,7 @@ std::string ToUtf8(std::wstring_view text);
 
 // Wide text of UTF-8; false when the bytes are not valid UTF-8.
 bool FromUtf8(std::string_view bytes, std::wstring& text);
+
+// Wide text of bytes that are not UTF-8: each byte its own character, U+0000
+// to U+00FF.
+std::wstring WidenBytes(std::string_view bytes);

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "monitor/wmi_source.h"
+#include "notify/mail_sender.h"
 #include "settings/settings.h"
 
 Monitor::Counter Monitor::SteadyCounter() {
@@ -14,6 +15,7 @@ Monitor::Monitor(Settings& settings, EventLog& log, WmiSource& wmi, NotifyHost& 
                  ProgramLauncher& launcher, Counter counter)
     : settings_(settings),
       wmi_(wmi),
+      mail_(mail),
       counter_(std::move(counter)),
       records_{ParameterRecord(0), ParameterRecord(1), ParameterRecord(2), ParameterRecord(3),
                ParameterRecord(4), ParameterRecord(5), ParameterRecord(6), ParameterRecord(7)},
@@ -32,12 +34,19 @@ bool Monitor::RunCycle(const std::atomic<bool>& monitoringOn, PassValues& values
       &Monitor::MeasureNetworkUsage, &Monitor::MeasureDiskUsage, &Monitor::MeasureThreads,
       &Monitor::MeasureProcess, &Monitor::MeasureWebServerConnections};
 
-  wmi_.OnPassStart();
-  values.fill(0xFFFFFFFF);
-  for (int id = 0; id < kParameterCount; ++id) {
-    if (settings_.Parameters.enable[id]) values[id] = static_cast<uint32_t>((this->*kProbes[id])());
-    if (!monitoringOn) return false;  // the values measured so far wait for the next complete pass
-    std::this_thread::sleep_for(probePause_);
+  {
+    // What the source kept for this pass goes before the notifications.
+    struct Pass {
+      explicit Pass(WmiSource& wmi) : wmi(wmi) { wmi.OnPassStart(); }
+      ~Pass() { wmi.OnPassEnd(); }
+      WmiSource& wmi;
+    } pass(wmi_);
+    values.fill(0xFFFFFFFF);
+    for (int id = 0; id < kParameterCount; ++id) {
+      if (settings_.Parameters.enable[id]) values[id] = static_cast<uint32_t>((this->*kProbes[id])());
+      if (!monitoringOn) return false;  // the values measured so far wait for the next complete pass
+      std::this_thread::sleep_for(probePause_);
+    }
   }
   Evaluate(values);
   return true;
@@ -63,6 +72,7 @@ void Monitor::Evaluate(const PassValues& values) {
     }
   }
 
+  mail_.StartPass();
   bool anyError = false;
   bool anyReturn = false;
   for (int id = 0; id < kParameterCount; ++id) {

@@ -65,6 +65,7 @@ class Monitor {
 
   Settings& settings_;
   WmiSource& wmi_;
+  MailSender& mail_;
   Counter counter_;
   std::chrono::microseconds probePause_{1000};
   std::recursive_mutex lock_;

@@ -9,6 +9,8 @@
 
 namespace {
 
+__extension__ typedef __int128 Int128;
+
 // Counter arithmetic wraps like the counters themselves instead of overflowing.
 int64_t WrapAdd(int64_t a, int64_t b) { return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b)); }
 int64_t WrapSub(int64_t a, int64_t b) { return static_cast<int64_t>(static_cast<uint64_t>(a) - static_cast<uint64_t>(b)); }
@@ -112,11 +114,11 @@ int64_t Monitor::MeasureDiskUsage() {
     return Record(ParameterId::DiskUsage, kNotAvailable);
   bool unused = false;
   int64_t free = SumMatching(texts, names, disk, unused);
-  // A negative total can only be a corrupt answer.
-  if ((!disk.empty() && !matched) || size <= 0) return Record(ParameterId::DiskUsage, kNotAvailable);
-  // Multiplied before dividing.
-  int64_t used = static_cast<int64_t>(static_cast<uint64_t>(WrapSub(size, free)) * 100);
-  return Record(ParameterId::DiskUsage, static_cast<int32_t>(used / size));
+  // Free space that is negative or above the size can only be a corrupt answer.
+  if ((!disk.empty() && !matched) || size <= 0 || free < 0 || free > size)
+    return Record(ParameterId::DiskUsage, kNotAvailable);
+  // Multiplied before dividing, in 128 bits so that sizes near the top of the range do not wrap.
+  return Record(ParameterId::DiskUsage, static_cast<int64_t>(Int128{size - free} * 100 / size));
 }
 
 int64_t Monitor::MeasureNetworkUsage() {

@@ -16,6 +16,7 @@
 #include <cwctype>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "common/utf16.h"
@@ -94,8 +95,6 @@ bool HostName(std::string& name) {
   return !name.empty();
 }
 
-bool ReadMeminfo(std::string& text) { return ReadTextFile("/proc/meminfo", text) && !text.empty(); }
-
 // The socket of cpuN; false when the kernel does not say.
 bool PackageOf(int cpu, int& package) {
   std::string text;
@@ -148,18 +147,35 @@ std::vector<CpuTimes> Values(const std::map<int, CpuTimes>& times) {
   return list;
 }
 
-// Mount points of disks that are folders: a device bind-mounted onto a file
-// (a container's /etc/hosts) is no disk.
-WmiCode DiskMounts(std::vector<std::string>& mountPoints) {
+struct Disk {
+  std::string mountPoint;
+  std::optional<uint64_t> size;  // bytes; none when statvfs fails or it does not fit
+  std::optional<uint64_t> free;  // bytes available to unprivileged users
+};
+
+std::optional<uint64_t> Bytes(uint64_t blocks, uint64_t unit) {
+  if (unit && blocks > UINT64_MAX / unit) return std::nullopt;
+  return blocks * unit;
+}
+
+// Disks that are folders (a device bind-mounted onto a file, such as a
+// container's /etc/hosts, is no disk), with one statvfs reading each.
+bool ReadDisks(std::vector<Disk>& disks) {
   std::string text;
-  if (!ReadTextFile("/proc/self/mounts", text)) return kWmiFailed;
-  mountPoints.clear();
+  if (!ReadTextFile("/proc/self/mounts", text)) return false;
   for (std::string& mountPoint : SelectDiskMounts(ParseMounts(text))) {
     struct stat st {};
     if (::stat(mountPoint.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) continue;
-    mountPoints.push_back(std::move(mountPoint));
+    Disk disk{std::move(mountPoint), {}, {}};
+    if (struct statvfs fs {}; ::statvfs(disk.mountPoint.c_str(), &fs) == 0) {
+      // Some file systems leave f_frsize 0; f_bsize is then the unit.
+      uint64_t unit = fs.f_frsize ? fs.f_frsize : fs.f_bsize;
+      disk.size = Bytes(fs.f_blocks, unit);
+      disk.free = Bytes(fs.f_bavail, unit);
+    }
+    disks.push_back(std::move(disk));
   }
-  return kWmiOk;
+  return true;
 }
 
 bool IsLoopback(const std::string& name) {
@@ -174,10 +190,51 @@ bool IsLoopback(const std::string& name) {
   return name == "lo";
 }
 
+// Interfaces other than loopback, with their running byte totals.
+bool ReadNetDevices(std::vector<NetDevice>& devices) {
+  std::string text;
+  if (!ReadTextFile("/proc/net/dev", text)) return false;
+  for (NetDevice& device : ParseNetDev(text)) {
+    if (!IsLoopback(device.name)) devices.push_back(std::move(device));
+  }
+  return true;
+}
+
+struct WebPort {
+  uint16_t port;
+  uint64_t connections;  // established
+};
+
+// The web ports that have a listener, with their established connections.
+bool ReadWebPorts(std::vector<WebPort>& ports) {
+  std::vector<TcpSocket> sockets;
+  bool anyRead = false;
+  for (const char* path : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+    std::string text;
+    if (!ReadTextFile(path, text)) continue;  // tcp6 is missing without IPv6
+    anyRead = true;
+    std::vector<TcpSocket> more = ParseProcNetTcp(text);
+    sockets.insert(sockets.end(), more.begin(), more.end());
+  }
+  if (!anyRead) return false;
+  for (uint16_t port : kWebPorts) {
+    auto onPort = [port](const TcpSocket& s) { return s.localPort == port; };
+    auto listening = [&](const TcpSocket& s) { return onPort(s) && s.state == kTcpListen; };
+    if (std::none_of(sockets.begin(), sockets.end(), listening)) continue;
+    auto established = [&](const TcpSocket& s) { return onPort(s) && s.state == kTcpEstablished; };
+    ports.push_back({port, static_cast<uint64_t>(std::count_if(sockets.begin(), sockets.end(), established))});
+  }
+  return true;
+}
+
+bool ReadMeminfo(std::string& text) { return ReadTextFile("/proc/meminfo", text) && !text.empty(); }
+
 class LinuxWmiSource final : public WmiTableSource {
  public:
   WmiCode Column(const std::wstring& className, const std::wstring& property, std::vector<WmiValue>& values) override;
   WmiCode ConnectRemote(const std::wstring& server) override;
+  void OnPassStart() override;
+  void OnPassEnd() override;
 
  private:
   using Handler = WmiCode (LinuxWmiSource::*)(const std::wstring& property, std::vector<WmiValue>& values);
@@ -192,6 +249,24 @@ class LinuxWmiSource final : public WmiTableSource {
   WmiCode WebService(const std::wstring& property, std::vector<WmiValue>& values);
 
   WmiCode LoadPercentages(std::vector<WmiValue>& values);
+
+  // A table that a pass asks for more than once (counts, then names; two
+  // memory figures) is read once in the pass: the kernel walks it once, and
+  // lists paired by position come from the same reading. Outside a pass
+  // every question reads afresh.
+  struct Snapshot {
+    std::optional<std::string> meminfo;
+    std::optional<std::vector<Disk>> disks;
+    std::optional<std::vector<NetDevice>> netDevices;
+    std::optional<std::vector<WebPort>> webPorts;
+  };
+  template <class T, class Read>
+  bool FromSnapshot(std::optional<T> Snapshot::*slot, Read read, T& value);
+  bool Meminfo(std::string& text) { return FromSnapshot(&Snapshot::meminfo, ReadMeminfo, text); }
+
+  std::mutex snapshotMutex_;
+  bool inPass_ = false;
+  Snapshot snapshot_;
 
   // The previous /proc/stat reading: the monitor and the UI thread may both ask.
   std::mutex cpuMutex_;
@@ -231,6 +306,31 @@ WmiCode LinuxWmiSource::ConnectRemote(const std::wstring& server) {
   const std::wstring asked = Lower(server);
   if (asked == own || asked == own.substr(0, own.find(L'.'))) return kWmiLocalCredentials;
   return kWmiTransportFailure;
+}
+
+void LinuxWmiSource::OnPassStart() {
+  std::lock_guard lock(snapshotMutex_);
+  inPass_ = true;
+  snapshot_ = {};
+}
+
+void LinuxWmiSource::OnPassEnd() {
+  std::lock_guard lock(snapshotMutex_);
+  inPass_ = false;
+  snapshot_ = {};
+}
+
+template <class T, class Read>
+bool LinuxWmiSource::FromSnapshot(std::optional<T> Snapshot::*slot, Read read, T& value) {
+  std::lock_guard lock(snapshotMutex_);
+  std::optional<T>& kept = snapshot_.*slot;
+  if (kept) {
+    value = *kept;
+    return true;
+  }
+  if (!read(value)) return false;
+  if (inPass_) kept = value;
+  return true;
 }
 
 WmiCode LinuxWmiSource::LoadPercentages(std::vector<WmiValue>& values) {
@@ -289,7 +389,7 @@ WmiCode LinuxWmiSource::OperatingSystem(const std::wstring& property, std::vecto
   std::string text;
   if (property == L"freephysicalmemory") {
     uint64_t kb;
-    if (!ReadMeminfo(text) || !(FindMeminfoKb(text, "MemAvailable", kb) || FindMeminfoKb(text, "MemFree", kb)))
+    if (!Meminfo(text) || !(FindMeminfoKb(text, "MemAvailable", kb) || FindMeminfoKb(text, "MemFree", kb)))
       return kWmiFailed;
     values.push_back(Decimal(kb));
   } else if (property == L"caption") {
@@ -330,7 +430,7 @@ WmiCode LinuxWmiSource::ComputerSystem(const std::wstring& property, std::vector
   if (property == L"totalphysicalmemory") {
     std::string text;
     uint64_t kb, bytes;
-    if (!ReadMeminfo(text) || !FindMeminfoKb(text, "MemTotal", kb) || !KbToBytes(kb, bytes)) return kWmiFailed;
+    if (!Meminfo(text) || !FindMeminfoKb(text, "MemTotal", kb) || !KbToBytes(kb, bytes)) return kWmiFailed;
     values.push_back(Decimal(bytes));
   } else if (property == L"name") {
     std::string host;
@@ -346,7 +446,7 @@ WmiCode LinuxWmiSource::Memory(const std::wstring& property, std::vector<WmiValu
   if (property != L"committedbytes") return kWmiNotFound;
   std::string text;
   uint64_t kb, bytes;
-  if (!ReadMeminfo(text) || !FindMeminfoKb(text, "Committed_AS", kb) || !KbToBytes(kb, bytes)) return kWmiFailed;
+  if (!Meminfo(text) || !FindMeminfoKb(text, "Committed_AS", kb) || !KbToBytes(kb, bytes)) return kWmiFailed;
   values.push_back(Decimal(bytes));
   return kWmiOk;
 }
@@ -391,22 +491,15 @@ WmiCode LinuxWmiSource::Process(const std::wstring& property, std::vector<WmiVal
 WmiCode LinuxWmiSource::LogicalDisk(const std::wstring& property, std::vector<WmiValue>& values) {
   const bool size = property == L"size";
   if (property != L"name" && !size && property != L"freespace") return kWmiNotFound;
-  std::vector<std::string> mountPoints;
-  if (WmiCode code = DiskMounts(mountPoints); code != kWmiOk) return code;
-  for (const std::string& mountPoint : mountPoints) {
+  std::vector<Disk> disks;
+  if (!FromSnapshot(&Snapshot::disks, ReadDisks, disks)) return kWmiFailed;
+  for (const Disk& disk : disks) {
     if (property == L"name") {
-      values.push_back(WmiValue::Text(Wide(mountPoint)));
+      values.push_back(WmiValue::Text(Wide(disk.mountPoint)));
       continue;
     }
-    struct statvfs fs {};
-    if (::statvfs(mountPoint.c_str(), &fs) != 0) {
-      values.push_back(WmiValue::Null());
-      continue;
-    }
-    // Some file systems leave f_frsize 0; f_bsize is then the unit.
-    uint64_t unit = fs.f_frsize ? fs.f_frsize : fs.f_bsize;
-    uint64_t blocks = size ? fs.f_blocks : fs.f_bavail;
-    values.push_back(unit && blocks > UINT64_MAX / unit ? WmiValue::Null() : Decimal(blocks * unit));
+    const std::optional<uint64_t>& bytes = size ? disk.size : disk.free;
+    values.push_back(bytes ? Decimal(*bytes) : WmiValue::Null());
   }
   return kWmiOk;
 }
@@ -414,10 +507,9 @@ WmiCode LinuxWmiSource::LogicalDisk(const std::wstring& property, std::vector<Wm
 WmiCode LinuxWmiSource::NetworkInterface(const std::wstring& property, std::vector<WmiValue>& values) {
   const bool name = property == L"name";
   if (!name && property != L"bytestotalpersec") return kWmiNotFound;
-  std::string text;
-  if (!ReadTextFile("/proc/net/dev", text)) return kWmiFailed;
-  for (const NetDevice& device : ParseNetDev(text)) {
-    if (IsLoopback(device.name)) continue;
+  std::vector<NetDevice> devices;
+  if (!FromSnapshot(&Snapshot::netDevices, ReadNetDevices, devices)) return kWmiFailed;
+  for (const NetDevice& device : devices) {
     // A running total that wraps like the kernel's own counters.
     values.push_back(name ? WmiValue::Text(Wide(device.name)) : Decimal(device.receiveBytes + device.transmitBytes));
   }
@@ -427,31 +519,13 @@ WmiCode LinuxWmiSource::NetworkInterface(const std::wstring& property, std::vect
 WmiCode LinuxWmiSource::WebService(const std::wstring& property, std::vector<WmiValue>& values) {
   const bool name = property == L"name";
   if (!name && property != L"currentconnections") return kWmiNotFound;
-  std::vector<TcpSocket> sockets;
-  bool anyRead = false;
-  for (const char* path : {"/proc/net/tcp", "/proc/net/tcp6"}) {
-    std::string text;
-    if (!ReadTextFile(path, text)) continue;  // tcp6 is missing without IPv6
-    anyRead = true;
-    std::vector<TcpSocket> more = ParseProcNetTcp(text);
-    sockets.insert(sockets.end(), more.begin(), more.end());
-  }
-  if (!anyRead) return kWmiFailed;
-
-  std::vector<std::pair<uint16_t, uint64_t>> ports;  // listening web port, established connections
-  for (uint16_t port : kWebPorts) {
-    auto onPort = [port](const TcpSocket& s) { return s.localPort == port; };
-    auto listening = [&](const TcpSocket& s) { return onPort(s) && s.state == kTcpListen; };
-    if (std::none_of(sockets.begin(), sockets.end(), listening)) continue;
-    ports.emplace_back(port, std::count_if(sockets.begin(), sockets.end(), [&](const TcpSocket& s) {
-                         return onPort(s) && s.state == kTcpEstablished;
-                       }));
-  }
+  std::vector<WebPort> ports;
+  if (!FromSnapshot(&Snapshot::webPorts, ReadWebPorts, ports)) return kWmiFailed;
   uint64_t total = 0;
-  for (const auto& [port, connections] : ports) total += connections;
+  for (const WebPort& port : ports) total += port.connections;
   values.push_back(name ? WmiValue::Text(L"_Total") : Int32(total));
-  for (const auto& [port, connections] : ports)
-    values.push_back(name ? WmiValue::Text(L"Port " + std::to_wstring(port)) : Int32(connections));
+  for (const WebPort& port : ports)
+    values.push_back(name ? WmiValue::Text(L"Port " + std::to_wstring(port.port)) : Int32(port.connections));
   return kWmiOk;
 }
 

@@ -77,8 +77,10 @@ class WmiSource {
  public:
   virtual ~WmiSource() = default;
   virtual WmiCode CreateLocator(std::unique_ptr<WmiLocator>& locator) = 0;
-  // A monitoring pass begins: recorded answers move on to their next pass.
+  // A monitoring pass begins: recorded answers move on to their next pass,
+  // and the Linux provider keeps what it reads until the pass ends.
   virtual void OnPassStart() {}
+  virtual void OnPassEnd() {}
 };
 
 // The platform's own: WMI over COM on Windows, the /proc and /sys provider on

@@ -29,7 +29,7 @@ class ImpersonateUser {
 
   // 0 when the thread now runs under the account (or already did), else the
   // system's error code; no token is kept after a failure. On Linux there is
-  // no per-thread account switch: 50 (not supported) and nothing changes.
+  // no per-thread account switch: ENOTSUP and nothing changes.
   uint32_t Logon(const std::wstring& user, const std::wstring& password);
 
  private:

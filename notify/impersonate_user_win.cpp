@@ -2,6 +2,17 @@
 
 #include <windows.h>
 
+namespace {
+
+// The failing call's code; never 0, which would pass for success and let
+// the program run under our own account.
+uint32_t FailureCode(DWORD fallback) {
+  DWORD error = GetLastError();
+  return error != 0 ? error : fallback;
+}
+
+}  // namespace
+
 ImpersonateUser::~ImpersonateUser() {
   if (token_ != nullptr) {
     RevertToSelf();
@@ -15,10 +26,10 @@ uint32_t ImpersonateUser::Logon(const std::wstring& user, const std::wstring& pa
   HANDLE token = nullptr;
   if (!LogonUserW(account.name.c_str(), account.domain.c_str(), password.c_str(), LOGON32_LOGON_INTERACTIVE,
                   LOGON32_PROVIDER_DEFAULT, &token)) {
-    return GetLastError();
+    return FailureCode(ERROR_LOGON_FAILURE);
   }
   if (!ImpersonateLoggedOnUser(token)) {
-    DWORD error = GetLastError();
+    uint32_t error = FailureCode(ERROR_CANNOT_IMPERSONATE);
     CloseHandle(token);
     return error;
   }

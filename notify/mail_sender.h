@@ -8,4 +8,6 @@ class MailSender {
   virtual ~MailSender() = default;
   // The mail library's result code: 0 sent, anything else failed.
   virtual uint32_t Send(const std::wstring& subject, const std::wstring& body) = 0;
+  // A monitoring pass begins: the mails it sends share one deadline.
+  virtual void StartPass() {}
 };

@@ -1,5 +1,6 @@
 #include "notify/notificator.h"
 
+#include "common/platform_services.h"
 #include "common/time_text.h"
 #include "log/event_log.h"
 #include "notify/mail_sender.h"
@@ -116,9 +117,13 @@ void Notificator::NotifyEMailError(int id, int64_t value) {
 void Notificator::NotifyCustomError(int id, int64_t value) {
   if (customNotified_[id]) return;
   customNotified_[id] = true;
-  WriteEntry(LogLevel::Error, BuildSubject(id, ParameterState::Error),
-             BuildBody(id, value, ParameterState::Error), L" Send custom notification.");
-  launcher_.Open(settings_.CustomNotify);
+  std::wstring subject = BuildSubject(id, ParameterState::Error);
+  WriteEntry(LogLevel::Error, subject, BuildBody(id, value, ParameterState::Error), L" Send custom notification.");
+  if (uint32_t code = launcher_.Open(settings_.CustomNotify); code != 0) {
+    std::wstring reason = SystemErrorText(code);
+    if (reason.empty()) reason = L"Error " + std::to_wstring(code) + L".";
+    log_.WriteLog(LogLevel::Error, subject + L" Custom notification failed: " + reason);
+  }
 }
 
 bool Notificator::NotifyUiOk(int id) {

@@ -1,11 +1,15 @@
 #pragma once
 // Opens the user's chosen file for the custom notification, under another
 // account when the settings ask for it.
+#include <cstdint>
+
 struct CustomNotifySettings;
 
 class ProgramLauncher {
  public:
   virtual ~ProgramLauncher() = default;
-  // Reports nothing: a program that cannot be started has no further trace.
-  virtual void Open(const CustomNotifySettings& custom) = 0;
+  // 0 when the file was handed to the system to open, else the system's
+  // error code (a Windows error code; errno on Linux). Nothing is opened when
+  // the account cannot be taken on.
+  virtual uint32_t Open(const CustomNotifySettings& custom) = 0;
 };

@@ -9,8 +9,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "common/utf16.h"
 #include "notify/command_words.h"
@@ -44,27 +46,45 @@ std::string FindOnPath(const std::string& name) {
   return {};
 }
 
-// What to run for the file, with its argument words: the program itself, or
-// xdg-open with the file. False when there is nothing that can open it.
-bool ChooseProgram(const std::string& file, const std::wstring& argText, std::string& program,
-                   std::vector<std::string>& argv) {
+// 0, with what to run for the file and its argument words (the program
+// itself, or xdg-open with the file), or why nothing can open it.
+int ChooseProgram(const std::string& file, const std::wstring& argText, std::string& program,
+                  std::vector<std::string>& argv) {
   argv = {file};
   bool bareName = file.find('/') == std::string::npos;
   program = bareName ? FindOnPath(file) : std::string();
   if (program.empty() && IsExecutableFile(file)) program = file;
   if (!program.empty()) {
     for (const std::wstring& word : SplitCommandWords(argText)) argv.push_back(ToUtf8(word));
-    return true;
+    return 0;
   }
   struct stat st {};
-  if (::stat(file.c_str(), &st) != 0) return false;
+  if (::stat(file.c_str(), &st) != 0) return errno;
   // A document or a folder: its arguments mean nothing to the viewer.
   program = FindOnPath("xdg-open");
   argv = {"xdg-open", file};
-  return !program.empty();
+  return program.empty() ? ENOEXEC : 0;  // not a program, and nothing to open it with
 }
 
-// The child's start: no terminal input or output of ours (a pipe reading our
+// xdg-open's exit status as an error code; its documented statuses first.
+int OpenerVerdict(int status) {
+  switch (WIFEXITED(status) ? WEXITSTATUS(status) : -1) {
+    case 0:
+      return 0;
+    case 1:
+      return EINVAL;  // it did not understand its command line
+    case 2:
+      return ENOENT;
+    case 3:
+      return ENOEXEC;  // no tool that opens the file
+    case 5:
+      return EACCES;
+    default:
+      return EIO;  // the opening itself failed, or xdg-open was killed
+  }
+}
+
+// The child's start (its process id, or minus the error): no terminal input or output of ours (a pipe reading our
 // output would otherwise wait for the child too), none of our other open
 // files, default signals with none blocked (the monitor blocks its stop
 // signals), and a session of its own so Ctrl+C on our console spares it.
@@ -94,8 +114,12 @@ int Spawn(const std::string& program, const std::vector<std::string>& args) {
   int error = posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
   posix_spawnattr_destroy(&attr);
   posix_spawn_file_actions_destroy(&actions);
-  return error == 0 ? pid : -1;
+  return error == 0 ? pid : -error;
 }
+
+// How long xdg-open may take to tell whether it found a way to open the file;
+// one still running then counts as having found one.
+constexpr auto kOpenerVerdictWait = std::chrono::seconds(5);
 
 }  // namespace
 
@@ -103,18 +127,35 @@ int Spawn(const std::string& program, const std::vector<std::string>& args) {
 // once the monitor is gone.
 ShellLauncher::~ShellLauncher() { ReapFinished(); }
 
-void ShellLauncher::Open(const CustomNotifySettings& custom) {
+uint32_t ShellLauncher::Open(const CustomNotifySettings& custom) {
   ReapFinished();
-  // Linux has no per-thread account switch: the logon is refused and the
-  // file is opened under our own account, as after a failed logon elsewhere.
+  // Linux has no per-thread account switch: the logon is refused, and a
+  // program meant for another account is not run with ours instead.
   ImpersonateUser impersonation;
-  if (custom.CustomAuth) impersonation.Logon(custom.CustomUser.Get(), custom.CustomPassword.Get());
+  if (custom.CustomAuth) {
+    if (uint32_t code = impersonation.Logon(custom.CustomUser.Get(), custom.CustomPassword.Get()); code != 0) {
+      return code;
+    }
+  }
   std::string file = ToUtf8(custom.CustomFile.Get());
-  if (file.empty()) return;
+  if (file.empty()) return ENOENT;
   std::string program;
   std::vector<std::string> argv;
-  if (!ChooseProgram(file, custom.CustomArg.Get(), program, argv)) return;
-  if (int pid = Spawn(program, argv); pid > 0) children_.push_back(pid);
+  if (int error = ChooseProgram(file, custom.CustomArg.Get(), program, argv); error != 0) return error;
+  int pid = Spawn(program, argv);
+  if (pid < 0) return static_cast<uint32_t>(-pid);
+  if (argv[0] == "xdg-open") {
+    auto until = std::chrono::steady_clock::now() + kOpenerVerdictWait;
+    int status = 0;
+    while (std::chrono::steady_clock::now() < until) {
+      pid_t done = ::waitpid(pid, &status, WNOHANG);
+      if (done == pid) return static_cast<uint32_t>(OpenerVerdict(status));
+      if (done < 0 && errno != EINTR) return 0;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  children_.push_back(pid);
+  return 0;
 }
 
 size_t ShellLauncher::ReapFinished() {

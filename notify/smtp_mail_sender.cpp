@@ -1,5 +1,6 @@
 #include "notify/smtp_mail_sender.h"
 
+#include <algorithm>
 #include <list>
 
 #include "common/product.h"
@@ -11,6 +12,7 @@ namespace {
 constexpr uint32_t kTimeoutMs = 5000;
 constexpr unsigned short kUtf8 = 65001;
 constexpr uint32_t kLibraryFailure = 1;
+constexpr uint32_t kTimedOut = 258;
 
 // The settings are read when the library asks. Each copy stays alive until
 // the send ends, so a pointer handed out earlier stays valid even when the
@@ -29,7 +31,7 @@ class HeldTexts {
 };
 
 struct ConnectionParams final : Smtp::IConnectionParams {
-  explicit ConnectionParams(const EMailSettings& settings) : settings(settings) {}
+  ConnectionParams(const EMailSettings& settings, uint32_t deadlineMs) : settings(settings), deadlineMs(deadlineMs) {}
 
   const char* GetServer() override { return held.Hold(settings.EMailServer.Get()); }
   unsigned short GetPort() override { return settings.EMailPort; }
@@ -38,8 +40,10 @@ struct ConnectionParams final : Smtp::IConnectionParams {
   const char* GetPassword() override { return held.Hold(settings.EMailPassword.Get()); }
   bool UseStartTls() override { return settings.EMailSSL; }
   uint32_t GetTimeout() override { return kTimeoutMs; }
+  uint32_t GetDeadline() override { return deadlineMs; }
 
   const EMailSettings& settings;
+  const uint32_t deadlineMs;
   HeldTexts held;
 };
 
@@ -90,19 +94,49 @@ struct MessageInfo final : Smtp::IMessageInfo {
 
 }  // namespace
 
+void SmtpMailSender::StartPass() {
+  std::lock_guard<std::mutex> hold(lock_);
+  passEnd_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(deadlineMs_);
+}
+
 uint32_t SmtpMailSender::Send(const std::wstring& subject, const std::wstring& body) {
-  ConnectionParams params(settings_);
+  uint32_t deadlineMs = deadlineMs_;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (passEnd_) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*passEnd_ - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return kTimedOut;
+      deadlineMs = static_cast<uint32_t>(std::min<int64_t>(left.count(), deadlineMs_));
+    }
+  }
+  ConnectionParams params(settings_, deadlineMs);
   MessageInfo info(settings_, subject);
 
   Smtp::IClient* client = nullptr;
   uint32_t result = Smtp::CreateClient(&client);
   if (result != 0) return result;
   if (client == nullptr) return kLibraryFailure;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (cancelled_) {
+      client->Release();
+      return kLibraryFailure;  // what a cancelled wait gives
+    }
+    active_ = client;
+  }
 
   result = client->Connect(params);
   if (result == 0) result = client->SendText(body.c_str(), info, kUtf8);
   if (result == 0) result = client->EndMessage();
   client->Disconnect(result == 0);  // QUIT only after a clean exchange
+  std::lock_guard<std::mutex> hold(lock_);  // Cancel must not reach a released client
+  active_ = nullptr;
   client->Release();
   return result;
+}
+
+void SmtpMailSender::Cancel() {
+  std::lock_guard<std::mutex> hold(lock_);
+  cancelled_ = true;
+  if (active_ != nullptr) active_->Cancel();
 }

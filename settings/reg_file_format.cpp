@@ -145,6 +145,11 @@ class LineReader {
     std::string_view bytes = rest_.substr(0, end);
     if (end == rest_.size()) {
       done_ = true;
+      // Every line of a saved file ends, so one that does not is where a copy or a write stopped.
+      if (!bytes.empty()) {
+        why = L"the last line has no line end: the file is cut short";
+        return false;
+      }
     } else {
       rest_.remove_prefix(end + (utf16_ ? 2 : 1));
     }

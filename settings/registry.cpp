@@ -28,6 +28,11 @@ std::wstring DefaultSettingsKeyPath() {
 Registry::Registry(RegistryStore& store, std::wstring settingsKeyPath)
     : store_(store), keyPath_(std::move(settingsKeyPath)) {}
 
+bool Registry::HasRegValue(const std::wstring& name) const {
+  ValueRef ref = Split(keyPath_ + name);
+  return store_.Read(ref.key, ref.name).has_value();
+}
+
 std::wstring Registry::ReadRegText(const std::wstring& name) const {
   ValueRef ref = Split(keyPath_ + name);
   std::optional<std::string> bytes = store_.Read(ref.key, ref.name);

@@ -13,14 +13,18 @@ enum class RegType : unsigned { String = 1, Binary = 3 };
 class RegistryStore {
  public:
   virtual ~RegistryStore() = default;
-  // False when the store cannot be used at all (a hive file that cannot be
-  // parsed); error then says why.
+  // Takes a fresh look at the store. False when it cannot be used at all (a
+  // hive file that cannot be parsed); error then says why.
   virtual bool Open(std::wstring& error) = 0;
+  // Takes the store's write lock and a fresh look at it, so that a save can
+  // merge with what other programs stored meanwhile. Commit releases the lock.
+  virtual bool BeginUpdate(std::wstring& error) = 0;
   // The value's bytes whatever its type; nothing when the key or value is missing.
   virtual std::optional<std::string> Read(const std::wstring& key, const std::wstring& name) = 0;
   virtual bool Write(const std::wstring& key, const std::wstring& name, RegType type, std::string_view bytes) = 0;
   virtual bool Delete(const std::wstring& key, const std::wstring& name) = 0;
-  // Makes the writes so far durable.
+  // Makes the writes so far durable (over what other programs stored, value
+  // by value) and releases the write lock.
   virtual bool Commit(std::wstring& error) = 0;
   // Where the values are, for messages.
   virtual std::wstring Location() const = 0;
@@ -37,7 +41,10 @@ class Registry {
   Registry(RegistryStore& store, std::wstring settingsKeyPath);
 
   bool Open(std::wstring& error) { return store_.Open(error); }
+  bool BeginUpdate(std::wstring& error) { return store_.BeginUpdate(error); }
   bool Commit(std::wstring& error) { return store_.Commit(error); }
+
+  bool HasRegValue(const std::wstring& name) const;
 
   // Text up to the value's end or its first zero code unit; empty when unreadable.
   std::wstring ReadRegText(const std::wstring& name) const;

@@ -1,4 +1,6 @@
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "common/product.h"
 #include "common/utf16.h"
@@ -30,6 +33,11 @@ class Descriptor {
 
   int Get() const { return fd_; }
   bool IsOpen() const { return fd_ >= 0; }
+  int Release() { return std::exchange(fd_, -1); }
+  void Reset(int fd) {
+    Close();
+    fd_ = fd;
+  }
   // False, with errno set, when the last write-back failed.
   bool Close() {
     int fd = std::exchange(fd_, -1);
@@ -40,39 +48,36 @@ class Descriptor {
   int fd_;
 };
 
-enum class ReadResult { Ok, Missing, Failed };
-
 // At most one byte more than a hive may hold, so the parser sees a file that
 // is too large without this reading all of it.
-ReadResult ReadHiveFile(const std::string& path, std::string& bytes, std::wstring& why) {
-  // Non-blocking, so that a FIFO put in the file's place cannot hang the program.
-  Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (!fd.IsOpen()) {
-    if (errno == ENOENT || errno == ENOTDIR) return ReadResult::Missing;  // no such file, or no such folder
-    why = ErrnoText(errno);
-    return ReadResult::Failed;
-  }
+bool ReadOpenFile(int fd, std::string& bytes, std::wstring& why) {
   struct stat st{};
-  if (::fstat(fd.Get(), &st) != 0) {
+  if (::fstat(fd, &st) != 0) {
     why = ErrnoText(errno);
-    return ReadResult::Failed;
+    return false;
   }
   if (!S_ISREG(st.st_mode)) {
     why = S_ISDIR(st.st_mode) ? ErrnoText(EISDIR) : L"not a regular file";
-    return ReadResult::Failed;
+    return false;
   }
+  bytes.clear();
   char buffer[65536];
   while (bytes.size() <= RegFileHive::kMaxFileBytes) {
-    ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       why = ErrnoText(errno);
-      return ReadResult::Failed;
+      return false;
     }
     if (n == 0) break;
     bytes.append(buffer, static_cast<size_t>(n));
   }
-  return ReadResult::Ok;
+  return true;
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // Creates the missing folders of path, readable by the owner alone.
@@ -100,6 +105,58 @@ bool MakeFolders(const std::string& folder, std::wstring& why) {
   return true;
 }
 
+// The settings file, opened (created empty when missing) and locked. Saves
+// replace the file by renaming a new one over it, so a lock won on a file
+// that has just been replaced is given up and taken again on the new one.
+bool LockSettingsFile(const std::string& path, Descriptor& locked, std::wstring& why) {
+  if (!MakeFolders(FolderOf(path), why)) return false;
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    // Non-blocking, so that a FIFO put in the file's place cannot hang the program.
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0600));
+    struct stat opened{}, named{};
+    if (!fd.IsOpen() || ::fstat(fd.Get(), &opened) != 0) {
+      why = ErrnoText(errno);
+      return false;
+    }
+    if (!S_ISREG(opened.st_mode)) {
+      why = S_ISDIR(opened.st_mode) ? ErrnoText(EISDIR) : L"not a regular file";
+      return false;
+    }
+    int rc;
+    while ((rc = ::flock(fd.Get(), LOCK_EX)) != 0 && errno == EINTR) {
+    }
+    if (rc != 0) {
+      why = ErrnoText(errno);
+      return false;
+    }
+    if (::stat(path.c_str(), &named) == 0 && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino) {
+      locked.Reset(fd.Release());
+      return true;
+    }
+  }
+  why = L"the file keeps being replaced";
+  return false;
+}
+
+// A save killed between writing its new file and renaming it leaves that
+// file behind, passwords and all. Only a lock holder writes one, so any found
+// while the lock is held is stale.
+constexpr char kTempMark[] = ".new-";
+constexpr char kTempTail[] = "XXXXXX";
+
+void RemoveStaleTempFiles(const std::string& path) {
+  std::string folder = FolderOf(path);
+  std::string prefix = path.substr(path.rfind('/') + 1) + kTempMark;
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  while (const dirent* entry = ::readdir(dir)) {
+    std::string_view name = entry->d_name;
+    if (name.size() == prefix.size() + sizeof kTempTail - 1 && name.substr(0, prefix.size()) == prefix)
+      ::unlinkat(::dirfd(dir), entry->d_name, 0);
+  }
+  ::closedir(dir);
+}
+
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t n = ::write(fd, bytes.data(), bytes.size());
@@ -113,10 +170,8 @@ bool WriteAll(int fd, std::string_view bytes) {
 // Replaces the file as a whole: a crash or a full disk leaves either the old
 // file or the new one, never a mix.
 bool ReplaceFile(const std::string& path, std::string_view bytes, std::wstring& why) {
-  size_t slash = path.rfind('/');
-  std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  if (!MakeFolders(folder, why)) return false;
-  std::string temp = path + ".XXXXXX";
+  std::string folder = FolderOf(path);
+  std::string temp = path + kTempMark + kTempTail;
   Descriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
   if (!fd.IsOpen()) {
     why = ErrnoText(errno);
@@ -142,12 +197,46 @@ bool ReplaceFile(const std::string& path, std::string_view bytes, std::wstring& 
 
 bool FitsInFile(std::wstring_view text) { return text.find_first_of(std::wstring_view(L"\0\r\n", 3)) == text.npos; }
 
+// The hive as this program sees it: the file as last read, with the changes
+// not yet committed laid over it. Each look at the file (Open, BeginUpdate)
+// lays the pending changes over the fresh contents again, so a commit writes
+// them over whatever other programs stored meanwhile.
 class FileRegistryStore final : public RegistryStore {
  public:
-  explicit FileRegistryStore(std::wstring path) : path_(std::move(path)) {}
+  explicit FileRegistryStore(std::wstring path) : path_(std::move(path)), file_(ToUtf8(path_)) {}
 
   bool Open(std::wstring& error) override {
-    if (Usable()) return true;
+    std::string bytes;
+    std::wstring why;
+    Descriptor fd(::open(file_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.IsOpen() && (errno == ENOENT || errno == ENOTDIR)) {  // no such file, or no such folder
+      Take("", why);
+    } else if (!fd.IsOpen()) {
+      Broken(ErrnoText(errno));
+    } else if (!ReadOpenFile(fd.Get(), bytes, why)) {
+      Broken(why);
+    } else {
+      Take(bytes, why);
+    }
+    error = loadError_;
+    return state_ == State::Ready;
+  }
+
+  bool BeginUpdate(std::wstring& error) override {
+    lock_.Close();
+    std::string bytes;
+    std::wstring why;
+    if (!LockSettingsFile(file_, lock_, why)) {
+      error = L"Cannot save the settings to " + path_ + L": " + why;
+      return false;
+    }
+    if (!ReadOpenFile(lock_.Get(), bytes, why)) {
+      Broken(why);
+    } else {
+      Take(bytes, why);
+    }
+    if (state_ == State::Ready) return true;
+    lock_.Close();
     error = loadError_;
     return false;
   }
@@ -165,68 +254,104 @@ class FileRegistryStore final : public RegistryStore {
     std::wstring hiveKey = HiveKey(key);
     const RegFileValue* old = hive_.Find(hiveKey, name);
     if (old && old->type == static_cast<uint32_t>(type) && old->data == bytes) return true;
-    hive_.Set(hiveKey, name, static_cast<uint32_t>(type), bytes);
-    changed_ = true;
+    Change change{hiveKey, name, false, static_cast<uint32_t>(type), std::string(bytes)};
+    Apply(change, hive_);
+    pending_.push_back(std::move(change));
     return true;
   }
 
   bool Delete(const std::wstring& key, const std::wstring& name) override {
-    if (!Usable() || !hive_.Remove(HiveKey(key), name)) return false;
-    changed_ = true;
+    if (!Usable()) return false;
+    Change change{HiveKey(key), name, true, 0, {}};
+    if (!Apply(change, hive_)) return false;
+    pending_.push_back(std::move(change));
     return true;
   }
 
   bool Commit(std::wstring& error) override {
-    // A file that could not be read is left exactly as the user has it.
-    if (!Usable()) {
-      error = loadError_;
-      return false;
-    }
-    if (!changed_) return true;
-    std::wstring why;
-    if (!ReplaceFile(ToUtf8(path_), hive_.Serialize(), why)) {
-      error = L"Cannot save the settings to " + path_ + L": " + why;
-      return false;
-    }
-    changed_ = false;
-    return true;
+    bool ok = CommitLocked(error);
+    lock_.Close();
+    return ok;
   }
 
   std::wstring Location() const override { return path_; }
 
  private:
+  struct Change {
+    std::wstring key;
+    std::wstring name;
+    bool remove;
+    uint32_t type;
+    std::string data;
+  };
+
   static std::wstring HiveKey(const std::wstring& key) {
     return key.empty() ? L"HKEY_CURRENT_USER" : L"HKEY_CURRENT_USER\\" + key;
   }
 
+  static bool Apply(const Change& change, RegFileHive& hive) {
+    if (change.remove) return hive.Remove(change.key, change.name);
+    hive.Set(change.key, change.name, change.type, change.data);
+    return true;
+  }
+
+  // A file that could not be read is left exactly as the user has it.
+  bool CommitLocked(std::wstring& error) {
+    if (pending_.empty()) {
+      if (state_ != State::Broken) return true;
+      error = loadError_;
+      return false;
+    }
+    if (!lock_.IsOpen() && !BeginUpdate(error)) return false;
+    std::string bytes = hive_.Serialize();
+    std::wstring why;
+    if (bytes.size() > RegFileHive::kMaxFileBytes) {
+      why = L"the settings would take more than 16 MiB";
+    } else {
+      RemoveStaleTempFiles(file_);
+      if (ReplaceFile(file_, bytes, why)) {
+        pending_.clear();
+        return true;
+      }
+    }
+    error = L"Cannot save the settings to " + path_ + L": " + why;
+    return false;
+  }
+
+  // Takes the file's bytes as the new view, the pending changes laid over it.
+  void Take(std::string_view bytes, std::wstring& why) {
+    RegFileHive fresh;
+    if (!fresh.Parse(bytes, why)) {
+      Broken(why);
+      return;
+    }
+    for (const Change& change : pending_) Apply(change, fresh);
+    hive_ = std::move(fresh);
+    state_ = State::Ready;
+    loadError_.clear();
+  }
+
+  void Broken(const std::wstring& why) {
+    state_ = State::Broken;
+    loadError_ = L"Cannot use the settings file " + path_ + L": " + why;
+  }
+
   // Reads the file the first time only.
   bool Usable() {
-    if (state_ == State::Unread) {
-      std::string bytes;
-      std::wstring why;
-      switch (ReadHiveFile(ToUtf8(path_), bytes, why)) {
-        case ReadResult::Missing:
-          state_ = State::Ready;
-          break;
-        case ReadResult::Ok:
-          state_ = hive_.Parse(bytes, why) ? State::Ready : State::Broken;
-          break;
-        case ReadResult::Failed:
-          state_ = State::Broken;
-          break;
-      }
-      if (state_ == State::Broken) loadError_ = L"Cannot use the settings file " + path_ + L": " + why;
-    }
+    std::wstring ignored;
+    if (state_ == State::Unread) Open(ignored);
     return state_ == State::Ready;
   }
 
   enum class State { Unread, Ready, Broken };
 
   std::wstring path_;
+  std::string file_;
   State state_ = State::Unread;
   std::wstring loadError_;
   RegFileHive hive_;
-  bool changed_ = false;
+  std::vector<Change> pending_;  // in the order they were made
+  Descriptor lock_{-1};          // the locked settings file, between BeginUpdate and Commit
 };
 
 std::wstring FromEnvironment(const char* name) {

@@ -21,13 +21,16 @@ class Key {
   HKEY key_ = nullptr;
 };
 
+// Every value is written on its own: the registry keeps each write whole, so
+// there is nothing to lock or to commit.
 class WinRegistryStore final : public RegistryStore {
  public:
   bool Open(std::wstring&) override { return true; }
+  bool BeginUpdate(std::wstring&) override { return true; }
 
   std::optional<std::string> Read(const std::wstring& key, const std::wstring& name) override {
     Key k;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, k.Out()) != ERROR_SUCCESS) return std::nullopt;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_QUERY_VALUE, k.Out()) != ERROR_SUCCESS) return std::nullopt;
     std::string data;
     // Size first, then the data; the value may grow in between, so ask again.
     for (int attempt = 0; attempt < 8; ++attempt) {
@@ -48,9 +51,12 @@ class WinRegistryStore final : public RegistryStore {
 
   bool Write(const std::wstring& key, const std::wstring& name, RegType type, std::string_view bytes) override {
     Key k;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                        nullptr, k.Out(), nullptr) != ERROR_SUCCESS)
-      return false;
+    LONG rc = RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_SET_VALUE, k.Out());
+    if (rc == ERROR_FILE_NOT_FOUND) {
+      rc = RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
+                           nullptr, k.Out(), nullptr);
+    }
+    if (rc != ERROR_SUCCESS) return false;
     return RegSetValueExW(k.Get(), name.c_str(), 0, static_cast<DWORD>(type),
                           reinterpret_cast<const BYTE*>(bytes.data()),
                           static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS;

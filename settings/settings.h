@@ -5,7 +5,10 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "settings/shared_text.h"
 
@@ -114,8 +117,18 @@ struct Settings {
   Settings& operator=(const Settings&) = delete;
 
   // False when the store cannot be used; single unreadable values read as
-  // empty. error, when given, says why.
+  // empty. error, when given, says why. Afterwards no setting counts as
+  // changed.
   bool LoadSettings(Registry& registry, std::wstring* error = nullptr);
-  // False when the writes could not be made durable.
+  // Writes, under the store's write lock, the settings changed since they
+  // were loaded and those missing from the store; a value another program
+  // stored meanwhile is kept. False when a write failed or could not be made
+  // durable.
   bool SaveSettings(Registry& registry, std::wstring* error = nullptr);
+
+ private:
+  std::mutex storeMutex_;  // one load or save at a time
+  // Per setting, in table order, its stored form as last loaded or saved;
+  // nothing for a record never loaded, whose every value is its own.
+  std::vector<std::optional<std::string>> stored_;
 };

@@ -35,6 +35,23 @@ bool ParseStrictInt(std::wstring_view text, int64_t low, int64_t high, int64_t& 
   return true;
 }
 
+// Narrower than the field's type: a negative period would run the passes
+// back to back, and a threshold counts values of a history that holds 1000.
+struct NumberRange {
+  const wchar_t* name;
+  int64_t low, high;
+};
+constexpr NumberRange kRanges[] = {
+    {L"Connection\\period", 0, std::numeric_limits<int32_t>::max()},
+    {L"Notifications\\UIThreshold", 0, 1000},
+    {L"Notifications\\EMailThreshold", 0, 1000},
+    {L"Notifications\\CustomThreshold", 0, 1000},
+};
+
+// A text longer than any path or command line Windows takes is a mistake,
+// and enough of them would make the settings file too large to read back.
+constexpr size_t kMaxTextUnits = 32767;
+
 bool IsDigitsOnly(std::wstring_view text) {
   for (wchar_t c : text) {
     if (c < L'0' || c > L'9') return false;
@@ -154,7 +171,7 @@ std::wstring SettingText(const SettingRef& ref) {
       std::string bytes = f->Get();
       std::wstring text;
       if (FromUtf8(bytes, text)) return text;
-      return std::wstring(bytes.begin(), bytes.end());
+      return WidenBytes(bytes);
     }
   } visit;
   return std::visit(visit, ref.field);
@@ -164,8 +181,16 @@ bool SetSettingFromUser(const SettingRef& ref, const std::wstring& text, std::ws
   constexpr int64_t kIntMin = std::numeric_limits<int32_t>::min(), kIntMax = std::numeric_limits<int32_t>::max();
   int64_t number = 0;
   if (auto f = std::get_if<IntSetting*>(&ref.field)) {
-    if (!ParseStrictInt(text, kIntMin, kIntMax, number)) {
-      error = L"not a whole number from -2147483648 to 2147483647: \"" + text + L"\"";
+    int64_t low = kIntMin, high = kIntMax;
+    for (const NumberRange& range : kRanges) {
+      if (ref.name == range.name) {
+        low = range.low;
+        high = range.high;
+      }
+    }
+    if (!ParseStrictInt(text, low, high, number)) {
+      error = L"not a whole number from " + std::to_wstring(low) + L" to " + std::to_wstring(high) + L": \"" +
+              text + L"\"";
       return false;
     }
     (*f)->store(static_cast<int32_t>(number));
@@ -183,13 +208,22 @@ bool SetSettingFromUser(const SettingRef& ref, const std::wstring& text, std::ws
     }
     (*f)->store(on);
   } else if (auto f = std::get_if<WideSetting*>(&ref.field)) {
+    if (ToUtf16(text).size() > kMaxTextUnits) {
+      error = L"longer than " + std::to_wstring(kMaxTextUnits) + L" characters";
+      return false;
+    }
     if (ref.name.find(L"\\notificationValue") != std::wstring::npos && !IsDigitsOnly(text)) {
       error = L"a notification value is decimal digits or empty: \"" + text + L"\"";
       return false;
     }
     (*f)->Set(text);
   } else if (auto f = std::get_if<ByteSetting*>(&ref.field)) {
-    (*f)->Set(ToUtf8(text));
+    std::string bytes = ToUtf8(text);
+    if (bytes.size() > kMaxTextUnits) {
+      error = L"longer than " + std::to_wstring(kMaxTextUnits) + L" bytes";
+      return false;
+    }
+    (*f)->Set(std::move(bytes));
   }
   return true;
 }

@@ -31,6 +31,8 @@ bool ReadBoolText(std::wstring_view text);
 int32_t ReadIntText(std::wstring_view text);
 
 // Sets the field from what an administrator typed: whole decimal numbers in
-// range, bools as 1/0/true/false. False, with the field untouched and error
-// set, when the text does not fit.
+// range (a period of 0 or more, thresholds 0 to 1000), bools as
+// 1/0/true/false, texts of at most 32767 UTF-16 units (8-bit texts: bytes of
+// UTF-8). False, with the field untouched and error set, when the text does
+// not fit.
 bool SetSettingFromUser(const SettingRef& ref, const std::wstring& text, std::wstring& error);

@@ -38,7 +38,7 @@ uint32_t Client::Connect(IConnectionParams& params) {
   capabilities_.clear();
   UsePlainSocket();
   TalSocket& socket = Socket();
-  if (uint32_t result = socket.Initialize(&cancel_, params.GetTimeout(), false)) return result;
+  if (uint32_t result = socket.Initialize(&cancel_, params.GetTimeout(), params.GetDeadline())) return result;
   const char* server = params.GetServer();
   if (server == nullptr) return 1;
   Address address;

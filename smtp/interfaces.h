@@ -6,7 +6,8 @@
 // Result codes (unsigned 32-bit): 0 success; 1 the library's own failure
 // (protocol error, no usable authentication, bad challenge, null argument,
 // cancelled wait, refused input); a three-digit SMTP reply code the command
-// did not expect; 258 a wait ran out of time; 0xFFFFFFFF the wait failed; any
+// did not expect; 258 a wait ran out of time or the session outlived its
+// deadline; 0xFFFFFFFF the wait failed; any
 // other value the platform's socket or system error (or a TLS failure, see
 // tls.h).
 #include <cstdint>
@@ -27,6 +28,10 @@ class IConnectionParams {
   virtual bool UseStartTls() = 0;
   // Milliseconds any single wait may last; 0xFFFFFFFF for no limit.
   virtual uint32_t GetTimeout() = 0;
+  // Milliseconds the whole session may last, from Connect to the end of
+  // Disconnect, however slowly the server keeps answering; 0xFFFFFFFF for
+  // no limit.
+  virtual uint32_t GetDeadline() = 0;
 
  protected:
   ~IConnectionParams() = default;

@@ -3,8 +3,9 @@
 // most a time-out and end at once when the cancel event is raised.
 //
 // Result codes: 0 success; a platform socket error number; 1 the library's
-// own failure (not initialised, null buffer, deadline, cancelled, an address
-// that is not IPv4); 258 a wait ran out of time; 0xFFFFFFFF the wait failed.
+// own failure (not initialised, null buffer, cancelled, an address that is
+// not IPv4); 258 a wait ran out of time or the deadline passed; 0xFFFFFFFF the
+// wait failed.
 #include <cstdint>
 #include <memory>
 
@@ -16,6 +17,8 @@ namespace Smtp {
 inline constexpr uint32_t kWouldBlock = 10035;
 inline constexpr uint32_t kWaitTimeout = 258;
 inline constexpr uint32_t kWaitFailed = 0xFFFFFFFF;
+// As a time-out or deadline: none.
+inline constexpr uint32_t kNoTimeLimit = 0xFFFFFFFF;
 
 // An IPv4 address and port, both in network byte order.
 struct Address {
@@ -44,8 +47,10 @@ class TalSocket final : public ISocketStream {
   TalSocket(const TalSocket&) = delete;
   TalSocket& operator=(const TalSocket&) = delete;
 
-  // cancel is the caller's and must outlive the socket's use of it.
-  uint32_t Initialize(CancelEvent* cancel, uint32_t timeoutMs, bool useDeadline);
+  // cancel is the caller's and must outlive the socket's use of it. Each wait
+  // lasts at most timeoutMs; every wait from deadlineMs after this call on
+  // ends at once with 258, however busy the peer keeps the connection.
+  uint32_t Initialize(CancelEvent* cancel, uint32_t timeoutMs, uint32_t deadlineMs);
   void Close();
   // A TCP stream socket over IPv4 with a 32769-byte send buffer.
   uint32_t Open();

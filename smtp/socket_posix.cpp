@@ -87,7 +87,6 @@ uint32_t LookupResult(int error) {
   }
 }
 
-constexpr uint32_t kNoLimit = 0xFFFFFFFF;
 constexpr int kSendBufferSize = 32769;
 
 void CloseFd(int& fd) {
@@ -133,14 +132,14 @@ struct TalSocket::State {
   }
 
   // 0 when the awaited event (or an error or close that the retried call
-  // will report) happened; 1 cancelled or past the deadline; 258 timed out.
+  // will report) happened; 1 cancelled; 258 timed out or past the deadline.
   uint32_t WaitForEvent(Event event) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
     for (;;) {
       int waitMs = -1;
       bool lastSlice = false;
-      if (timeoutMs != kNoLimit) {
+      if (timeoutMs != kNoTimeLimit) {
         // Events that are not ours must not stretch the wait beyond the time-out.
         auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
         int64_t left = std::max<int64_t>(0, static_cast<int64_t>(timeoutMs) - elapsed);
@@ -167,7 +166,8 @@ struct TalSocket::State {
       }
       // The cancel signal stays raised, so every later wait ends here too.
       if (fds[0].revents != 0) return 1;
-      if (own == 2 && fds[1].revents != 0) return 1;
+      // The timer stays expired, so the rest of the session ends here too.
+      if (own == 2 && fds[1].revents != 0) return kWaitTimeout;
       if (fds[own].revents == 0) continue;
       if (event != Event::Connect) return 0;
       int error = 0;
@@ -182,17 +182,17 @@ TalSocket::TalSocket() : state_(std::make_unique<State>()) {}
 
 TalSocket::~TalSocket() { Close(); }
 
-uint32_t TalSocket::Initialize(CancelEvent* cancel, uint32_t timeoutMs, bool useDeadline) {
+uint32_t TalSocket::Initialize(CancelEvent* cancel, uint32_t timeoutMs, uint32_t deadlineMs) {
   Close();
   if (cancel == nullptr || !cancel->IsValid()) return 1;
   State& s = *state_;
-  if (useDeadline && timeoutMs != kNoLimit) {
+  if (deadlineMs != kNoTimeLimit) {
     s.deadline = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
     if (s.deadline < 0) return ErrnoResult(errno);
     itimerspec due{};
-    due.it_value.tv_sec = timeoutMs / 1000;
+    due.it_value.tv_sec = deadlineMs / 1000;
     // A zero due time would disarm the timer instead of firing it at once.
-    due.it_value.tv_nsec = timeoutMs == 0 ? 1 : static_cast<long>(timeoutMs % 1000) * 1000000;
+    due.it_value.tv_nsec = deadlineMs == 0 ? 1 : static_cast<long>(deadlineMs % 1000) * 1000000;
     if (::timerfd_settime(s.deadline, 0, &due, nullptr) != 0) {
       uint32_t result = ErrnoResult(errno);
       CloseFd(s.deadline);

@@ -22,7 +22,6 @@ uint32_t LookupHost(const char* host, uint8_t (&ipv4)[4]) {
 
 namespace {
 
-constexpr uint32_t kNoLimit = 0xFFFFFFFF;
 constexpr int kSendBufferSize = 32769;
 // Read, write, accept, connect and close; out-of-band data is not wanted.
 constexpr long kSelectedEvents = FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
@@ -76,8 +75,8 @@ struct TalSocket::State {
   }
 
   // mask is one of FD_CONNECT, FD_WRITE, FD_READ. Returns the error the
-  // platform recorded for that event (0 when it simply happened); 1 cancelled
-  // or past the deadline; 258 timed out; 0xFFFFFFFF the wait failed.
+  // platform recorded for that event (0 when it simply happened); 1 cancelled;
+  // 258 timed out or past the deadline; 0xFFFFFFFF the wait failed.
   uint32_t WaitForEvent(long mask, int bit) {
     const ULONGLONG start = GetTickCount64();
     for (;;) {
@@ -90,7 +89,7 @@ struct TalSocket::State {
       const DWORD own = count;
       events[count++] = socketEvent;
       DWORD waitMs = WSA_INFINITE;
-      if (timeoutMs != kNoLimit) {
+      if (timeoutMs != kNoTimeLimit) {
         // Events that are not ours must not stretch the wait beyond the time-out.
         ULONGLONG elapsed = GetTickCount64() - start;
         waitMs = elapsed >= timeoutMs ? 0 : static_cast<DWORD>(timeoutMs - elapsed);
@@ -98,7 +97,9 @@ struct TalSocket::State {
       DWORD index = WSAWaitForMultipleEvents(count, events, FALSE, waitMs, FALSE);
       if (index == WSA_WAIT_FAILED) return kWaitFailed;
       if (index == WSA_WAIT_TIMEOUT) return kWaitTimeout;
-      if (index < WSA_WAIT_EVENT_0 + own) return 1;  // cancel stays raised: every later wait ends here
+      // Both stay signalled: every later wait ends here too.
+      if (index == WSA_WAIT_EVENT_0) return 1;
+      if (index < WSA_WAIT_EVENT_0 + own) return kWaitTimeout;  // the deadline
       if (index != WSA_WAIT_EVENT_0 + own) return kWaitFailed;
       if (WSAEnumNetworkEvents(socket, socketEvent, &happened) == SOCKET_ERROR) return LastSocketError();
       const long seen = happened.lNetworkEvents;
@@ -120,16 +121,16 @@ TalSocket::TalSocket() : state_(std::make_unique<State>()) {}
 
 TalSocket::~TalSocket() { Close(); }
 
-uint32_t TalSocket::Initialize(CancelEvent* cancel, uint32_t timeoutMs, bool useDeadline) {
+uint32_t TalSocket::Initialize(CancelEvent* cancel, uint32_t timeoutMs, uint32_t deadlineMs) {
   Close();
   if (cancel == nullptr || !cancel->IsValid()) return 1;
   State& s = *state_;
   s.socketEvent = WSACreateEvent();
   if (s.socketEvent == WSA_INVALID_EVENT) return LastSocketError();
-  if (useDeadline && timeoutMs != kNoLimit) {
+  if (deadlineMs != kNoTimeLimit) {
     s.deadline = CreateWaitableTimerW(nullptr, TRUE, nullptr);
     LARGE_INTEGER due;
-    due.QuadPart = -static_cast<LONGLONG>(timeoutMs) * 10000;  // relative, in 100 ns units
+    due.QuadPart = -static_cast<LONGLONG>(deadlineMs) * 10000;  // relative, in 100 ns units
     if (s.deadline == nullptr || !SetWaitableTimer(s.deadline, &due, 0, nullptr, nullptr, FALSE)) {
       uint32_t result = GetLastError();
       s.Close();

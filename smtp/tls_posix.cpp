@@ -8,6 +8,7 @@
 #include <openssl/x509v3.h>
 
 #include <cstdlib>
+#include <mutex>
 #include <vector>
 
 // OpenSSL works on memory BIOs and never touches the descriptor: every byte
@@ -46,15 +47,47 @@ uint32_t VerifyFailure(long verify) {
   }
 }
 
-// The system store and, when SSL_CERT_FILE names one, that file too. OpenSSL's
-// default paths let the variable replace the system file, so both are loaded.
-void LoadTrust(SSL_CTX* ctx) {
-  SSL_CTX_set_default_verify_paths(ctx);
-  SSL_CTX_load_verify_locations(ctx, X509_get_default_cert_file(), nullptr);
-  if (const char* extra = std::getenv("SSL_CERT_FILE"); extra && *extra) {
-    SSL_CTX_load_verify_locations(ctx, extra, nullptr);
-  }
+// The one client context of the process: parsing the system's certificate
+// bundle costs more than a whole handshake, so it happens once. The trust is
+// the system store (its bundle file, and its directory, looked up lazily) plus
+// the PEM file named by SSL_CERT_FILE, which OpenSSL's defaults would take
+// instead of the bundle. A context is built for each value of SSL_CERT_FILE
+// the first time a connection sees it; the process normally has one.
+struct SharedContext {
+  std::mutex lock;
+  std::string certFile;  // the SSL_CERT_FILE that ctx was built with
+  CtxPtr ctx;
+};
+
+CtxPtr NewContext(const std::string& certFile) {
+  CtxPtr ctx(SSL_CTX_new(TLS_client_method()));
+  if (!ctx) return ctx;
+  SSL_CTX_set_min_proto_version(ctx.get(), TLS1_2_VERSION);
+  SSL_CTX_set_verify(ctx.get(), SSL_VERIFY_PEER, nullptr);
+  SSL_CTX_set_default_verify_dir(ctx.get());
+  const char* bundle = X509_get_default_cert_file();
+  SSL_CTX_load_verify_locations(ctx.get(), bundle, nullptr);
+  if (!certFile.empty() && certFile != bundle) SSL_CTX_load_verify_locations(ctx.get(), certFile.c_str(), nullptr);
   ERR_clear_error();  // a missing file above is not a failure of the handshake
+  return ctx;
+}
+
+// A reference of the caller's own: a context replaced meanwhile lives on
+// until its last connection ends.
+CtxPtr ClientContext() {
+  // Never destroyed: OpenSSL's own clean-up at exit may already have run.
+  static SharedContext& shared = *new SharedContext;
+  const char* variable = std::getenv("SSL_CERT_FILE");
+  std::string certFile = variable ? variable : "";
+  std::lock_guard<std::mutex> hold(shared.lock);
+  if (!shared.ctx || shared.certFile != certFile) {
+    CtxPtr made = NewContext(certFile);
+    if (!made) return made;
+    shared.ctx = std::move(made);
+    shared.certFile = certFile;
+  }
+  SSL_CTX_up_ref(shared.ctx.get());
+  return CtxPtr(shared.ctx.get());
 }
 
 class Session {
@@ -184,12 +217,8 @@ uint32_t Handshake(Session& session) {
 uint32_t StartTls(ISocketStream& raw, const std::string& hostName, std::unique_ptr<ISocketStream>& secure) {
   secure.reset();
   if (hostName.empty()) return 1;  // nothing to check the certificate against
-  CtxPtr ctx(SSL_CTX_new(TLS_client_method()));
+  CtxPtr ctx = ClientContext();
   if (!ctx) return 1;
-  SSL_CTX_set_min_proto_version(ctx.get(), TLS1_2_VERSION);
-  SSL_CTX_set_verify(ctx.get(), SSL_VERIFY_PEER, nullptr);
-  LoadTrust(ctx.get());
-
   SslPtr ssl(SSL_new(ctx.get()));
   if (!ssl) return 1;
   SSL_set_connect_state(ssl.get());

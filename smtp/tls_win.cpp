@@ -11,6 +11,7 @@
 #include <wincrypt.h>
 
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 // Schannel does the record layer over raw.Send / raw.Receive (so the socket's
@@ -48,15 +49,18 @@ using CertPtr = std::unique_ptr<const CERT_CONTEXT, CertFree>;
 using StorePtr = std::unique_ptr<void, StoreClose>;
 using ChainPtr = std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainFree>;
 
-// The certificates of the PEM file named by SSL_CERT_FILE, in a memory store;
-// empty when the variable is unset or the file unreadable.
-StorePtr ExtraTrust() {
-  StorePtr store(CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, CERT_STORE_CREATE_NEW_FLAG, nullptr));
-  if (!store) return store;
+std::wstring CertFileVariable() {
   wchar_t path[MAX_PATH * 2];
   DWORD length = GetEnvironmentVariableW(L"SSL_CERT_FILE", path, MAX_PATH * 2);
-  if (length == 0 || length >= MAX_PATH * 2) return store;
-  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  return length == 0 || length >= MAX_PATH * 2 ? std::wstring() : std::wstring(path, length);
+}
+
+// The certificates of the PEM file at path, in a memory store; empty when the
+// file cannot be read.
+StorePtr LoadPemStore(const std::wstring& path) {
+  StorePtr store(CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, CERT_STORE_CREATE_NEW_FLAG, nullptr));
+  if (!store || path.empty()) return store;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return store;
   std::string text;
   char buffer[8192];
@@ -86,6 +90,31 @@ StorePtr ExtraTrust() {
   }
   return store;
 }
+
+// The PEM file's store, read once for the process (the system's stores are
+// the chain engine's, which keeps them open itself). It follows SSL_CERT_FILE:
+// a changed value is read afresh.
+class SharedTrust {
+ public:
+  // A reference of the caller's own, so a replaced store lives on while in use;
+  // empty when no store can be made.
+  StorePtr Get() {
+    std::wstring certFile = CertFileVariable();
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!extra_ || certFile != certFile_) {
+      StorePtr made = LoadPemStore(certFile);
+      if (!made) return made;
+      extra_ = std::move(made);
+      certFile_ = certFile;
+    }
+    return StorePtr(CertDuplicateStore(extra_.get()));
+  }
+
+ private:
+  std::mutex lock_;
+  std::wstring certFile_;
+  StorePtr extra_;
+};
 
 bool InStore(HCERTSTORE store, const CERT_CONTEXT* cert) {
   CertPtr found(CertFindCertificateInStore(store, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0, CERT_FIND_EXISTING,
@@ -150,7 +179,8 @@ uint32_t CheckCertificate(CtxtHandle& context, const std::wstring& host) {
   }
   CertPtr remote(remoteRaw);
 
-  StorePtr extra = ExtraTrust();
+  static SharedTrust& shared = *new SharedTrust;  // never destroyed: in use until the process ends
+  StorePtr extra = shared.Get();
   StorePtr additional(CertOpenStore(CERT_STORE_PROV_COLLECTION, 0, 0, 0, nullptr));
   if (!extra || !additional) return 1;
   // What the server sent beside its own certificate may hold intermediates.

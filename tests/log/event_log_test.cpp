@@ -1,5 +1,6 @@
 #include <doctest/doctest.h>
 
+#include <future>
 #include <regex>
 #include <thread>
 
@@ -7,6 +8,7 @@
 #include "common/utf16.h"
 #include "log/event_log.h"
 #include "log/log_lines.h"
+#include "log/special_nodes.h"
 #include "settings/settings.h"
 #include "support/temp_dir.h"
 
@@ -193,4 +195,25 @@ TEST_CASE("writers on several threads never interleave lines") {
   size_t count = std::distance(std::wsregex_iterator(text.begin(), text.end(), line), std::wsregex_iterator());
   CHECK(count == 400);
   CHECK(text.size() == count * text.find(L'\n') + count);
+}
+
+TEST_CASE("what is not a regular file is never cleared, written or read as the log, and reading never waits") {
+  TempDir dir;
+  for (SpecialNode& node : MakeSpecialNodes(dir)) {
+    CAPTURE(node.what);
+    Settings settings;
+    settings.Log.Filename.Set(node.path);
+    EventLog log(settings.Log);
+    RecordingView view;
+    log.SetView(&view);
+    log.ClearLogFile();
+    log.WriteLog(LogLevel::Error, L"dropped");
+    auto read = std::async(std::launch::async, [&] { return log.LoadFromFile(false); });
+    bool waited = read.wait_for(std::chrono::seconds(5)) == std::future_status::timeout;
+    if (waited) node.release();
+    CHECK_FALSE(waited);
+    CHECK_FALSE(read.get());
+    CHECK(view.lines.empty());
+    CHECK(node.intact());
+  }
 }

@@ -66,8 +66,12 @@ class RecordingMail final : public MailSender {
 
 class RecordingLauncher final : public ProgramLauncher {
  public:
-  void Open(const CustomNotifySettings& custom) override { files.push_back(custom.CustomFile.Get()); }
+  uint32_t Open(const CustomNotifySettings& custom) override {
+    files.push_back(custom.CustomFile.Get());
+    return result;
+  }
   std::vector<std::wstring> files;
+  uint32_t result = 0;
 };
 
 struct EngineFixture {

@@ -1,5 +1,6 @@
 #include <doctest/doctest.h>
 
+#include "common/platform_services.h"
 #include "engine_fixture.h"
 
 namespace {
@@ -96,6 +97,7 @@ TEST_CASE("channels reach error on their own thresholds") {
   f.settings.CustomNotify.CustomFile.Set(L"alarm.cmd");
   for (int i = 0; i < 3; ++i) f.Pass({99});
   CHECK(f.mail.subjects.empty());
+  f.launcher.result = 2;  // the file is missing
   f.Pass({99});
   CHECK(f.launcher.files == std::vector<std::wstring>{L"alarm.cmd"});
   f.mail.result = 42;  // the mail fails; the episode still counts it as given
@@ -104,6 +106,8 @@ TEST_CASE("channels reach error on their own thresholds") {
   CHECK(f.mail.subjects == std::vector<std::wstring>{L"CPU Usage on Localhost Error."});
   auto entries = f.LogEntries();
   CHECK(Count(entries, L"Error", L"Send custom notification.") == 1);
+  CHECK(Count(entries, L"Error", L"CPU Usage on Localhost Error. Custom notification failed: " + SystemErrorText(2)) ==
+        1);
   CHECK(Count(entries, L"Error", L" E-mail notification failed.") == 1);
   CHECK(Count(entries, L"Warning", L"Warning.") == 1);
 }

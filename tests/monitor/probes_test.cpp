@@ -45,24 +45,34 @@ TEST_CASE("process and web server probes match names exactly") {
 }
 
 TEST_CASE("disk usage over all disks or one") {
-  EngineFixture f;
-  f.wmi.Set(L"Win32_LogicalDisk", L"Name", Texts({L"C:", L"D:", L"E:"}));
-  f.wmi.Set(L"Win32_LogicalDisk", L"Size", {WmiValue::Text(L"107374182400"), WmiValue::Null(),
-                                            WmiValue::Text(L"100")});
-  f.wmi.Set(L"Win32_LogicalDisk", L"FreeSpace", {WmiValue::Text(L"26843545600"), WmiValue::Null(),
-                                                 WmiValue::Text(L"100")});
-  f.settings.Parameters.diskName.Set(L"C:");
-  CHECK(f.monitor.MeasureDiskUsage() == 75);
-  f.settings.Parameters.diskName.Set(L"Z:");
-  CHECK(f.monitor.MeasureDiskUsage() == kNotAvailable);
-  f.settings.Parameters.diskName.Set(L"D:");  // no size reported
-  CHECK(f.monitor.MeasureDiskUsage() == kNotAvailable);
-  f.settings.Parameters.diskName.Set(L"");
-  CHECK(f.monitor.MeasureDiskUsage() == 74);
-
-  f.settings.Parameters.diskName.Set(L"E:");
-  f.wmi.Set(L"Win32_LogicalDisk", L"Name", Texts({L"C:"}));  // shorter than the sizes
-  CHECK(f.monitor.MeasureDiskUsage() == kNotAvailable);
+  const std::vector<WmiValue> kSizes = {WmiValue::Text(L"107374182400"), WmiValue::Null(), WmiValue::Text(L"100")};
+  const std::vector<WmiValue> kFree = {WmiValue::Text(L"26843545600"), WmiValue::Null(), WmiValue::Text(L"100")};
+  const struct {
+    const wchar_t* disk;
+    std::vector<WmiValue> names, sizes, free;
+    int64_t usage;
+  } rows[] = {
+      {L"C:", Texts({L"C:", L"D:", L"E:"}), kSizes, kFree, 75},
+      {L"Z:", Texts({L"C:", L"D:", L"E:"}), kSizes, kFree, kNotAvailable},
+      {L"D:", Texts({L"C:", L"D:", L"E:"}), kSizes, kFree, kNotAvailable},  // no size reported
+      {L"", Texts({L"C:", L"D:", L"E:"}), kSizes, kFree, 74},
+      {L"E:", Texts({L"C:"}), kSizes, kFree, kNotAvailable},  // names shorter than the sizes
+      // Corrupt answers: free space above the size, or negative.
+      {L"", Texts({L"C:"}), Texts({L"100"}), Texts({L"200"}), kNotAvailable},
+      {L"", Texts({L"C:"}), Texts({L"100"}), Texts({L"-5"}), kNotAvailable},
+      // Near the top of the range the percentage does not wrap.
+      {L"", Texts({L"C:"}), Texts({L"9223372036854775807"}), Texts({L"4611686018427387903"}), 50},
+      {L"", Texts({L"C:"}), Texts({L"9223372036854775807"}), Texts({L"0"}), 100},
+  };
+  for (const auto& row : rows) {
+    EngineFixture f;
+    INFO(ToUtf8(row.disk), " ", ToUtf8(row.free.at(0).text));
+    f.wmi.Set(L"Win32_LogicalDisk", L"Name", row.names);
+    f.wmi.Set(L"Win32_LogicalDisk", L"Size", row.sizes);
+    f.wmi.Set(L"Win32_LogicalDisk", L"FreeSpace", row.free);
+    f.settings.Parameters.diskName.Set(row.disk);
+    CHECK(f.monitor.MeasureDiskUsage() == row.usage);
+  }
 }
 
 TEST_CASE("network usage is a rate over two passes") {

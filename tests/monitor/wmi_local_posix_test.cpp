@@ -202,11 +202,14 @@ TEST_CASE("local provider: web connections on a listening port") {
     REQUIRE(port < names.size());
     return counts[port];
   };
+  p.source->OnPassStart();
   int64_t before = connectionsOn8080();
   int client = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   REQUIRE(connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
   int accepted = accept(listener, nullptr, nullptr);
   REQUIRE(accepted >= 0);
+  CHECK(connectionsOn8080() == before);  // a pass reads the tables once
+  p.source->OnPassEnd();
   CHECK(connectionsOn8080() == before + 1);  // the server side only, not the client's
   close(client);                             // the client closes first, so TIME_WAIT stays off port 8080
   close(accepted);

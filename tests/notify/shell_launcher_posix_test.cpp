@@ -2,6 +2,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -93,11 +94,15 @@ TEST_CASE("a program has none of our console or blocked signals") {
 }
 
 TEST_CASE("a program gets its argument words without a shell; a document goes to xdg-open only when it is on the "
-          "path; a bare name is looked up there; nothing to open starts nothing") {
+          "path, and its verdict counts; a bare name is looked up there; what cannot be opened says why") {
   TempDir dir;
   fs::path bin = dir.Path() / "with blank";
+  fs::path failing = dir.Path() / "failing";
   fs::create_directories(bin);
+  fs::create_directories(failing);
   for (const char* name : {"xdg-open", "show-args", "show args"}) WriteScript(bin / name);
+  WriteBytes(failing / "xdg-open", "#!/bin/sh\nexit 3\n");  // no tool for the file
+  fs::permissions(failing / "xdg-open", fs::perms::owner_all);
   fs::path doc = dir.Path() / "report.txt";
   WriteBytes(doc, "text");
   const std::string onPath = "/usr/bin:/bin:" + bin.string();
@@ -106,16 +111,21 @@ TEST_CASE("a program gets its argument words without a shell; a document goes to
     std::string path;
     std::wstring file;
     std::string args;  // what a started program got; empty for none
+    uint32_t result = 0;
     std::wstring words = L"ignored";
+    bool auth = false;
   };
   const Case cases[] = {
-      {"words, no shell", onPath, (bin / "show args").wstring(), "[one]\n[two words]\n[its]\n[$HOME]\n[;x]\n[Ünï]\n",
+      {"words, no shell", onPath, (bin / "show args").wstring(), "[one]\n[two words]\n[its]\n[$HOME]\n[;x]\n[Ünï]\n", 0,
        L"one \"two words\" 'it''s' $HOME ';x' Ünï"},
       {"xdg-open present", onPath, doc.wstring(), "[" + doc.string() + "]\n"},
-      {"xdg-open missing", (dir.Path() / "none").string(), doc.wstring(), ""},
+      {"xdg-open finds no tool", "/usr/bin:/bin:" + failing.string(), doc.wstring(), "", ENOEXEC},
+      {"xdg-open missing", (dir.Path() / "none").string(), doc.wstring(), "", ENOEXEC},
       {"bare program name", onPath, L"show-args", "[ignored]\n"},
-      {"missing file", onPath, (dir.Path() / "missing").wstring(), ""},
-      {"no file", onPath, L"", ""},
+      {"missing file", onPath, (dir.Path() / "missing").wstring(), "", ENOENT},
+      {"no file", onPath, L"", "", ENOENT},
+      // Refused on Linux: a program meant for another account never runs as ourselves.
+      {"another account", onPath, L"show-args", "", ENOTSUP, L"", true},
   };
   std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
   for (const Case& c : cases) {
@@ -126,12 +136,14 @@ TEST_CASE("a program gets its argument words without a shell; a document goes to
     CustomNotifySettings custom;
     custom.CustomFile.Set(c.file);
     custom.CustomArg.Set(c.words);
-    custom.CustomAuth = true;  // refused on Linux: the program still runs, as ourselves
+    custom.CustomAuth = c.auth;
     custom.CustomUser.Set(L"DOMAIN\\someone");
-    launcher.Open(custom);
+    CHECK(launcher.Open(custom) == c.result);
     setenv("PATH", oldPath.c_str(), 1);
     if (c.args.empty()) {
-      CHECK(launcher.ReapFinished() == 0);  // nothing started
+      CHECK(launcher.ReapFinished() == 0);  // nothing left running
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      CHECK_FALSE(fs::exists(bin / "args.txt"));
     } else {
       CHECK(AwaitFile(bin / "args.txt") == c.args);
       CHECK(AllReaped(launcher));
@@ -145,6 +157,4 @@ TEST_CASE("the logon's user text: the first slash decides, else the first backsl
     LogonAccount account = SplitLogonUser(user);
     CHECK(account.domain + L"|" + account.name == want);
   }
-  ImpersonateUser impersonation;
-  CHECK(impersonation.Logon(L"CORP\\ann", L"secret") == 50u);  // no per-thread switch on Linux
 }

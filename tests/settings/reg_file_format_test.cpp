@@ -115,6 +115,7 @@ TEST_CASE("Text that is not a hive file is refused, naming the line, and the hiv
       {k + "[]\r\n", 4}, {k + std::string("\"a\"=\"b\0\"\r\n", 10), 4}, {k + "\"a\"=\"\xC3\x28\"\r\n", 4},
       {Utf16File(L"Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\K]\r\n") + "x", 3},
       {Utf16File(L"Windows Registry Editor Version 5.00\r\n[K") + std::string("\x00\xD8", 2) + EncodeUtf16Le(L"]\r\n"), 2},
+      {k + "\"a\"=hex:33,00,30,00\r\n\"b\"=hex:61,00,62", 5}, {k + "\"a\"=\"b\"", 4},  // cut short
       {h + std::string(RegFileHive::kMaxFileBytes, ' '), 0},  // over 16 MiB: no line named
   };
   for (const auto& c : cases) {

@@ -7,6 +7,7 @@
 
 #include <doctest/doctest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <optional>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "common/utf16.h"
+#include "settings/reg_file_format.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -134,8 +136,8 @@ TEST_CASE("A file that cannot be read or parsed is never overwritten") {
   CHECK_FALSE(store->Commit(error));
   CHECK(error.find(file.wstring()) != std::wstring::npos);
   CHECK(ReadBytes(file) == broken);
-  WriteBytes(file, "");  // the first reading stands for the life of the store
-  CHECK_FALSE(store->Open(error));
+  WriteBytes(file, "");  // each Open takes a fresh look
+  CHECK(store->Open(error));
 
   fs::create_directory(dir.Path() / "folder.reg");
   CHECK_FALSE(OpenRegistryFile((dir.Path() / "folder.reg").wstring())->Open(error));
@@ -179,6 +181,27 @@ TEST_CASE("A commit that fails leaves the old file and no temporary file") {
   // The change is still pending: the next commit stores it.
   CHECK(Commit(*store));
   CHECK(OpenRegistryFile(file.wstring())->Read(kKey, L"server") == std::string(256 * 1024, 'x'));
+
+  // A file too large to be read back is not written.
+  const std::string stored = ReadBytes(file);
+  REQUIRE(store->Write(kKey, L"huge", RegType::Binary, std::string(RegFileHive::kMaxFileBytes / 3, 'x')));
+  error.clear();
+  CHECK_FALSE(store->Commit(error));
+  CHECK(error.find(L"16 MiB") != std::wstring::npos);
+  CHECK(ReadBytes(file) == stored);
+}
+
+TEST_CASE("A commit removes the temporary files a killed save left, and nothing else") {
+  TempDir dir;
+  fs::path file = dir.Path() / "settings.reg";
+  for (const char* name : {"settings.reg.new-Ab3xYz", "settings.reg.new-backup1", "settings.reg.bak", "other.new-Ab3xYz"})
+    WriteBytes(dir.Path() / name, "password");
+  auto store = OpenRegistryFile(file.wstring());
+  REQUIRE(store->Write(kKey, L"server", RegType::Binary, "s"));
+  REQUIRE(Commit(*store));
+  std::vector<std::string> left = Entries(dir.Path());
+  std::sort(left.begin(), left.end());
+  CHECK(left == std::vector<std::string>{"other.new-Ab3xYz", "settings.reg", "settings.reg.bak", "settings.reg.new-backup1"});
 }
 
 TEST_CASE("The user's settings file follows XDG_CONFIG_HOME, then HOME, then the password database") {

@@ -78,3 +78,14 @@ TEST_CASE("values written by reg.exe with other types read back") {
   CHECK(settings.Connection.user.Get() == L"A");          // 41 00 00 00: up to the first zero unit
   CHECK(settings.Connection.password.Get() == L"AB\u0043");  // odd count: last byte is a unit of its own
 }
+
+TEST_CASE("a value the registry refuses makes the save fail, naming it") {
+  TestRegistry reg;
+  auto store = reg.OpenStore();
+  // Key names are at most 255 characters.
+  Registry registry(*store, reg.KeyPath() + std::wstring(300, L'k') + L"\\");
+  Settings settings;
+  std::wstring error;
+  CHECK_FALSE(settings.SaveSettings(registry, &error));
+  CHECK(error == L"Cannot store Interface\\paramsName");
+}

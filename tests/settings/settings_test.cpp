@@ -82,6 +82,79 @@ TEST_CASE("every setting survives a save and a load; a cleared text stays cleare
   CHECK(loaded.EMail.EMailServer.Get().empty());
 }
 
+TEST_CASE("saves merge value by value: each program writes what it changed and what is missing") {
+  TestRegistry reg;
+  // A console monitor that runs for a while, and `set`s made meanwhile.
+  Settings monitor, admin, other;
+  SaveOrLoad(reg, monitor, false);
+  SaveOrLoad(reg, admin, false);
+  admin.Connection.period = 5000;
+  SaveOrLoad(reg, admin, true);
+  monitor.Connection.server.Set(L"db01");
+  SaveOrLoad(reg, monitor, true);
+  CHECK(Raw(reg, L"Connection\\period") == Wide(L"5000"));
+  CHECK(Raw(reg, L"Connection\\server") == Wide(L"db01"));
+
+  // The same value changed by two: the later save wins. A reload makes
+  // nothing count as changed, so a change made after it by another survives.
+  SaveOrLoad(reg, other, false);
+  other.Connection.period = 6000;
+  monitor.Connection.period = 1;
+  SaveOrLoad(reg, other, true);
+  SaveOrLoad(reg, monitor, false);
+  CHECK(monitor.Connection.period == 6000);
+  admin.Connection.period = 7000;
+  SaveOrLoad(reg, admin, true);
+  SaveOrLoad(reg, monitor, true);
+  CHECK(Raw(reg, L"Connection\\period") == Wide(L"7000"));
+
+  // A value removed from the store comes back; one stored in a form of its
+  // own is left as it is while nobody changes it.
+  {
+    auto store = reg.OpenStore();
+    Registry registry(*store, reg.KeyPath());
+    std::wstring error;
+    REQUIRE(registry.BeginUpdate(error));
+    REQUIRE(registry.DeleteRegValue(L"Connection\\server", false));
+    REQUIRE(registry.WriteRegText(L"Log\\MaxSize", L" 42abc", false));
+    REQUIRE(registry.Commit(error));
+  }
+  SaveOrLoad(reg, monitor, true);
+  CHECK(Raw(reg, L"Connection\\server") == Wide(L"db01"));
+  CHECK(Raw(reg, L"Log\\MaxSize") == Wide(L" 42abc"));
+}
+
+TEST_CASE("two programs counting in different settings at once lose nothing") {
+  TestRegistry reg;
+  Settings first;
+  SaveOrLoad(reg, first, true);  // every value stored, as after any first run
+#ifdef _WIN32
+  constexpr int kRounds = 50;  // every registry call is a round trip to Wine's server
+#else
+  constexpr int kRounds = 200;
+#endif
+  std::atomic<int> failures{0};
+  auto count = [&](IntSetting InterfaceSettings::*field) {
+    for (int i = 0; i < kRounds; ++i) {
+      auto store = reg.OpenStore();
+      Registry registry(*store, reg.KeyPath());
+      Settings settings;
+      if (!settings.LoadSettings(registry)) ++failures;
+      (settings.Interface.*field)++;
+      if (!settings.SaveSettings(registry)) ++failures;
+    }
+  };
+  std::thread x(count, &InterfaceSettings::dlgX);
+  std::thread y(count, &InterfaceSettings::dlgY);
+  x.join();
+  y.join();
+  CHECK(failures == 0);
+  Settings last;
+  SaveOrLoad(reg, last, false);
+  CHECK(last.Interface.dlgX == kRounds - 1);
+  CHECK(last.Interface.dlgY == kRounds - 1);
+}
+
 TEST_CASE("read-back rules") {
   TestRegistry reg;
   // Once anything is stored, a missing value reads as 0, false or empty.
@@ -99,6 +172,7 @@ TEST_CASE("read-back rules") {
       {L"Notifications\\EMailPort", Wide(L"70000"), L"4464"},  // the low 16 bits
       {L"Connection\\server", Wide(L"host") + std::string(2, '\0') + Wide(L"junk"), L"host"},
       {L"Notifications\\EMailUser", std::string("user\0junk", 9), L"user"},
+      {L"Notifications\\EMailServer", "caf\xE9", L"caf\u00e9"},  // not UTF-8: byte by byte
   };
   {
     auto store = reg.OpenStore();

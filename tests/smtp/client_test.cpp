@@ -194,6 +194,37 @@ TEST_CASE("client: STARTTLS is followed by a handshake, never by plain-text EHLO
   CHECK(sent[2].find("EHLO") == std::string::npos);
 }
 
+TEST_CASE("client: a server trickling its replies or the handshake fails the session at its deadline with 258") {
+  struct Case {
+    std::string where;
+    Lines replies;
+    std::string slow;
+    bool tls = false;
+  };
+  const Case cases[] = {
+      {"the greeting", {}, "220 mail.example ESMTP at a snail's pace "},
+      {"continuation lines", {kGreeting}, "250-SIZE 1000\r\n"},
+      {"the TLS handshake after STARTTLS",
+       {kGreeting, "250-mail.example\r\n250 STARTTLS\r\n", "220 go ahead\r\n"},
+       std::string("\x16\x03\x03\x40\x00", 5) + std::string(200, '\0'),  // a handshake record's header, then its body
+       true},
+  };
+  for (const Case& c : cases) {
+    CAPTURE(c.where);
+    peers::TricklingServer server(c.replies, c.slow);
+    peers::Params params;
+    params.port = server.Port();
+    params.tls = c.tls;
+    params.timeout = 1000;
+    params.deadline = 1500;
+    auto start = std::chrono::steady_clock::now();
+    CHECK(MakeClient()->Connect(params) == Smtp::kWaitTimeout);
+    auto took = std::chrono::steady_clock::now() - start;
+    CHECK(took >= std::chrono::milliseconds(1400));
+    CHECK(took < std::chrono::milliseconds(4000));
+  }
+}
+
 TEST_CASE("client: refused recipients leave the message to the others; misuse and line breaks are refused") {
   Info info;
   Lines sent, want;

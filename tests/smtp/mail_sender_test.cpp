@@ -1,7 +1,9 @@
 // The e-mail channel end to end: settings in, a real server's mailbox out.
 #include <doctest/doctest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "common/platform_services.h"
 #include "notify/smtp_mail_sender.h"
@@ -25,9 +27,11 @@ struct Channel {
     settings.EMailPassword.Set(password ? password : "");
   }
 
-  uint32_t Send() {
-    return SmtpMailSender(settings).Send(L"CPU Usage on Localhost Error.",
-                                         L"01:02:03 PM  04 May 2025\n97 % current value.\n95 % error value — ĉu ᚠ?");
+  uint32_t Send() { return Send(SmtpMailSender(settings)); }
+  uint32_t Send(SmtpMailSender&& sender) { return Send(sender); }
+  uint32_t Send(SmtpMailSender& sender) {
+    return sender.Send(L"CPU Usage on Localhost Error.",
+                       L"01:02:03 PM  04 May 2025\n97 % current value.\n95 % error value — ĉu ᚠ?");
   }
 
   peers::Peers peers = peers::Load();
@@ -70,4 +74,47 @@ TEST_CASE("a failing server gives a failure code and delivers nothing") {
   nobody.settings.EMailPort = 1;
   CHECK(nobody.Send() != 0u);
   CHECK(peers::Received(peers::Load(), "plain").size() == before);
+}
+
+TEST_CASE("a trickling server holds a mail no longer than the deadline; a cancel ends it and every later one") {
+  using Clock = std::chrono::steady_clock;
+  Channel channel("open");
+  CHECK(SmtpMailSender(channel.settings).DeadlineMs() == 60000u);  // the program's own senders
+  SUBCASE("the pass that sends the mail goes on after the deadline") {
+    peers::TricklingServer server({}, "220 mail.example ESMTP ");
+    channel.settings.EMailPort = server.Port();
+    auto start = Clock::now();
+    CHECK(channel.Send(SmtpMailSender(channel.settings, 1500)) == 258u);
+    CHECK(Clock::now() - start < std::chrono::milliseconds(4000));
+  }
+  SUBCASE("the mails of one pass share the deadline") {
+    peers::TricklingServer server({}, "220 mail.example ESMTP ");
+    channel.settings.EMailPort = server.Port();
+    SmtpMailSender sender(channel.settings, 1500);
+    sender.StartPass();
+    auto start = Clock::now();
+    CHECK(channel.Send(sender) == 258u);
+    CHECK(channel.Send(sender) == 258u);
+    CHECK(Clock::now() - start < std::chrono::milliseconds(2500));
+    sender.StartPass();  // the next pass has its own
+    channel.settings.EMailPort = channel.peers.Port("open");
+    CHECK(channel.Send(sender) == 0u);
+  }
+  SUBCASE("the end of the program does not wait for the deadline") {
+    peers::TricklingServer server({}, "220 mail.example ESMTP ");
+    channel.settings.EMailPort = server.Port();
+    SmtpMailSender sender(channel.settings);
+    auto start = Clock::now();
+    std::thread canceller([&sender] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      sender.Cancel();
+    });
+    CHECK(channel.Send(sender) == 1u);
+    canceller.join();
+    CHECK(Clock::now() - start < std::chrono::milliseconds(3000));
+    channel.settings.EMailPort = channel.peers.Port("open");
+    size_t before = peers::Received(channel.peers, "open").size();
+    CHECK(channel.Send(sender) == 1u);  // to a server that would take it
+    CHECK(peers::Received(channel.peers, "open").size() == before);
+  }
 }

@@ -4,12 +4,14 @@
 // summaries of the messages they received.
 #include <doctest/doctest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "smtp/interfaces.h"
@@ -26,6 +28,7 @@ struct Params final : Smtp::IConnectionParams {
   unsigned short port = 0;
   bool auth = false, tls = false;
   uint32_t timeout = 10000;
+  uint32_t deadline = 30000;
 
   const char* GetServer() override { return server.c_str(); }
   unsigned short GetPort() override { return port; }
@@ -34,6 +37,7 @@ struct Params final : Smtp::IConnectionParams {
   const char* GetPassword() override { return password.c_str(); }
   bool UseStartTls() override { return tls; }
   uint32_t GetTimeout() override { return timeout; }
+  uint32_t GetDeadline() override { return deadline; }
 };
 
 struct Address final : Smtp::IAddress {
@@ -52,6 +56,29 @@ struct Info final : Smtp::IMessageInfo {
   uint32_t GetRecipientCount() override { return static_cast<uint32_t>(recipients.size()); }
   Smtp::IAddress& GetRecipient(unsigned int index) override { return recipients.at(index); }
   const wchar_t* GetSubject() override { return subject.c_str(); }
+};
+
+// A server that sends its replies (the first at once, each further one after a line from the client) and then
+// trickles slow, one byte every 100 ms: no single wait of the client runs out, but the session never ends. It
+// gives up once the client has gone, or after 10 s.
+class TricklingServer {
+ public:
+  TricklingServer(std::vector<std::string> replies, std::string slow) {
+    listener_.Serve([replies = std::move(replies), slow = std::move(slow)](TcpPeer& peer) {
+      std::string line;
+      for (size_t i = 0; i < replies.size(); ++i) {
+        if ((i > 0 && !peer.ReceiveLine(line)) || !peer.Send(replies[i])) return;
+      }
+      auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+      for (size_t i = 0; std::chrono::steady_clock::now() < until && peer.Send(slow.substr(i % slow.size(), 1)); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+    });
+  }
+  unsigned short Port() const { return listener_.Port(); }
+
+ private:
+  TcpListener listener_;
 };
 
 struct Peers {

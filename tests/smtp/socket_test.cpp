@@ -22,10 +22,10 @@ struct Client {
   Smtp::CancelEvent cancel;
   Smtp::TalSocket socket;
 
-  uint32_t Connect(unsigned short port, uint32_t timeoutMs, bool useDeadline = false) {
+  uint32_t Connect(unsigned short port, uint32_t timeoutMs, uint32_t deadlineMs = Smtp::kNoTimeLimit) {
     Smtp::Address to;
     uint32_t r = cancel.Create();
-    if (r == 0) r = socket.Initialize(&cancel, timeoutMs, useDeadline);
+    if (r == 0) r = socket.Initialize(&cancel, timeoutMs, deadlineMs);
     if (r == 0) r = Smtp::ResolveAddress("127.0.0.1", port, to);
     if (r == 0) r = socket.Open();
     return r != 0 ? r : socket.Connect(to);
@@ -85,8 +85,8 @@ TEST_CASE("socket: every operation but Initialize and Close fails with 1 until i
   CHECK(socket.SendAll("abc", 3, &count) == 1);
   CHECK(socket.SendAll("", 0, &count) == 1);
   Smtp::CancelEvent notMade;
-  CHECK(socket.Initialize(nullptr, 1000, false) == 1);
-  CHECK(socket.Initialize(&notMade, 1000, false) == 1);
+  CHECK(socket.Initialize(nullptr, 1000, Smtp::kNoTimeLimit) == 1);
+  CHECK(socket.Initialize(&notMade, 1000, Smtp::kNoTimeLimit) == 1);
   CHECK(socket.Open() == 1);
 }
 
@@ -144,7 +144,7 @@ TEST_CASE("send loops: at most 32768 bytes a call, partial sends advance, 64-bit
   CHECK(Smtp::TalSocketExStreamOut(nullptr).Write("a", 1, &written) == 1);
 }
 
-TEST_CASE("waits: the time-out gives 258, a raised cancel event or the deadline gives 1 at once") {
+TEST_CASE("waits: the time-out gives 258, a raised cancel event 1 at once, the deadline 258 from then on") {
   TcpListener listener;
   listener.Serve([](TcpPeer& peer) {
     std::string line;
@@ -176,11 +176,14 @@ TEST_CASE("waits: the time-out gives 258, a raised cancel event or the deadline 
     CHECK(client.socket.Receive(buffer, sizeof buffer, &received) == 1);
     CHECK(MsSince(start) < 1000);
   }
-  SUBCASE("the deadline fires before the wait's own time-out") {
-    REQUIRE(client.Connect(listener.Port(), 300, true) == 0);
+  SUBCASE("the deadline ends a wait before its own time-out, and every later one at once") {
+    REQUIRE(client.Connect(listener.Port(), 5000, 300) == 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     auto start = Clock::now();
-    CHECK(client.socket.Receive(buffer, sizeof buffer, &received) == 1);
-    CHECK(MsSince(start) < 290);
+    CHECK(client.socket.Receive(buffer, sizeof buffer, &received) == Smtp::kWaitTimeout);
+    CHECK(MsSince(start) < 2000);
+    start = Clock::now();
+    CHECK(client.socket.Receive(buffer, sizeof buffer, &received) == Smtp::kWaitTimeout);
+    CHECK(MsSince(start) < 1000);
   }
 }

@@ -20,7 +20,7 @@ struct Connection {
     peers::StartSockets();
     Smtp::Address address;
     if (uint32_t r = cancel.Create(); r != 0) return r;
-    if (uint32_t r = raw.Initialize(&cancel, 10000, false); r != 0) return r;
+    if (uint32_t r = raw.Initialize(&cancel, 10000, Smtp::kNoTimeLimit); r != 0) return r;
     if (uint32_t r = Smtp::ResolveAddress("127.0.0.1", port, address); r != 0) return r;
     if (uint32_t r = raw.Open(); r != 0) return r;
     return raw.Connect(address);

@@ -1,0 +1,52 @@
+#include <doctest/doctest.h>
+#include <windows.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "notify/shell_launcher.h"
+#include "settings/settings.h"
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+
+TEST_CASE("the shell's answer comes back as the system's code; a failed logon opens nothing") {
+  TempDir dir;
+  fs::path mark = dir.Path() / "ran.txt";
+  fs::path doc = dir.Path() / "report.nosuchtype";
+  WriteBytes(doc, "text");
+  const std::wstring writeMark = L"/c echo ran>\"" + mark.wstring() + L"\"";
+  struct Case {
+    const char* what;
+    std::wstring file;
+    bool auth;
+    uint32_t result;  // 0: the mark appears
+  };
+  const Case cases[] = {
+      {"a program", L"cmd.exe", false, 0},
+      {"an unknown account", L"cmd.exe", true, 0xFFFFFFFF},  // any logon failure
+      {"a missing file", (dir.Path() / "missing.exe").wstring(), false, ERROR_FILE_NOT_FOUND},
+      {"no program for the type", doc.wstring(), false, ERROR_NO_ASSOCIATION},
+  };
+  for (const Case& c : cases) {
+    CAPTURE(c.what);
+    fs::remove(mark);
+    CustomNotifySettings custom;
+    custom.CustomFile.Set(c.file);
+    custom.CustomArg.Set(writeMark);
+    custom.CustomAuth = c.auth;
+    custom.CustomUser.Set(L"NOSUCHDOMAIN\\nobody");
+    custom.CustomPassword.Set(L"wrong");
+    uint32_t result = ShellLauncher().Open(custom);
+    if (c.result == 0xFFFFFFFF) {
+      CHECK(result != 0);
+    } else {
+      CHECK(result == c.result);
+    }
+    for (int i = 0; i < 100 && c.result == 0 && !fs::exists(mark); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (c.result != 0) std::this_thread::sleep_for(std::chrono::milliseconds(500));  // a start would show by now
+    CHECK(fs::exists(mark) == (c.result == 0));
+  }
+}
