@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cwchar>
 #include <memory>
-#include <mutex>
 
+#include "app/application.h"
 #include "app/monitor_thread.h"
 #include "app/stop_signal.h"
 #include "common/console.h"
@@ -17,11 +17,7 @@
 #include "monitor/parameter_view.h"
 #include "monitor/system_report.h"
 #include "monitor/wmi_query.h"
-#include "monitor/wmi_replay.h"
-#include "notify/notificator.h"
 #include "notify/notify_host.h"
-#include "notify/shell_launcher.h"
-#include "notify/smtp_mail_sender.h"
 #include "settings/registry.h"
 #include "settings/settings.h"
 #include "smtp/interfaces.h"
@@ -104,48 +100,24 @@ class ConsoleHost final : public NotifyHost, public MonitorView {
   StopSignal* stop_;
 };
 
-// Everything a pass needs; the source is the system's or a recording.
-// Made and destroyed on the main thread.
+// The engine with the console as its tray and view.
 struct Engine {
-  Engine(Settings& settings, int passes, StopSignal* stop)
-      : log(settings.Log), host(settings, passes, stop), mail(settings.EMail) {}
+  Engine(Settings& settings, int passes, StopSignal* stop) : host(settings, passes, stop), app(settings, host, host) {}
 
-  // Starts the platform's services and opens the source; false, with the
-  // reason printed, when either fails.
+  // False, with the reason printed, when the platform or the source fails.
   bool Open(const MonitorOptions& options) {
-    if (!platform.Start()) {
-      PrintErr(L"Start-up failed: " + platform.FailureText() + L"\n");
+    std::wstring error;
+    if (!app.Open(options.replayFile, error)) {
+      PrintErr(error + L"\n");
       return false;
     }
-    if (!options.replayFile.empty()) {
-      std::wstring error;
-      std::unique_ptr<WmiReplaySource> replay = LoadReplayFile(options.replayFile, error);
-      if (!replay) {
-        PrintErr(error + L"\n");
-        return false;
-      }
-      source = std::move(replay);
-    } else {
-      source = CreateSystemWmiSource();
-      if (!source) {
-        PrintErr(L"WMI is not available on this computer.\n");
-        return false;
-      }
-    }
+    host.Attach(app.GetMonitor());
+    host.Attach(app.Thread());
     return true;
   }
-  void MakeMonitor(Settings& settings) {
-    monitor = std::make_unique<Monitor>(settings, log, *source, host, mail, launcher);
-    host.Attach(*monitor);
-  }
 
-  PlatformServices platform;
-  EventLog log;
   ConsoleHost host;
-  SmtpMailSender mail;
-  ShellLauncher launcher;
-  std::unique_ptr<WmiSource> source;
-  std::unique_ptr<Monitor> monitor;
+  Application app;
 };
 
 // What the network rate depends on: the watched computer and its adapter.
@@ -163,7 +135,7 @@ void ReloadSettings(Settings& settings, Engine& engine) {
   std::wstring error;
   bool loaded, rateMoved, iconMoved;
   {
-    std::lock_guard<std::recursive_mutex> hold(engine.monitor->Lock());
+    std::lock_guard<std::recursive_mutex> hold(engine.app.GetMonitor().Lock());
     std::wstring rateSource = NetworkRateSource(settings);
     bool hidden = settings.Main.HideIcon;
     loaded = settings.LoadSettings(registry, &error);
@@ -174,10 +146,10 @@ void ReloadSettings(Settings& settings, Engine& engine) {
     PrintErr(L"Registry error.\n" + error + L"\nThe settings in use stay.\n");
     return;
   }
-  if (rateMoved) engine.monitor->ResetNetworkRate();
+  if (rateMoved) engine.app.GetMonitor().ResetNetworkRate();
   int icon = engine.host.CurrentIconId();
   if (iconMoved && (icon == kIconNone || icon == kIconNormal)) ShowNormalTrayIcon(engine.host, settings.Main);
-  engine.log.WriteLog(LogLevel::Info, L"Settings reloaded.");
+  engine.app.Log().WriteLog(LogLevel::Info, L"Settings reloaded.");
   PrintOut(NowText() + L"  Settings reloaded.\n");
 }
 
@@ -192,29 +164,24 @@ int RunConsoleMonitor(Settings& settings, const MonitorOptions& options) {
   if (settings.Log.ClearLog) EventLog(settings.Log).ClearLogFile();
   auto engine = std::make_unique<Engine>(settings, options.passes, &stop);
   if (!engine->Open(options)) return kExitFailed;
-  engine->MakeMonitor(settings);
-
-  auto thread = std::make_unique<MonitorThread>(*engine->monitor, settings, engine->log, engine->host, engine->host);
-  engine->host.Attach(*thread);
-  if (!thread->Start()) {
+  if (!engine->app.StartThread()) {
     PrintErr(L"The monitor thread cannot be started.\n");
     return kExitFailed;
   }
-  engine->log.WriteLog(LogLevel::Info, std::wstring(kProductName) + L" application open.");
-  engine->log.WriteLog(LogLevel::Info, L"Monitoring started.");
+  EventLog& log = engine->app.Log();
+  log.WriteLog(LogLevel::Info, std::wstring(kProductName) + L" application open.");
+  log.WriteLog(LogLevel::Info, L"Monitoring started.");
   PrintOut(L"Monitoring " + (settings.Connection.local ? std::wstring(L"this computer")
                                                        : settings.Connection.server.Get()) +
            L". Press Ctrl+C to stop.\n");
   ShowNormalTrayIcon(engine->host, settings.Main);
 
   while (stop.Wait() == StopSignal::Event::Reload) ReloadSettings(settings, *engine);
-  engine->mail.Cancel();  // a mail in flight would hold the exit for up to its deadline
-  bool ended = thread->Stop(kExitWait);
-  engine->log.WriteLog(LogLevel::Info, std::wstring(kProductName) + L" application close.");
+  bool ended = engine->app.StopThread(kExitWait);
+  log.WriteLog(LogLevel::Info, std::wstring(kProductName) + L" application close.");
   if (!ended) {
     // The thread still uses the engine; the process ends with it.
     PrintErr(L"The monitor thread did not end within 60 seconds.\n");
-    (void)thread.release();
     (void)engine.release();
   }
   return kExitOk;
@@ -223,13 +190,13 @@ int RunConsoleMonitor(Settings& settings, const MonitorOptions& options) {
 int RunOnePass(Settings& settings, const MonitorOptions& options) {
   Engine engine(settings, 0, nullptr);
   if (!engine.Open(options)) return kExitFailed;
-  engine.MakeMonitor(settings);
+  Monitor& monitor = engine.app.GetMonitor();
   std::atomic<bool> on{true};
   PassValues values;
-  engine.monitor->SetProbePause(std::chrono::microseconds(0));
-  engine.monitor->RunCycle(on, values);
+  monitor.SetProbePause(std::chrono::microseconds(0));
+  monitor.RunCycle(on, values);
 
-  std::lock_guard<std::recursive_mutex> hold(engine.monitor->Lock());
+  std::lock_guard<std::recursive_mutex> hold(monitor.Lock());
   auto pad = [](std::wstring text, size_t width) {
     text.resize(std::max(text.size() + 2, width), L' ');
     return text;
@@ -241,7 +208,7 @@ int RunOnePass(Settings& settings, const MonitorOptions& options) {
     if (static_cast<ParameterId>(id) == ParameterId::Process) limit = L"Process closed";
     PrintOut(pad(ParameterDisplayName(id, settings.Parameters), 32) +
              pad(ValueText(id, static_cast<int32_t>(values[id])), 20) + pad(limit, 22) +
-             ParameterStateView(engine.monitor->Records()[id], settings).text + L"\n");
+             ParameterStateView(monitor.Records()[id], settings).text + L"\n");
   }
   return kExitOk;
 }
@@ -249,7 +216,7 @@ int RunOnePass(Settings& settings, const MonitorOptions& options) {
 int RunTestConnection(Settings& settings, const MonitorOptions& options) {
   Engine engine(settings, 0, nullptr);
   if (!engine.Open(options)) return kExitFailed;
-  WmiQuery query(settings.Connection, *engine.source);
+  WmiQuery query(settings.Connection, engine.app.Source());
   std::wstring report = SystemReport(query);
   report.erase(std::remove(report.begin(), report.end(), L'\r'), report.end());
   if (!report.empty() && report.back() != L'\n') report += L'\n';
@@ -269,7 +236,7 @@ int RunListInstances(Settings& settings, const MonitorOptions& options, const st
   }
   Engine engine(settings, 0, nullptr);
   if (!engine.Open(options)) return kExitFailed;
-  WmiQuery query(settings.Connection, *engine.source);
+  WmiQuery query(settings.Connection, engine.app.Source());
   std::vector<std::wstring> names;
   if (WmiCode code = ListInstances(query, found->second, names); code != kWmiOk) {
     PrintErr(ConnectionFailedText(code) + L"\n");
@@ -285,18 +252,7 @@ int RunTestMail(Settings& settings) {
     PrintErr(L"Start-up failed: " + platform.FailureText() + L"\n");
     return kExitFailed;
   }
-  // The texts of a processor error notification, with no measurement behind them.
-  EventLog log(settings.Log);
-  ConsoleHost host(settings, 0, nullptr);
-  SmtpMailSender mail(settings.EMail);
-  ShellLauncher launcher;
-  ParameterRecords records{ParameterRecord(0), ParameterRecord(1), ParameterRecord(2), ParameterRecord(3),
-                           ParameterRecord(4), ParameterRecord(5), ParameterRecord(6), ParameterRecord(7)};
-  std::recursive_mutex recordsLock;
-  Notificator texts(settings, log, host, mail, launcher, records, recordsLock);
-  int id = static_cast<int>(ParameterId::CpuUsage);
-  uint32_t code = mail.Send(texts.BuildSubject(id, ParameterState::Error),
-                            texts.BuildBody(id, kNotAvailable, ParameterState::Error));
+  uint32_t code = SendTestMail(settings);
 
   wchar_t hex[16];
   std::swprintf(hex, 16, L"0x%08X", static_cast<unsigned>(code));

@@ -1,22 +1,14 @@
 #include "notify/notificator.h"
 
 #include "common/platform_services.h"
-#include "common/time_text.h"
 #include "log/event_log.h"
 #include "notify/mail_sender.h"
+#include "notify/message_texts.h"
 #include "notify/notify_host.h"
 #include "notify/program_launcher.h"
-#include "notify/templates.h"
 #include "settings/settings.h"
 
 namespace {
-
-void ReplaceAll(std::wstring& text, const std::wstring& placeholder, const std::wstring& value) {
-  for (size_t at = text.find(placeholder); at != std::wstring::npos;
-       at = text.find(placeholder, at + value.size())) {
-    text.replace(at, placeholder.size(), value);
-  }
-}
 
 // Takes a flag and returns its old value.
 bool Take(bool& flag) {
@@ -43,37 +35,6 @@ int64_t Notificator::LastValue(int id) {
   return records_[id].LastValue();
 }
 
-std::wstring Notificator::BuildSubject(int id, ParameterState state) const {
-  std::wstring subject = state == ParameterState::Ok        ? kSubjectOk
-                         : state == ParameterState::Warning ? kSubjectWarning
-                                                            : kSubjectError;
-  ReplaceAll(subject, L"%PARAMETER%", ParameterDisplayName(id, settings_.Parameters));
-  ReplaceAll(subject, L"%SERVER%", settings_.Connection.local ? L"Localhost" : settings_.Connection.server.Get());
-  return subject;
-}
-
-std::wstring Notificator::BuildBody(int id, int64_t value, ParameterState state) const {
-  std::wstring body;
-  if (static_cast<ParameterId>(id) == ParameterId::Process) {
-    body = kBodyProcess;
-  } else {
-    body = state == ParameterState::Ok ? kBodyOk : state == ParameterState::Warning ? kBodyWarning : kBodyError;
-    const std::wstring& unit = ParameterUnit(id);
-    ReplaceAll(body, L"%VALUE%", value == kNotAvailable ? L"N/A" : std::to_wstring(value) + L" " + unit);
-    ReplaceAll(body, L"%NVALUE%", settings_.Parameters.notificationValue[id].Get() + L" " + unit);
-  }
-  ReplaceAll(body, L"%TIME%", NowText());
-  return body;
-}
-
-std::wstring Notificator::FlattenBody(const std::wstring& body) {
-  std::wstring flat = L" " + body;
-  for (wchar_t& c : flat) {
-    if (c == L'\n') c = L' ';
-  }
-  return flat;
-}
-
 void Notificator::WriteEntry(LogLevel level, const std::wstring& subject, const std::wstring& body,
                              const wchar_t* suffix) {
   log_.WriteLog(level, subject + FlattenBody(body) + suffix);
@@ -82,15 +43,15 @@ void Notificator::WriteEntry(LogLevel level, const std::wstring& subject, const 
 void Notificator::NotifyWarning(int id, int64_t value) {
   if (warningNotified_[id]) return;
   warningNotified_[id] = true;
-  WriteEntry(LogLevel::Warning, BuildSubject(id, ParameterState::Warning),
-             BuildBody(id, value, ParameterState::Warning), L"");
+  WriteEntry(LogLevel::Warning, BuildSubject(settings_, id, ParameterState::Warning),
+             BuildBody(settings_, id, value, ParameterState::Warning), L"");
 }
 
 void Notificator::NotifyUiError(int id, int64_t value) {
   if (uiNotified_[id]) return;
   uiNotified_[id] = true;
-  std::wstring subject = BuildSubject(id, ParameterState::Error);
-  std::wstring body = BuildBody(id, value, ParameterState::Error);
+  std::wstring subject = BuildSubject(settings_, id, ParameterState::Error);
+  std::wstring body = BuildBody(settings_, id, value, ParameterState::Error);
   const UiNotifySettings& ui = settings_.UiNotify;
   WriteEntry(LogLevel::Error, subject, body, L" Send tray icon notification.");
   if (ui.UIBalloon) {
@@ -107,8 +68,8 @@ void Notificator::NotifyEMailError(int id, int64_t value) {
   // The flag is set before the attempt: a failed mail is not retried within the episode.
   if (emailNotified_[id]) return;
   emailNotified_[id] = true;
-  std::wstring subject = BuildSubject(id, ParameterState::Error);
-  std::wstring body = BuildBody(id, value, ParameterState::Error);
+  std::wstring subject = BuildSubject(settings_, id, ParameterState::Error);
+  std::wstring body = BuildBody(settings_, id, value, ParameterState::Error);
   uint32_t result = SendEMail(subject, body);
   WriteEntry(LogLevel::Error, subject, body,
              result == 0 ? L" Send e-mail notification." : L" E-mail notification failed.");
@@ -117,8 +78,8 @@ void Notificator::NotifyEMailError(int id, int64_t value) {
 void Notificator::NotifyCustomError(int id, int64_t value) {
   if (customNotified_[id]) return;
   customNotified_[id] = true;
-  std::wstring subject = BuildSubject(id, ParameterState::Error);
-  WriteEntry(LogLevel::Error, subject, BuildBody(id, value, ParameterState::Error), L" Send custom notification.");
+  std::wstring subject = BuildSubject(settings_, id, ParameterState::Error);
+  WriteEntry(LogLevel::Error, subject, BuildBody(settings_, id, value, ParameterState::Error), L" Send custom notification.");
   if (uint32_t code = launcher_.Open(settings_.CustomNotify); code != 0) {
     std::wstring reason = SystemErrorText(code);
     if (reason.empty()) reason = L"Error " + std::to_wstring(code) + L".";
@@ -130,8 +91,8 @@ bool Notificator::NotifyUiOk(int id) {
   bool was = Take(uiNotified_[id]);
   const UiNotifySettings& ui = settings_.UiNotify;
   if (was && settings_.Parameters.enable[id] && ui.UIEnabled && ui.UINotifyAgain) {
-    std::wstring subject = BuildSubject(id, ParameterState::Ok);
-    std::wstring body = BuildBody(id, LastValue(id), ParameterState::Ok);
+    std::wstring subject = BuildSubject(settings_, id, ParameterState::Ok);
+    std::wstring body = BuildBody(settings_, id, LastValue(id), ParameterState::Ok);
     WriteEntry(LogLevel::Info, subject, body, L"");
     if (ui.UIBalloon) host_.ShowTrayBalloon(subject, body, kIconNone, kBalloonInfo);
     if (ui.UIMessageBox) host_.ShowNotificationBox(subject, body, kBoxReturn);
@@ -143,8 +104,8 @@ bool Notificator::NotifyEMailOk(int id) {
   bool was = Take(emailNotified_[id]);
   const EMailSettings& mail = settings_.EMail;
   if (was && settings_.Parameters.enable[id] && mail.EMailEnabled && mail.EMailNotifyAgain) {
-    std::wstring subject = BuildSubject(id, ParameterState::Ok);
-    std::wstring body = BuildBody(id, LastValue(id), ParameterState::Ok);
+    std::wstring subject = BuildSubject(settings_, id, ParameterState::Ok);
+    std::wstring body = BuildBody(settings_, id, LastValue(id), ParameterState::Ok);
     uint32_t result = SendEMail(subject, body);
     WriteEntry(LogLevel::Info, subject, body,
                result == 0 ? L" Send e-mail notification." : L" E-mail notification failed.");

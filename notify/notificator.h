@@ -35,11 +35,6 @@ class Notificator {
   bool TakeCustomNotified(int id);
   void NotifyAllRecovered();
 
-  std::wstring BuildSubject(int id, ParameterState state) const;
-  std::wstring BuildBody(int id, int64_t value, ParameterState state) const;
-  // A blank, then the body on one line, for the log.
-  static std::wstring FlattenBody(const std::wstring& body);
-
  protected:
   uint32_t SendEMail(const std::wstring& subject, const std::wstring& body);
 

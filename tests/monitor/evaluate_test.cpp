@@ -2,6 +2,7 @@
 
 #include "common/platform_services.h"
 #include "engine_fixture.h"
+#include "notify/message_texts.h"
 
 namespace {
 
@@ -160,13 +161,12 @@ TEST_CASE("the user-interface actions follow their switches; threshold one logs 
 }
 
 TEST_CASE("notification texts") {
-  EngineFixture f;
-  Notificator notificator(f.settings, f.log, f.host, f.mail, f.launcher, f.monitor.Records(), f.monitor.Lock());
-  f.settings.Connection.local = false;
-  f.settings.Connection.server.Set(L"srv01");
-  f.settings.Parameters.diskName.Set(L"C:");
-  CHECK(notificator.BuildSubject(4, ParameterState::Warning) == L"Disk Uage (C:) on srv01 Warning.");
-  CHECK(notificator.BuildBody(0, -1, ParameterState::Error).find(L"\nN/A current value.\n95 % error value.") !=
+  Settings settings;
+  settings.Connection.local = false;
+  settings.Connection.server.Set(L"srv01");
+  settings.Parameters.diskName.Set(L"C:");
+  CHECK(BuildSubject(settings, 4, ParameterState::Warning) == L"Disk Uage (C:) on srv01 Warning.");
+  CHECK(BuildBody(settings, 0, -1, ParameterState::Error).find(L"\nN/A current value.\n95 % error value.") !=
         std::wstring::npos);
-  CHECK(notificator.BuildBody(6, 1, ParameterState::Ok).ends_with(L"\nProcess closed."));
+  CHECK(BuildBody(settings, 6, 1, ParameterState::Ok).ends_with(L"\nProcess closed."));
 }
