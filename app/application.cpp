@@ -8,6 +8,8 @@
 Application::Application(Settings& settings, NotifyHost& host, MonitorView& view)
     : settings_(settings), host_(host), view_(view), log_(settings.Log), mail_(settings.EMail) {}
 
+Application::~Application() = default;
+
 bool Application::Open(const std::wstring& replayFile, std::wstring& error) {
   if (!platform_.Start()) {
     error = L"Start-up failed: " + platform_.FailureText();

@@ -21,6 +21,7 @@ struct Settings;
 class Application {
  public:
   Application(Settings& settings, NotifyHost& host, MonitorView& view);
+  ~Application();
   Application(const Application&) = delete;
   Application& operator=(const Application&) = delete;
 

@@ -41,8 +41,14 @@ int CALLBACK SheetCallback(HWND, UINT msg, LPARAM lParam) {
 
 }  // namespace
 
-QuorDlg::QuorDlg(Settings& settings, AppCommands& app, const CThemeHelper& theme, AboutTexts about)
-    : settings_(settings), app_(app), theme_(theme), about_(std::move(about)), serverLabel_(kServerBand, 0) {}
+QuorDlg::QuorDlg(Settings& settings, AppCommands& app, const CThemeHelper& theme, AboutTexts about,
+                 std::function<void(HWND)> onWindow)
+    : settings_(settings),
+      app_(app),
+      theme_(theme),
+      about_(std::move(about)),
+      onWindow_(std::move(onWindow)),
+      serverLabel_(kServerBand, 0) {}
 
 QuorDlg::~QuorDlg() = default;
 
@@ -60,6 +66,7 @@ INT_PTR CALLBACK QuorDlg::DialogProc(HWND window, UINT msg, WPARAM wParam, LPARA
   auto* dialog = reinterpret_cast<QuorDlg*>(GetWindowLongPtrW(window, DWLP_USER));
   if (dialog == nullptr) return FALSE;
   if (msg == WM_NCDESTROY) {
+    if (dialog->onWindow_) dialog->onWindow_(nullptr);
     DropQueuedPayloads(window);
     dialog->window_ = nullptr;
     return FALSE;
@@ -101,6 +108,7 @@ INT_PTR QuorDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void QuorDlg::OnInitDialog() {
+  if (onWindow_) onWindow_(window_);
   SetWindowTextW(window_, kProductName);
   HINSTANCE instance = GetModuleHandleW(nullptr);
   bigIcon_.Reset(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,

@@ -4,6 +4,7 @@
 // user looks at it.
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -24,7 +25,9 @@ struct AboutTexts {
 
 class QuorDlg {
  public:
-  QuorDlg(Settings& settings, AppCommands& app, const CThemeHelper& theme, AboutTexts about);
+  // onWindow hears of the dialog's window as it comes and goes (null).
+  QuorDlg(Settings& settings, AppCommands& app, const CThemeHelper& theme, AboutTexts about,
+          std::function<void(HWND)> onWindow = {});
   ~QuorDlg();
   QuorDlg(const QuorDlg&) = delete;
   QuorDlg& operator=(const QuorDlg&) = delete;
@@ -55,6 +58,7 @@ class QuorDlg {
   AppCommands& app_;
   const CThemeHelper& theme_;
   AboutTexts about_;
+  std::function<void(HWND)> onWindow_;
   std::wstring initialStatus_;
   HWND window_ = nullptr;
   HWND sheet_ = nullptr;

@@ -11,5 +11,8 @@ class NotificationsPage final : public PropertyPage {
   void OnInitDialog() override;
 
  private:
+  // Shows the controls of one channel (0 user interface, 1 e-mail, 2 run a program) and hides the others.
+  void ShowGroup(int channel);
+
   const CThemeHelper& theme_;
 };

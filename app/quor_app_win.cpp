@@ -1,0 +1,172 @@
+#include "app/quor_app_win.h"
+
+#include <commctrl.h>
+
+#include <thread>
+
+#include "common/product.h"
+#include "notify/notify_host.h"
+#include "res/resource.h"
+#include "settings/registry.h"
+#include "ui/main_dialog.h"
+#include "ui/splash_screen.h"
+#include "ui/ui_messages.h"
+
+namespace {
+
+constexpr auto kExitWait = std::chrono::milliseconds(60000);
+constexpr DWORD kAutorunWait = 60000;
+constexpr UINT kSplashMs = 2000;
+
+// The folder of the running program, whatever the length of its path.
+std::wstring ProgramFolder() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) return {};
+    if (n < path.size()) {
+      path.resize(n);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  return path.substr(0, path.find_last_of(L"\\/"));
+}
+
+void RegistryErrorBox() {
+  MessageBoxW(nullptr, L"Registry error.", kProductName, MB_OK | MB_ICONERROR);
+}
+
+// The log file's full path, for the About page.
+std::wstring FullPath(const std::wstring& name) {
+  DWORD n = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return name;
+  std::wstring full(n, L'\0');
+  n = GetFullPathNameW(name.c_str(), n, full.data(), nullptr);
+  full.resize(n);
+  return full;
+}
+
+}  // namespace
+
+QuorApp::QuorApp() : uiThread_(GetCurrentThreadId()), mainWnd_(settings_.Connection, *this, boxes_) {}
+
+QuorApp::~QuorApp() = default;  // here, where SplashScreen and QuorDlg are whole
+
+int QuorApp::Run(const std::wstring& commandLine) {
+  if (!InitInstance(commandLine)) return 1;
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  boxes_.Close();
+  bool ended = app_->StopThread(kExitWait);
+  app_->Log().WriteLog(LogLevel::Info, std::wstring(kProductName) + L" application close.");
+  ShutdownApplication();
+  if (!ended) (void)app_.release();  // the thread still uses it; the process ends with it
+  return 0;
+}
+
+bool QuorApp::InitInstance(const std::wstring& commandLine) {
+  if (commandLine == L"autorun") Sleep(kAutorunWait);
+
+  // Another copy runs: end before anything here touches a file or a setting.
+  instanceMutex_.Reset(CreateMutexW(nullptr, FALSE, L"Local\\Pellard Software Varnalis 1.4"));
+  if (!instanceMutex_ || GetLastError() == ERROR_ALREADY_EXISTS) return false;
+  if (FindWindowW(WC_STATICW, L"Vrnwnd") != nullptr) return false;
+
+  // A start at logon begins in the system folder: a relative log name means
+  // the program's folder, wherever it was started from.
+  SetCurrentDirectoryW(ProgramFolder().c_str());
+
+  store_ = OpenUserRegistry();
+  registry_ = std::make_unique<Registry>(*store_, DefaultSettingsKeyPath());
+  std::wstring error;
+  if (!settings_.LoadSettings(*registry_, &error)) {
+    RegistryErrorBox();
+    return false;
+  }
+  if (settings_.Log.ClearLog) EventLog(settings_.Log).ClearLogFile();
+
+  app_ = std::make_unique<Application>(settings_, mainWnd_, *this);
+  if (!app_->Open(L"", error)) return false;  // COM, its security and Winsock
+  if (!mainWnd_.Create()) return false;
+
+  std::unique_ptr<SplashScreen> splash;
+  if (!settings_.Main.HideSplash) {
+    splash = std::make_unique<SplashScreen>(IDB_SPLASH, mainWnd_.Window(), mainWnd_, kSplashMs);
+    if (!splash->Show()) splash.reset();
+  }
+  INITCOMMONCONTROLSEX controls{8, 0xFF};
+  InitCommonControlsEx(&controls);
+
+  if (!app_->StartThread()) {
+    ShutdownApplication();
+    return false;
+  }
+  app_->Log().WriteLog(LogLevel::Info, std::wstring(kProductName) + L" application open.");
+  app_->Log().WriteLog(LogLevel::Info, L"Monitoring started.");
+  ShowNormalTrayIcon();
+  splash_ = std::move(splash);
+  return true;
+}
+
+void QuorApp::ShutdownApplication() {
+  std::wstring error;
+  if (!settings_.SaveSettings(*registry_, &error)) RegistryErrorBox();
+}
+
+void QuorApp::ShowNormalTrayIcon() {
+  ::ShowNormalTrayIcon(mainWnd_, settings_.Main);
+}
+
+void QuorApp::StartMonitoring() {
+  app_->Thread().StartMonitoring();
+  if (mainDialog_ != nullptr) mainDialog_->SyncButtons();
+}
+
+void QuorApp::StopMonitoring() {
+  app_->Thread().StopMonitoring();
+  if (mainDialog_ != nullptr) mainDialog_->SyncButtons();
+}
+
+bool QuorApp::IsMonitoringOn() const {
+  return app_->Thread().IsMonitoringOn();
+}
+
+void QuorApp::OpenMainWindow() {
+  if (mainDialog_ != nullptr) {
+    mainDialog_->Restore();
+    return;
+  }
+  std::wstring settingsPlace = store_->Location();
+  QuorDlg dialog(settings_, *this, theme_, {settingsPlace, FullPath(settings_.Log.Filename.Get())},
+                 [this](HWND window) { dialogWindow_ = window; });
+  mainDialog_ = &dialog;
+  dialog.Run(app_->Thread().StatusText());
+  mainDialog_ = nullptr;
+  // The dialog's own loop may have taken the quit that Exit posted.
+  if (exiting_) PostQuitMessage(0);
+}
+
+void QuorApp::ExitApplication() {
+  exiting_ = true;
+  // Closing the dialog stores its position, as its close box does.
+  if (mainDialog_ != nullptr) mainDialog_->OnCancel();
+  mainWnd_.SetTrayIcon(kIconNone);
+  mainWnd_.Destroy();
+  PostQuitMessage(0);
+}
+
+void QuorApp::SetStatusText(const std::wstring& text) {
+  if (OnUiThread()) {
+    if (mainDialog_ != nullptr) mainDialog_->SetStatusText(text);
+    return;
+  }
+  PostOwned(dialogWindow_.load(), WM_APP_SET_STATUS, text);  // dropped when no dialog is open
+}
+
+void QuorApp::UpdateParameters(const PassValues&) {
+  // The Resources page shows no values yet; nothing to hand over.
+}

@@ -1,0 +1,238 @@
+// Starts varnalis.exe and works it from outside, as a user's automation would:
+// through its hidden window's tray callback and menu commands, reading the
+// dialog's controls from this process, and screenshots of what it shows.
+#include <windows.h>
+#include <commctrl.h>
+#include <doctest/doctest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "common/scoped_win.h"
+#include "common/utf16.h"
+#include "res/resource.h"
+
+namespace {
+
+const wchar_t kSettingsKey[] = L"Software\\Pellard Software\\Varnalis 1.4\\";
+
+std::wstring FromEnvironment(const char* name) {
+  const char* value = std::getenv(name);
+  std::wstring text;
+  if (value == nullptr || !FromUtf8(value, text)) return {};
+  // A Linux path from the test set-up: Wine shows the root as drive Z.
+  if (!text.empty() && text[0] == L'/') {
+    for (wchar_t& c : text) c = c == L'/' ? L'\\' : c;
+    text = L"Z:" + text;
+  }
+  return text;
+}
+
+void StoreSetting(const std::wstring& name, const std::wstring& value) {
+  size_t slash = name.find(L'\\');
+  HKEY raw = nullptr;
+  REQUIRE(RegCreateKeyExW(HKEY_CURRENT_USER, (kSettingsKey + name.substr(0, slash)).c_str(), 0, nullptr, 0,
+                          KEY_SET_VALUE, nullptr, &raw, nullptr) == ERROR_SUCCESS);
+  ScopedRegKey key(raw);
+  std::string bytes = EncodeUtf16Le(value);
+  REQUIRE(RegSetValueExW(key.Get(), name.substr(slash + 1).c_str(), 0, REG_BINARY,
+                         reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size())) ==
+          ERROR_SUCCESS);
+}
+
+std::wstring StoredSetting(const std::wstring& name) {
+  size_t slash = name.find(L'\\');
+  std::wstring key = kSettingsKey + name.substr(0, slash), value = name.substr(slash + 1);
+  BYTE data[512]{};
+  DWORD size = sizeof data - 2;
+  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), value.c_str(), RRF_RT_ANY, nullptr, data, &size) !=
+      ERROR_SUCCESS) {
+    return {};
+  }
+  return DecodeUtf16Le(std::string(reinterpret_cast<char*>(data), size));
+}
+
+// Ends the program if a failed check leaves it running.
+struct EndAtExit {
+  HANDLE process;
+  ~EndAtExit() {
+    if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) TerminateProcess(process, 1);
+  }
+};
+
+ScopedHandle Start(const std::wstring& program) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  std::wstring command = L"\"" + program + L"\"";
+  REQUIRE(CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                         &process));
+  CloseHandle(process.hThread);
+  return ScopedHandle(process.hProcess);
+}
+
+template <class Condition>
+bool WaitFor(Condition condition, DWORD ms = 15000) {
+  for (DWORD waited = 0; waited < ms; waited += 50) {
+    if (condition()) return true;
+    Sleep(50);
+  }
+  return condition();
+}
+
+std::wstring Text(HWND window) {
+  wchar_t text[512]{};
+  GetWindowTextW(window, text, 512);
+  return text;
+}
+
+HWND FindDialog(DWORD process) {
+  struct Search {
+    DWORD process;
+    HWND found;
+  } search{process, nullptr};
+  EnumWindows(
+      [](HWND window, LPARAM param) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(param);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        wchar_t cls[32]{};
+        GetClassNameW(window, cls, 32);
+        if (owner == s->process && std::wstring(cls) == L"#32770" && IsWindowVisible(window) &&
+            Text(window) == L"Varnalis 1.4") {
+          s->found = window;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// The window as the screen shows it, as a BMP file.
+void SaveScreenshot(HWND window, const std::wstring& path) {
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  ScopedWindowDC screen(nullptr);
+  ScopedMemoryDC memory(CreateCompatibleDC(screen.Get()));
+  ScopedGdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(screen.Get(), width, height));
+  {
+    ScopedSelect use(memory.Get(), bitmap.Get());
+    BitBlt(memory.Get(), 0, 0, width, height, screen.Get(), rect.left, rect.top, SRCCOPY);
+  }
+  BITMAPINFOHEADER info{sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  std::vector<char> pixels(static_cast<size_t>((width * 3 + 3) & ~3) * height);
+  GetDIBits(memory.Get(), bitmap.Get(), 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
+            DIB_RGB_COLORS);
+  BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof info + pixels.size()), 0, 0,
+                        sizeof(BITMAPFILEHEADER) + sizeof info};
+  std::ofstream out(path.c_str(), std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&file), sizeof file);
+  out.write(reinterpret_cast<const char*>(&info), sizeof info);
+  out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
+}
+
+std::string ReadLog(const std::wstring& path) {
+  std::ifstream in(path.c_str(), std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string ascii;
+  for (size_t i = 0; i < bytes.size(); i += 2) ascii += bytes[i];  // the entries here are ASCII
+  return ascii;
+}
+
+}  // namespace
+
+TEST_CASE("the tray program starts once, opens its dialog from the tray, switches monitoring and exits cleanly") {
+  std::wstring program = FromEnvironment("VARNALIS_EXE");
+  std::wstring shots = FromEnvironment("VARNALIS_SHOTS");
+  REQUIRE(!program.empty());
+  wchar_t temp[MAX_PATH]{};
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring log = std::wstring(temp) + L"varnalis-e2e.log";
+  // Once anything is stored, a missing value reads as 0: store what the run needs.
+  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Pellard Software\\Varnalis 1.4");
+  const std::pair<const wchar_t*, std::wstring> settings[] = {
+      {L"Connection\\local", L"1"},     {L"Connection\\period", L"500"}, {L"Log\\SaveLog", L"1"},
+      {L"Log\\Filename", log},          {L"Log\\ClearLog", L"1"},        {L"Main\\HideSplash", L"1"},
+      {L"Interface\\dlgX", L"-1"},      {L"Interface\\dlgY", L"-1"},     {L"Parameters\\enable1", L"1"},
+      {L"Parameters\\notificationValue1", L"100"}};
+  for (const auto& [name, value] : settings) StoreSetting(name, value);
+
+  ScopedHandle first = Start(program);
+  EndAtExit guard{first.Get()};
+  HWND tray = nullptr;
+  REQUIRE(WaitFor([&] { return (tray = FindWindowW(WC_STATICW, L"Vrnwnd")) != nullptr; }));
+  DWORD firstId = GetProcessId(first.Get());
+
+  // A second copy ends by itself and leaves the first one alone.
+  ScopedHandle second = Start(program);
+  CHECK(WaitForSingleObject(second.Get(), 15000) == WAIT_OBJECT_0);
+  CHECK(FindWindowW(WC_STATICW, L"Vrnwnd") == tray);
+  CHECK(WaitForSingleObject(first.Get(), 0) == WAIT_TIMEOUT);
+
+  // A double click on the icon opens the dialog.
+  PostMessageW(tray, 0x8064, 0, WM_LBUTTONDBLCLK);
+  HWND dialog = nullptr;
+  REQUIRE(WaitFor([&] { return (dialog = FindDialog(firstId)) != nullptr; }));
+  HWND status = GetDlgItem(dialog, IDC_STATUS);
+  CHECK(Text(GetDlgItem(dialog, IDC_SERVER_LABEL)) == L"Localhost");
+  CHECK(WaitFor([&] { return Text(status).rfind(L"Last monitoring finished: ", 0) == 0; }));
+
+  // Stop and Start from the tray menu: the status line and the buttons follow.
+  PostMessageW(tray, WM_COMMAND, ID_TRAY_STOP, 0);
+  CHECK(WaitFor([&] { return Text(status).rfind(L"Stopped at ", 0) == 0; }));
+  CHECK(WaitFor([&] { return IsWindowEnabled(GetDlgItem(dialog, IDC_START)) != FALSE; }));
+  CHECK_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_STOP)));
+  PostMessageW(tray, WM_COMMAND, ID_TRAY_START, 0);
+  CHECK(WaitFor([&] { return Text(status).rfind(L"Stopped at ", 0) != 0; }));
+  CHECK(WaitFor([&] { return IsWindowEnabled(GetDlgItem(dialog, IDC_STOP)) != FALSE; }));
+
+  // Every page, as a picture.
+  HWND sheet = FindWindowExW(dialog, nullptr, L"#32770", nullptr);
+  REQUIRE(sheet != nullptr);
+  const wchar_t* pages[] = {L"resources", L"notifications", L"connection", L"log", L"options", L"about"};
+  for (int page = 0; page < 6; ++page) {
+    SendMessageW(sheet, PSM_SETCURSEL, page, 0);
+    UpdateWindow(dialog);
+    Sleep(300);
+    if (!shots.empty()) SaveScreenshot(dialog, shots + L"\\dialog-" + pages[page] + L".bmp");
+  }
+
+  // Closed and opened again from the menu; it keeps to where it was.
+  SetWindowPos(dialog, nullptr, 60, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+  CHECK(WaitFor([&] { return FindDialog(firstId) == nullptr; }));
+  PostMessageW(tray, WM_COMMAND, ID_TRAY_OPEN, 0);
+  REQUIRE(WaitFor([&] { return (dialog = FindDialog(firstId)) != nullptr; }));
+  RECT place{};
+  GetWindowRect(dialog, &place);
+  CHECK(place.left == 60);
+  CHECK(place.top == 40);
+
+  // Exit with the dialog open: it closes, stores its place, and the program ends.
+  SetWindowPos(dialog, nullptr, 70, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  PostMessageW(tray, WM_COMMAND, ID_TRAY_EXIT, 0);
+  CHECK(WaitForSingleObject(first.Get(), 20000) == WAIT_OBJECT_0);
+  DWORD code = 1;
+  GetExitCodeProcess(first.Get(), &code);
+  CHECK(code == 0);
+  CHECK(StoredSetting(L"Interface\\dlgX") == L"70");
+  CHECK(StoredSetting(L"Interface\\dlgY") == L"50");
+
+  std::string entries = ReadLog(log);
+  const char* expected[] = {"Varnalis 1.4 application open.", "Monitoring started.", "Monitoring stopped.",
+                            "Monitoring started.", "Varnalis 1.4 application close."};
+  size_t at = 0;
+  for (const char* entry : expected) {
+    CAPTURE(entry);
+    at = entries.find(entry, at);
+    CHECK(at != std::string::npos);
+    if (at == std::string::npos) break;
+    ++at;
+  }
+  DeleteFileW(log.c_str());
+}
