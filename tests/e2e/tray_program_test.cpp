@@ -144,16 +144,12 @@ std::string ReadLog(const std::wstring& path) {
   return ascii;
 }
 
-}  // namespace
-
-TEST_CASE("the tray program starts once, opens its dialog from the tray, switches monitoring and exits cleanly") {
-  std::wstring program = FromEnvironment("VARNALIS_EXE");
-  std::wstring shots = FromEnvironment("VARNALIS_SHOTS");
-  REQUIRE(!program.empty());
+// A fresh settings key with what a run needs (once anything is stored, a
+// missing value reads as 0) and the log in the temporary folder; its path.
+std::wstring PrepareSettings(std::initializer_list<std::pair<const wchar_t*, std::wstring>> extra) {
   wchar_t temp[MAX_PATH]{};
   GetTempPathW(MAX_PATH, temp);
   std::wstring log = std::wstring(temp) + L"varnalis-e2e.log";
-  // Once anything is stored, a missing value reads as 0: store what the run needs.
   RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Pellard Software\\Varnalis 1.4");
   const std::pair<const wchar_t*, std::wstring> settings[] = {
       {L"Connection\\local", L"1"},     {L"Connection\\period", L"500"}, {L"Log\\SaveLog", L"1"},
@@ -161,6 +157,17 @@ TEST_CASE("the tray program starts once, opens its dialog from the tray, switche
       {L"Interface\\dlgX", L"-1"},      {L"Interface\\dlgY", L"-1"},     {L"Parameters\\enable1", L"1"},
       {L"Parameters\\notificationValue1", L"100"}};
   for (const auto& [name, value] : settings) StoreSetting(name, value);
+  for (const auto& [name, value] : extra) StoreSetting(name, value);
+  return log;
+}
+
+}  // namespace
+
+TEST_CASE("the tray program starts once, opens its dialog from the tray, switches monitoring and exits cleanly") {
+  std::wstring program = FromEnvironment("VARNALIS_EXE");
+  std::wstring shots = FromEnvironment("VARNALIS_SHOTS");
+  REQUIRE(!program.empty());
+  std::wstring log = PrepareSettings({});
 
   ScopedHandle first = Start(program);
   EndAtExit guard{first.Get()};
@@ -234,5 +241,34 @@ TEST_CASE("the tray program starts once, opens its dialog from the tray, switche
     if (at == std::string::npos) break;
     ++at;
   }
+  DeleteFileW(log.c_str());
+}
+
+TEST_CASE("a real alert shows the paged notification box; Exit with the box open still ends cleanly") {
+  std::wstring program = FromEnvironment("VARNALIS_EXE");
+  REQUIRE(!program.empty());
+  // More free memory asked for than any machine has: the second pass is an error.
+  std::wstring log = PrepareSettings({{L"Parameters\\notificationValue1", L"999999999"},
+                                      {L"Notifications\\UIEnabled", L"1"},
+                                      {L"Notifications\\UIThreshold", L"2"},
+                                      {L"Notifications\\UIBalloon", L"1"},
+                                      {L"Notifications\\UIMessageBox", L"1"}});
+  ScopedHandle process = Start(program);
+  EndAtExit guard{process.Get()};
+  HWND tray = nullptr;
+  REQUIRE(WaitFor([&] { return (tray = FindWindowW(WC_STATICW, L"Vrnwnd")) != nullptr; }));
+  HWND box = nullptr;
+  REQUIRE(WaitFor([&] { return (box = FindWindowW(nullptr, L"Varnalis 1.4 - Notification")) != nullptr; }));
+  CHECK(WaitFor([&] { return Text(GetDlgItem(box, IDC_BOX_COUNTER)) == L"1/1"; }));
+  CHECK(Text(GetDlgItem(box, IDC_BOX_SUBJECT)) == L"Free Phisical Memory on Localhost Error.");
+  CHECK_FALSE(IsWindowEnabled(GetDlgItem(box, IDC_BOX_NEXT)));
+  CHECK_FALSE(IsWindowEnabled(GetDlgItem(box, IDC_BOX_PREV)));
+
+  PostMessageW(tray, WM_COMMAND, ID_TRAY_EXIT, 0);
+  CHECK(WaitForSingleObject(process.Get(), 20000) == WAIT_OBJECT_0);
+  std::string entries = ReadLog(log);
+  CHECK(entries.find("Free Phisical Memory on Localhost Error.") != std::string::npos);
+  CHECK(entries.find("Send tray icon notification.") != std::string::npos);
+  CHECK(entries.find("Varnalis 1.4 application close.") != std::string::npos);
   DeleteFileW(log.c_str());
 }
