@@ -8,7 +8,7 @@
 #include "common/utf16.h"
 #include "log/event_log.h"
 #include "log/log_lines.h"
-#include "log/special_nodes.h"
+#include "log/non_regular_files.h"
 #include "settings/settings.h"
 #include "support/temp_dir.h"
 

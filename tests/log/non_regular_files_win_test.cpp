@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "log/special_nodes.h"
+#include "log/non_regular_files.h"
 #include "support/temp_dir.h"
 
 std::vector<SpecialNode> MakeSpecialNodes(const TempDir& dir) {

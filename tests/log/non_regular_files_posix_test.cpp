@@ -8,7 +8,7 @@
 #include <cstring>
 #include <memory>
 
-#include "log/special_nodes.h"
+#include "log/non_regular_files.h"
 #include "support/temp_dir.h"
 
 namespace {
