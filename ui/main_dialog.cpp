@@ -39,6 +39,30 @@ int CALLBACK SheetCallback(HWND, UINT msg, LPARAM lParam) {
   return 0;
 }
 
+// The sheet of the dialog this thread runs, for the keyboard hook.
+thread_local HWND runningSheet = nullptr;
+
+// Ctrl+Tab, Ctrl+Shift+Tab, Ctrl+Page Down and Ctrl+Page Up turn the pages, as in
+// any sheet: the dialog's own loop does not know the sheet inside it.
+LRESULT CALLBACK PageKeys(int code, WPARAM wParam, LPARAM lParam) {
+  auto* msg = reinterpret_cast<MSG*>(lParam);
+  if (code == MSGF_DIALOGBOX && runningSheet != nullptr && msg->message == WM_KEYDOWN &&
+      (GetKeyState(VK_CONTROL) & 0x8000) != 0) {
+    int step = 0;
+    if (msg->wParam == VK_TAB) step = (GetKeyState(VK_SHIFT) & 0x8000) != 0 ? -1 : 1;
+    if (msg->wParam == VK_NEXT) step = 1;
+    if (msg->wParam == VK_PRIOR) step = -1;
+    HWND tabs = PropSheet_GetTabControl(runningSheet);
+    int count = TabCtrl_GetItemCount(tabs);
+    if (step != 0 && count > 0) {
+      int page = (TabCtrl_GetCurSel(tabs) + step + count) % count;
+      SendMessageW(runningSheet, PSM_SETCURSEL, static_cast<WPARAM>(page), 0);
+      return 1;
+    }
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 }  // namespace
 
 QuorDlg::QuorDlg(Settings& settings, AppCommands& app, const CThemeHelper& theme, AboutTexts about,
@@ -54,8 +78,11 @@ QuorDlg::~QuorDlg() = default;
 
 void QuorDlg::Run(const std::wstring& status) {
   initialStatus_ = status;
+  HHOOK hook = SetWindowsHookExW(WH_MSGFILTER, PageKeys, nullptr, GetCurrentThreadId());
   DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MAIN), nullptr, DialogProc,
                   reinterpret_cast<LPARAM>(this));
+  runningSheet = nullptr;
+  if (hook != nullptr) UnhookWindowsHookEx(hook);
 }
 
 INT_PTR CALLBACK QuorDlg::DialogProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -164,6 +191,7 @@ void QuorDlg::MakeSheet() {
     sheet_ = nullptr;
     return;
   }
+  runningSheet = sheet_;
   // A sheet inside a dialog has no buttons of its own: hide them and the room they take.
   RECT tabs{};
   GetWindowRect(PropSheet_GetTabControl(sheet_), &tabs);

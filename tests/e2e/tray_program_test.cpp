@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -63,11 +64,11 @@ struct EndAtExit {
   }
 };
 
-ScopedHandle Start(const std::wstring& program) {
+ScopedHandle Start(const std::wstring& program, const std::wstring& arguments = L"") {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  std::wstring command = L"\"" + program + L"\"";
+  std::wstring command = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
   REQUIRE(CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                          &process));
   CloseHandle(process.hThread);
@@ -270,5 +271,28 @@ TEST_CASE("a real alert shows the paged notification box; Exit with the box open
   CHECK(entries.find("Free Phisical Memory on Localhost Error.") != std::string::npos);
   CHECK(entries.find("Send tray icon notification.") != std::string::npos);
   CHECK(entries.find("Varnalis 1.4 application close.") != std::string::npos);
+  DeleteFileW(log.c_str());
+}
+
+TEST_CASE("only the exact word autorun makes the program wait a minute before it starts") {
+  std::wstring program = FromEnvironment("VARNALIS_EXE");
+  REQUIRE(!program.empty());
+  std::wstring log = PrepareSettings({});
+  ScopedHandle waiting = Start(program, L"autorun");
+  EndAtExit endWaiting{waiting.Get()};
+  CHECK_FALSE(WaitFor([] { return FindWindowW(WC_STATICW, L"Vrnwnd") != nullptr; }, 3000));
+  CHECK(WaitForSingleObject(waiting.Get(), 0) == WAIT_TIMEOUT);
+  TerminateProcess(waiting.Get(), 1);
+  WaitForSingleObject(waiting.Get(), 5000);
+
+  for (const wchar_t* other : {L"Autorun", L"autorun2"}) {
+    CAPTURE(std::string(other, other + wcslen(other)));
+    ScopedHandle started = Start(program, other);
+    EndAtExit end{started.Get()};
+    HWND tray = nullptr;
+    CHECK(WaitFor([&] { return (tray = FindWindowW(WC_STATICW, L"Vrnwnd")) != nullptr; }, 5000));
+    PostMessageW(tray, WM_COMMAND, ID_TRAY_EXIT, 0);
+    CHECK(WaitForSingleObject(started.Get(), 20000) == WAIT_OBJECT_0);
+  }
   DeleteFileW(log.c_str());
 }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "res/resource.h"
 #include "settings/settings.h"
@@ -154,4 +155,34 @@ TEST_CASE("opening and closing the dialog fifty times leaves the GDI and USER ob
   GuiObjects after = GuiObjects::Now();
   CHECK(after.gdi == before.gdi);
   CHECK(after.user == before.user);
+}
+
+TEST_CASE("Ctrl+Tab and Ctrl+Page Up turn the pages of the sheet inside the dialog") {
+  Settings settings;
+  Switch app;
+  CThemeHelper theme;
+  QuorDlg dialog(settings, app, theme, {L"", L""});
+  std::vector<int> seen;
+  std::thread user([&] {
+    for (int i = 0; i < 500 && !(dialog.Window() && IsWindowVisible(dialog.Window())); ++i) Sleep(5);
+    HWND tabs = reinterpret_cast<HWND>(SendMessageW(dialog.Sheet(), PSM_GETTABCONTROL, 0, 0));
+    auto press = [&](std::vector<WORD> keys) {
+      std::vector<INPUT> input;
+      for (WORD key : keys) input.push_back(INPUT{INPUT_KEYBOARD, {.ki = {key, 0, 0, 0, 0}}});
+      for (auto it = keys.rbegin(); it != keys.rend(); ++it) input.push_back(INPUT{INPUT_KEYBOARD, {.ki = {*it, 0, KEYEVENTF_KEYUP, 0, 0}}});
+      SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT));
+      Sleep(300);
+      seen.push_back(TabCtrl_GetCurSel(tabs));
+    };
+    SetForegroundWindow(dialog.Window());
+    press({VK_CONTROL, VK_TAB});
+    press({VK_CONTROL, VK_TAB});
+    press({VK_CONTROL, VK_PRIOR});
+    press({VK_CONTROL, VK_PRIOR});
+    press({VK_CONTROL, VK_PRIOR});
+    PostMessageW(dialog.Window(), WM_COMMAND, IDCANCEL, 0);
+  });
+  dialog.Run(L"");
+  user.join();
+  CHECK(seen == std::vector<int>{1, 2, 1, 0, 5});
 }
