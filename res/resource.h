@@ -39,6 +39,9 @@
 #define IDB_CHECK_BOXES 132
 #define IDB_PARAMETERS 133
 #define IDB_BUTTONS 135
+// The button strip drawn for 150 % and 200 % scaling.
+#define IDB_BUTTONS_24 2135
+#define IDB_BUTTONS_32 3135
 #define IDB_CHANNELS 137
 #define IDB_LOG_LEVELS 139
 #define IDB_SPLASH 144

@@ -391,8 +391,11 @@ def main():
                 [lambda p: check_box(p, False), lambda p: check_box(p, True)])
     write_strip(os.path.join(OUT, "parameters.bmp"),
                 [par_cpu, par_memory, par_page_file, par_network, par_disk, par_threads, par_process, par_web])
-    write_strip(os.path.join(OUT, "buttons.bmp"),
-                [btn_advanced, btn_start, btn_stop, btn_test, btn_clear_log, btn_browse])
+    buttons = [btn_advanced, btn_start, btn_stop, btn_test, btn_clear_log, btn_browse]
+    write_strip(os.path.join(OUT, "buttons.bmp"), buttons)
+    # The same images for 150 % and 200 % scaling.
+    write_strip(os.path.join(OUT, "buttons_24.bmp"), buttons, 24)
+    write_strip(os.path.join(OUT, "buttons_32.bmp"), buttons, 32)
     write_strip(os.path.join(OUT, "channels.bmp"), [chan_ui, chan_mail, chan_run])
     write_strip(os.path.join(OUT, "log_levels.bmp"), [level_info, level_warning, level_error])
     splash().save(os.path.join(OUT, "splash.bmp"), "BMP")

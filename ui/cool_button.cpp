@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <vsstyle.h>
 
+#include "res/resource.h"
+#include "ui/dpi.h"
 #include "ui/theme_helper.h"
 
 namespace {
@@ -68,6 +70,9 @@ void CCoolButton::SetIcon(ScopedIcon icon) {
 }
 
 bool CCoolButton::SetBitmapFromStrip(int bitmapId, int index) {
+  // At 150 % and 200 % the button strip has images drawn for that size.
+  int dpi = WindowDpi(window_);
+  if (bitmapId == IDB_BUTTONS && dpi >= 144) bitmapId = dpi >= 192 ? IDB_BUTTONS_32 : IDB_BUTTONS_24;
   ScopedGdiObject<HBITMAP> strip(static_cast<HBITMAP>(
       LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(bitmapId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
   BITMAP info{};
