@@ -264,6 +264,8 @@ TEST_CASE("a real alert shows the paged notification box; Exit with the box open
   CHECK(Text(GetDlgItem(box, IDC_BOX_SUBJECT)) == L"Free Phisical Memory on Localhost Error.");
   CHECK_FALSE(IsWindowEnabled(GetDlgItem(box, IDC_BOX_NEXT)));
   CHECK_FALSE(IsWindowEnabled(GetDlgItem(box, IDC_BOX_PREV)));
+  std::wstring shots = FromEnvironment("VARNALIS_SHOTS");
+  if (!shots.empty()) SaveScreenshot(box, shots + L"\\notification-box.bmp");
 
   PostMessageW(tray, WM_COMMAND, ID_TRAY_EXIT, 0);
   CHECK(WaitForSingleObject(process.Get(), 20000) == WAIT_OBJECT_0);
