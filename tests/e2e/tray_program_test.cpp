@@ -220,6 +220,11 @@ TEST_CASE("the tray program starts once, opens its dialog from the tray, switche
   GetWindowRect(dialog, &place);
   CHECK(place.left == 60);
   CHECK(place.top == 40);
+  // Opened again while open (minimised, here): the same dialog comes back.
+  ShowWindow(dialog, SW_MINIMIZE);
+  PostMessageW(tray, WM_COMMAND, ID_TRAY_OPEN, 0);
+  CHECK(WaitFor([&] { return IsIconic(dialog) == FALSE; }));
+  CHECK(FindDialog(firstId) == dialog);
 
   // Exit with the dialog open: it closes, stores its place, and the program ends.
   SetWindowPos(dialog, nullptr, 70, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
