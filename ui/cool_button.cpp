@@ -27,12 +27,6 @@ void Fill(HDC dc, const RECT& rect, COLORREF color) {
 
 }  // namespace
 
-bool ReflectDrawItem(LPARAM drawItem) {
-  auto* item = reinterpret_cast<DRAWITEMSTRUCT*>(drawItem);
-  if (item == nullptr || item->CtlType != ODT_BUTTON) return false;
-  return SendMessageW(item->hwndItem, kReflectedDrawItem, 0, drawItem) != 0;
-}
-
 CCoolButton::CCoolButton() {
   SetDefaultColors(false);
 }

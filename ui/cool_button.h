@@ -6,15 +6,9 @@
 #include <string>
 
 #include "common/scoped_win.h"
+#include "ui/ui_messages.h"
 
 class CThemeHelper;
-
-// The owner's WM_DRAWITEM for a cool button goes back to the button as this
-// message (ReflectDrawItem does it), so the button draws itself.
-inline constexpr UINT kReflectedDrawItem = WM_APP + 0x200;
-
-// For a dialog's WM_DRAWITEM: true when the item was a cool button and drew.
-bool ReflectDrawItem(LPARAM drawItem);
 
 class CCoolButton {
  public:

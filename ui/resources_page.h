@@ -1,6 +1,7 @@
 #pragma once
 // The main dialog's page for the parameters with their values, states and history graph.
 #include "res/resource.h"
+#include "ui/history_graph.h"
 #include "ui/property_page.h"
 
 class HealthParamsPage final : public PropertyPage {
@@ -12,4 +13,5 @@ class HealthParamsPage final : public PropertyPage {
 
  private:
   const CThemeHelper& theme_;
+  Graphic graph_;
 };

@@ -6,3 +6,9 @@ void DropQueuedPayloads(HWND window) {
     delete reinterpret_cast<PayloadBox*>(msg.lParam);
   }
 }
+
+bool ReflectDrawItem(LPARAM drawItem) {
+  auto* item = reinterpret_cast<DRAWITEMSTRUCT*>(drawItem);
+  if (item == nullptr || (item->CtlType != ODT_BUTTON && item->CtlType != ODT_STATIC)) return false;
+  return SendMessageW(item->hwndItem, kReflectedDrawItem, 0, drawItem) != 0;
+}

@@ -21,6 +21,13 @@ enum : UINT {
   WM_APP_LAST = WM_APP_WORK_DONE,
 };
 
+// The owner's WM_DRAWITEM for a control that draws itself (image buttons, the
+// history graph) goes back to the control as this message.
+inline constexpr UINT kReflectedDrawItem = WM_APP + 0x200;
+
+// For a dialog's WM_DRAWITEM: true when the item drew itself.
+bool ReflectDrawItem(LPARAM drawItem);
+
 // Every payload travels in a box, so one that is never received can still be
 // freed without knowing its type.
 struct PayloadBox {

@@ -1,0 +1,130 @@
+#include "ui/history_graph.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <string>
+
+#include "common/scoped_win.h"
+#include "ui/ui_messages.h"
+
+namespace {
+
+constexpr UINT_PTR kSubclassId = 0xC006;
+constexpr int kMargin = 5;
+
+void Line(HDC dc, int x0, int y0, int x1, int y1) {
+  MoveToEx(dc, x0, y0, nullptr);
+  LineTo(dc, x1, y1);
+}
+
+}  // namespace
+
+Graphic::~Graphic() {
+  if (window_ != nullptr) RemoveWindowSubclass(window_, SubclassProc, kSubclassId);
+}
+
+bool Graphic::Create(const RECT& rect, int divisions, int points, HWND parent, int id) {
+  divisions_ = divisions;
+  points_ = points;
+  window_ = CreateWindowExW(0, WC_STATICW, L"", WS_CHILD | WS_VISIBLE | SS_OWNERDRAW, rect.left, rect.top,
+                            rect.right - rect.left, rect.bottom - rect.top, parent,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+  return window_ != nullptr && SetWindowSubclass(window_, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+}
+
+void Graphic::SetData(const std::vector<int32_t>& values, int32_t limit) {
+  limit_ = limit;
+  values_.assign(values.begin(), values.begin() + std::min<size_t>(values.size(), std::max(points_, 0)));
+}
+
+void Graphic::Draw(HDC target, const RECT& item) const {
+  const int width = item.right, height = item.bottom;
+  if (width <= 0 || height <= 0) return;
+  ScopedMemoryDC dc(CreateCompatibleDC(target));
+  ScopedGdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(target, width, height));
+  if (!dc || !bitmap) return;
+  ScopedSelect useBitmap(dc.Get(), bitmap.Get());
+
+  RECT all{0, 0, width, height};
+  FillRect(dc.Get(), &all, GetSysColorBrush(COLOR_WINDOW));
+  {
+    ScopedSelect pen(dc.Get(), GetStockObject(BLACK_PEN));
+    ScopedSelect brush(dc.Get(), GetStockObject(WHITE_BRUSH));
+    Rectangle(dc.Get(), 0, 0, width, height);
+  }
+  // Too small for a scale: the frame alone.
+  if (width > 2 * kMargin && height > 2 * kMargin && divisions_ > 0) {
+    int32_t top = std::max<int32_t>(0, limit_);
+    for (int32_t v : values_) top = std::max(top, v);
+
+    ScopedGdiObject<HPEN> dotted(CreatePen(PS_DOT, 1, kGridColor));
+    ScopedGdiObject<HPEN> solid(CreatePen(PS_SOLID, 1, kGridColor));
+    {
+      ScopedSelect pen(dc.Get(), dotted.Get());
+      SetBkMode(dc.Get(), TRANSPARENT);
+      for (int i = 1; i < divisions_; ++i) {
+        int x = ((width - 2 * kMargin) / divisions_) * i + kMargin;
+        Line(dc.Get(), x, 0, x, height);
+      }
+      int middle = (height - kMargin) - (height - 2 * kMargin) / 2;
+      Line(dc.Get(), 1, middle, width - 1, middle);
+    }
+    {
+      ScopedSelect pen(dc.Get(), solid.Get());
+      Line(dc.Get(), 1, height - kMargin, width - 1, height - kMargin);
+    }
+    if (textMode_ == 1) {
+      ScopedSelect font(dc.Get(), GetStockObject(DEFAULT_GUI_FONT));
+      SetTextColor(dc.Get(), kGridColor);
+      TEXTMETRICW metrics{};
+      GetTextMetricsW(dc.Get(), &metrics);
+      std::wstring scale = std::to_wstring(top);
+      TextOutW(dc.Get(), 2, 7, scale.c_str(), static_cast<int>(scale.size()));
+      TextOutW(dc.Get(), 2, height - metrics.tmHeight - 7, L"0", 1);
+    }
+    // A scale top of 0 (nothing above 0) would divide by zero: 1 keeps every
+    // value on the base line. Multiplying before dividing puts the top exactly on y = 5.
+    const double span = height - 2 * kMargin, divisor = top > 0 ? top : 1;
+    auto y = [&](int32_t v) { return static_cast<int>((height - kMargin) - v * span / divisor); };
+    if (limit_ != -1) {
+      ScopedGdiObject<HPEN> dashed(CreatePen(PS_DASH, 1, kLimitColor));
+      ScopedSelect pen(dc.Get(), dashed.Get());
+      Line(dc.Get(), 0, y(limit_), width, y(limit_));
+    }
+    if (!values_.empty() && points_ > 1) DrawCurve(dc.Get(), width, y);
+  }
+  BitBlt(target, 0, 0, width, height, dc.Get(), 0, 0, SRCCOPY);
+}
+
+template <class ToY>
+void Graphic::DrawCurve(HDC dc, int width, ToY y) const {
+  const double step = static_cast<double>(width - 2 * kMargin) / (points_ - 1);
+  auto x = [&](size_t i) { return static_cast<int>(static_cast<double>(i) * step + kMargin); };
+  ScopedGdiObject<HPEN> curve(CreatePen(PS_SOLID, curveWidth_, kCurveColor));
+  ScopedSelect pen(dc, curve.Get());
+  if (values_[0] != -1) {
+    Line(dc, kMargin - 1, y(values_[0]), kMargin + 1, y(values_[0]));
+    MoveToEx(dc, kMargin, y(values_[0]), nullptr);
+  }
+  for (size_t i = 1; i < values_.size(); ++i) {
+    if (values_[i] == -1) continue;
+    if (values_[i - 1] == -1) MoveToEx(dc, x(i), y(values_[i]), nullptr);
+    LineTo(dc, x(i), y(values_[i]));
+  }
+}
+
+LRESULT CALLBACK Graphic::SubclassProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                       DWORD_PTR self) {
+  auto* graph = reinterpret_cast<Graphic*>(self);
+  if (msg == kReflectedDrawItem) {
+    const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+    graph->Draw(item.hDC, item.rcItem);
+    return TRUE;
+  }
+  if (msg == WM_NCDESTROY) {
+    RemoveWindowSubclass(window, SubclassProc, kSubclassId);
+    graph->window_ = nullptr;
+  }
+  return DefSubclassProc(window, msg, wParam, lParam);
+}
