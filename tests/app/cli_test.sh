@@ -3,17 +3,10 @@
 # and the monitor answering from a recording. Usage: cli_test.sh EMULATOR CLI
 set -u
 emulator=$1 cli=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME=$work/config
-cd "$work"
-passed=0 failed=0
+# shellcheck source=tests/app/check.sh
+source "$(dirname "$0")/check.sh"
 
 run() { "$emulator" "$cli" "$@" 2>"$work/err" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
-check() {  # name, expected, actual
-  if [ "$2" == "$3" ]; then passed=$((passed + 1)); else
-    failed=$((failed + 1)); printf 'FAIL %s\n  expected: %s\n  actual:   %s\n' "$1" "$2" "$3"; fi
-}
 sets() { local s; for s in "$@"; do run set "${s%% *}" "${s#* }" >/dev/null; done; }  # each "NAME VALUE"
 
 run set 'Connection\period' 5000 >/dev/null; check "set exits 0" 0 $?
@@ -207,5 +200,4 @@ for name in "${specials[@]}"; do
 done
 run set 'Log\Filename' app.log >/dev/null
 
-printf 'Passed: %d passed, %d failed\n' "$passed" "$failed"
-[ "$failed" -eq 0 ]
+finish
