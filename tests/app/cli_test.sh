@@ -5,6 +5,8 @@ set -u
 emulator=$1 cli=$2
 # shellcheck source=tests/app/check.sh
 source "$(dirname "$0")/check.sh"
+# Wine keeps the settings in its prefix, where the tray program's test leaves its own: start from none there too.
+[ "$emulator" = env ] || "$emulator" reg.exe delete 'HKCU\Software\Pellard Software\Varnalis 1.4' /f >/dev/null 2>&1
 
 run() { "$emulator" "$cli" "$@" 2>"$work/err" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 sets() { local s; for s in "$@"; do run set "${s%% *}" "${s#* }" >/dev/null; done; }  # each "NAME VALUE"
