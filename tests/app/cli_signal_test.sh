@@ -5,16 +5,9 @@
 # Usage: cli_signal_test.sh CLI
 set -u
 cli=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME=$work/config
-cd "$work"
-passed=0 failed=0
+# shellcheck source=tests/app/check.sh
+source "$(dirname "$0")/check.sh"
 
-check() {  # name, expected, actual
-  if [ "$2" == "$3" ]; then passed=$((passed + 1)); else
-    failed=$((failed + 1)); printf 'FAIL %s\n  expected: %s\n  actual:   %s\n' "$1" "$2" "$3"; fi
-}
 # Waits up to 10 s for the log file to hold the text; the texts are ASCII.
 await() {
   for _ in $(seq 100); do [ -f "$1" ] && tr -d '\000' <"$1" | grep -qF "$2" && return 0; sleep 0.1; done
@@ -93,5 +86,4 @@ check "the cancelled mail is logged as failed" 1 \
   "$(tr -d '\000' <mail.log | grep -c 'CPU Usage on Localhost Error\..*E-mail notification failed\.')"
 wait "$trickler"
 
-printf 'Passed: %d passed, %d failed\n' "$passed" "$failed"
-[ "$failed" -eq 0 ]
+finish

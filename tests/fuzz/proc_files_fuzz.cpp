@@ -13,9 +13,7 @@
 
 namespace {
 
-void Require(bool condition) {
-  if (!condition) std::abort();
-}
+void Require(bool condition) { if (!condition) std::abort(); }
 
 // KEY="value" with the escapes a shell double-quoted word needs.
 std::string OsReleaseLine(std::string_view value) {

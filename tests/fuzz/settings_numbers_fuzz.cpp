@@ -13,9 +13,7 @@
 
 namespace {
 
-void Require(bool condition) {
-  if (!condition) std::abort();
-}
+void Require(bool condition) { if (!condition) std::abort(); }
 
 bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 

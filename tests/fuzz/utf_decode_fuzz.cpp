@@ -12,9 +12,7 @@
 
 namespace {
 
-void Require(bool condition) {
-  if (!condition) std::abort();
-}
+void Require(bool condition) { if (!condition) std::abort(); }
 
 // The well-formed byte sequences of the Unicode standard (its table 3-7).
 bool WellFormedUtf8(std::string_view bytes) {

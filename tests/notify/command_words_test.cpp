@@ -4,7 +4,8 @@
 
 using Words = std::vector<std::wstring>;
 
-TEST_CASE("words split at unquoted blanks; quotes and backslashes as a shell reads them") {
+TEST_CASE("words split at unquoted blanks; quotes and backslashes as a shell reads them; nothing is expanded; an "
+          "unterminated quote or backslash takes the rest of the text") {
   CHECK(SplitCommandWords(L" \t\n ") == Words{});
   CHECK(SplitCommandWords(L"  -a\tb\nc  ") == Words{L"-a", L"b", L"c"});
   CHECK(SplitCommandWords(L"'' \"\" Ünï") == Words{L"", L"", L"Ünï"});
@@ -14,14 +15,8 @@ TEST_CASE("words split at unquoted blanks; quotes and backslashes as a shell rea
   CHECK(SplitCommandWords(L"\"it's\" 'say \"hi\"'") == Words{L"it's", L"say \"hi\""});
   CHECK(SplitCommandWords(L"a\\\nb \"c\\\nd\"") == Words{L"ab", L"cd"});  // line joins
   CHECK(SplitCommandWords(L"\\'x\\\"") == Words{L"'x\""});
-}
-
-TEST_CASE("nothing is expanded") {
   CHECK(SplitCommandWords(L"$HOME ~ * $(reboot) `id` a;b | > \"$X\"") ==
         Words{L"$HOME", L"~", L"*", L"$(reboot)", L"`id`", L"a;b", L"|", L">", L"$X"});
-}
-
-TEST_CASE("an unterminated quote or backslash takes the rest of the text") {
   CHECK(SplitCommandWords(L"a 'b c") == Words{L"a", L"b c"});
   CHECK(SplitCommandWords(L"a x\"b  c\\\"") == Words{L"a", L"xb  c\""});
   CHECK(SplitCommandWords(L"a\\") == Words{L"a\\"});

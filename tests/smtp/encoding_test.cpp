@@ -7,22 +7,13 @@
 #include <vector>
 
 #include "smtp/code_page.h"
+#include "tests/smtp/peers.h"
 
 namespace {
 
-class Collect final : public Smtp::Stream64AdapterBase<Smtp::ISerialStream64Out> {
- public:
-  uint32_t WriteData(const void* data, uint64_t size, uint64_t* written) override {
-    bytes.append(static_cast<const char*>(data), size);
-    if (written) *written = size;
-    return 0;
-  }
-  std::string bytes;
-};
-
 template <class Encoder>
 std::string Encode(const std::vector<std::string>& writes) {
-  Collect sink;
+  peers::Collect sink;
   Encoder encoder;
   encoder.Attach(&sink);
   encoder.Begin();

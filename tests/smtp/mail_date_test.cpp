@@ -12,14 +12,11 @@ TEST_CASE("date text: four-digit year, local time and offset") {
   CHECK(Smtp::FormatMailDate(0, 0) == "Thu, 01 Jan 1970 00:00:00 +0000");
 }
 
-// Last and first Sundays go through the offsets below.
-TEST_CASE("transition days") {
+TEST_CASE("local offset: daylight between the transitions, taken in UTC, in either hemisphere") {
+  // Last and first Sundays go through the offsets below.
   CHECK(Smtp::TransitionDay(2026, {3, 0, 2}) == 8);   // second Sunday, the 1st a Sunday
   CHECK(Smtp::TransitionDay(2028, {2, 2, 5}) == 29);  // leap year
   CHECK(Smtp::TransitionDay(2100, {2, 0, 5}) == 28);  // not a leap year
-}
-
-TEST_CASE("local offset: daylight between the transitions, taken in UTC, in either hemisphere") {
   const Smtp::ZoneRules cet{-60, 0, -60, {10, 0, 5, 3}, {3, 0, 5, 2}};
   const Smtp::ZoneRules sydney{-600, 0, -60, {4, 0, 1, 3}, {10, 0, 1, 2}};
   const Smtp::ZoneRules india{-330, 0, 0, {}, {}};

@@ -70,9 +70,6 @@ TEST_CASE("a failing server gives a failure code and delivers nothing") {
   size_t before = peers::Received(peers::Load(), "plain").size();
   CHECK(Channel("plain", "wrong").Send() == 535u);  // refused logon
   CHECK(Channel("plain").Send() != 0u);             // logon the server requires, not given
-  Channel nobody("plain");
-  nobody.settings.EMailPort = 1;
-  CHECK(nobody.Send() != 0u);
   CHECK(peers::Received(peers::Load(), "plain").size() == before);
 }
 
@@ -80,16 +77,14 @@ TEST_CASE("a trickling server holds a mail no longer than the deadline; a cancel
   using Clock = std::chrono::steady_clock;
   Channel channel("open");
   CHECK(SmtpMailSender(channel.settings).DeadlineMs() == 60000u);  // the program's own senders
+  peers::TricklingServer server({}, "220 mail.example ESMTP ");
+  channel.settings.EMailPort = server.Port();
   SUBCASE("the pass that sends the mail goes on after the deadline") {
-    peers::TricklingServer server({}, "220 mail.example ESMTP ");
-    channel.settings.EMailPort = server.Port();
     auto start = Clock::now();
     CHECK(channel.Send(SmtpMailSender(channel.settings, 1500)) == 258u);
     CHECK(Clock::now() - start < std::chrono::milliseconds(4000));
   }
   SUBCASE("the mails of one pass share the deadline") {
-    peers::TricklingServer server({}, "220 mail.example ESMTP ");
-    channel.settings.EMailPort = server.Port();
     SmtpMailSender sender(channel.settings, 1500);
     sender.StartPass();
     auto start = Clock::now();
@@ -101,8 +96,6 @@ TEST_CASE("a trickling server holds a mail no longer than the deadline; a cancel
     CHECK(channel.Send(sender) == 0u);
   }
   SUBCASE("the end of the program does not wait for the deadline") {
-    peers::TricklingServer server({}, "220 mail.example ESMTP ");
-    channel.settings.EMailPort = server.Port();
     SmtpMailSender sender(channel.settings);
     auto start = Clock::now();
     std::thread canceller([&sender] {

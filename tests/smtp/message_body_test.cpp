@@ -5,26 +5,13 @@
 #include <regex>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "smtp/message_header.h"
+#include "tests/smtp/peers.h"
 
 namespace {
 
-// Collects what is written; fails every write from failAt on (counting from 0).
-class Sink final : public Smtp::ISerialStream64Out {
- public:
-  uint32_t Write(const void* data, uint64_t size, uint64_t* written) override {
-    if (written) *written = 0;
-    if (writes++ >= failAt) return 10054;
-    bytes.append(static_cast<const char*>(data), size);
-    if (written) *written = size;
-    return 0;
-  }
-  std::string bytes;
-  int writes = 0;
-  int failAt = 1 << 30;
-};
+using Sink = peers::Collect;
 
 class FileInfo final : public Smtp::IAttachmentInfo {
  public:
@@ -37,25 +24,6 @@ class FileInfo final : public Smtp::IAttachmentInfo {
   const char* subtype = "octet-stream";
   const wchar_t* name = L"report.txt";
   const char* id = nullptr;
-};
-
-struct Address final : Smtp::IAddress {
-  Address(const wchar_t* n, const char* a) : name(n), address(a) {}
-  const wchar_t* GetName() override { return name; }
-  const char* GetAddress() override { return address; }
-  const wchar_t* name;
-  const char* address;
-};
-
-class Info final : public Smtp::IMessageInfo {
- public:
-  Smtp::IAddress& GetSender() override { return sender; }
-  uint32_t GetRecipientCount() override { return static_cast<uint32_t>(recipients.size()); }
-  Smtp::IAddress& GetRecipient(unsigned int index) override { return recipients[index]; }
-  const wchar_t* GetSubject() override { return subject; }
-  Address sender{L"Varnalis", "monitor@example.com"};
-  std::vector<Address> recipients{{L"First", "one@example.com"}, {L"", "two@example.com"}, {L"Third", "3@x.y"}};
-  const wchar_t* subject = L"CPU on Localhost Error.";
 };
 
 }  // namespace
@@ -150,7 +118,7 @@ TEST_CASE("write failures come back at once and leave no open part") {
   Sink sink;
   Smtp::MessageBody body(&sink, Smtp::MessageBody::kMultipartMixed, 65001);
   FileInfo file;
-  Smtp::ISerialStream64Out* stream = reinterpret_cast<Smtp::ISerialStream64Out*>(&sink);
+  Smtp::ISerialStream64Out* stream = &sink;
   sink.failAt = 2;  // multipart header and delimiter pass, the part header fails
   CHECK(body.AddAttachment(&stream, file) == 10054);
   CHECK(stream == nullptr);
@@ -159,7 +127,8 @@ TEST_CASE("write failures come back at once and leave no open part") {
 }
 
 TEST_CASE("message header: accepted recipients only, encoded subject, Message-ID") {
-  Info info;
+  peers::Info info;
+  info.recipients = {{L"First", "one@example.com"}, {L"", "two@example.com"}, {L"Third", "3@x.y"}};
   std::string header = Smtp::MessageHeader(info, {1, 2, 9}, 65001, "mon-01.example.com");
   std::smatch m;
   const std::regex layout(
@@ -167,8 +136,8 @@ TEST_CASE("message header: accepted recipients only, encoded subject, Message-ID
       "(From: [^]*)Message-ID: <([^@<>]+)@mon-01\\.example\\.com>\r\nMIME-Version: 1\\.0\r\n");
   REQUIRE(std::regex_match(header, m, layout));
   CHECK(m[1] ==
-        "From: \"Varnalis\" <monitor@example.com>\r\nTo: <two@example.com>,\r\n\t \"Third\" <3@x.y>\r\n"
-        "Subject: CPU on Localhost Error.\r\n");
+        "From: \"Varnalis\" <monitor@example.org>\r\nTo: <two@example.com>,\r\n\t \"Third\" <3@x.y>\r\n"
+        "Subject: Disk usage on Localhost Error.\r\n");
 
   info.subject = L"x\r\nBcc: evil@example.com";
   header = Smtp::MessageHeader(info, {0}, 65001, "");

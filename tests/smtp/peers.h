@@ -1,5 +1,5 @@
 #pragma once
-// What the mail tests share: the client's inputs, and the real servers that
+// What the mail tests share: the client's inputs, a sink, a socket to dial, and the real servers that
 // tests/peers/run_with_peers.py starts around the test program with the
 // summaries of the messages they received.
 #include <doctest/doctest.h>
@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "smtp/interfaces.h"
+#include "smtp/socket.h"
+#include "smtp/stream64.h"
 #include "support/tcp_listener.h"
 
 namespace peers {
@@ -22,6 +24,31 @@ namespace peers {
 // Test programs have no application object: the first listener starts the
 // platform's sockets for the whole process.
 inline void StartSockets() { static TcpListener first; }
+
+// Connects socket to 127.0.0.1:port, its waits ended by cancel.
+inline uint32_t Dial(Smtp::CancelEvent& cancel, Smtp::TalSocket& socket, unsigned short port, uint32_t timeoutMs,
+                     uint32_t deadlineMs = Smtp::kNoTimeLimit) {
+  StartSockets();
+  Smtp::Address to;
+  uint32_t r = cancel.Create();
+  if (r == 0) r = socket.Initialize(&cancel, timeoutMs, deadlineMs);
+  if (r == 0) r = Smtp::ResolveAddress("127.0.0.1", port, to);
+  if (r == 0) r = socket.Open();
+  return r != 0 ? r : socket.Connect(to);
+}
+
+// Collects what reaches it; fails every write from failAt on (counting from 0).
+struct Collect final : Smtp::Stream64AdapterBase<Smtp::ISerialStream64Out> {
+  uint32_t WriteData(const void* data, uint64_t size, uint64_t* written) override {
+    if (written) *written = 0;
+    if (calls++ >= failAt) return 10054;
+    bytes.append(static_cast<const char*>(data), size);
+    if (written) *written = size;
+    return 0;
+  }
+  std::string bytes;
+  int calls = 0, failAt = 1 << 30;
+};
 
 struct Params final : Smtp::IConnectionParams {
   std::string server = "127.0.0.1", user = "tim", password = "tanstaaftanstaaf";

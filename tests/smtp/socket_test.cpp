@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "support/tcp_listener.h"
+#include "tests/smtp/peers.h"
 
 namespace {
 
@@ -21,14 +22,8 @@ long long MsSince(Clock::time_point start) {
 struct Client {
   Smtp::CancelEvent cancel;
   Smtp::TalSocket socket;
-
   uint32_t Connect(unsigned short port, uint32_t timeoutMs, uint32_t deadlineMs = Smtp::kNoTimeLimit) {
-    Smtp::Address to;
-    uint32_t r = cancel.Create();
-    if (r == 0) r = socket.Initialize(&cancel, timeoutMs, deadlineMs);
-    if (r == 0) r = Smtp::ResolveAddress("127.0.0.1", port, to);
-    if (r == 0) r = socket.Open();
-    return r != 0 ? r : socket.Connect(to);
+    return peers::Dial(cancel, socket, port, timeoutMs, deadlineMs);
   }
 };
 

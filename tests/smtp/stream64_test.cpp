@@ -4,24 +4,10 @@
 
 #include <string>
 
-namespace {
-
-class Collect final : public Smtp::Stream64AdapterBase<Smtp::ISerialStream64Out> {
- public:
-  uint32_t WriteData(const void* data, uint64_t size, uint64_t* written) override {
-    ++calls;
-    bytes.append(static_cast<const char*>(data), size);
-    if (written) *written = size;
-    return 0;
-  }
-  int calls = 0;
-  std::string bytes;
-};
-
-}  // namespace
+#include "tests/smtp/peers.h"
 
 TEST_CASE("stream writes: empty and null writes never reach the data, adapters forward") {
-  Collect sink;
+  peers::Collect sink;
   uint64_t written = 9;
   CHECK(sink.Write("x", 0, &written) == 0);
   CHECK(written == 0);

@@ -16,15 +16,7 @@ struct Connection {
   Smtp::TalSocket raw;
   std::unique_ptr<Smtp::ISocketStream> secure;
 
-  uint32_t Open(unsigned short port) {
-    peers::StartSockets();
-    Smtp::Address address;
-    if (uint32_t r = cancel.Create(); r != 0) return r;
-    if (uint32_t r = raw.Initialize(&cancel, 10000, Smtp::kNoTimeLimit); r != 0) return r;
-    if (uint32_t r = Smtp::ResolveAddress("127.0.0.1", port, address); r != 0) return r;
-    if (uint32_t r = raw.Open(); r != 0) return r;
-    return raw.Connect(address);
-  }
+  uint32_t Open(unsigned short port) { return peers::Dial(cancel, raw, port, 10000); }
 
   // One whole reply to line (nothing sent when empty): lines until one whose fourth byte is a space.
   std::string Command(const std::string& line) {

@@ -22,7 +22,6 @@ class TcpPeer {
   bool ReceiveLine(std::string& line) { return ReceiveUntil("\r\n", line); }
   // Up to and including marker; false, with what came, when the client closed first.
   bool ReceiveUntil(const std::string& marker, std::string& got);
-  intptr_t Native() const { return socket_; }  // for a TLS peer built on top
   void Close();
 
  private:
