@@ -56,6 +56,12 @@ std::wstring StoredSetting(const std::wstring& name) {
   return DecodeUtf16Le(std::string(reinterpret_cast<char*>(data), size));
 }
 
+// The settings key the tests write, removed again however a test ends, so no
+// later test finds what one of these stored.
+struct SettingsKeyRemoved {
+  ~SettingsKeyRemoved() { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Pellard Software\\Varnalis 1.4"); }
+};
+
 // Ends the program if a failed check leaves it running.
 struct EndAtExit {
   HANDLE process;
@@ -168,6 +174,7 @@ TEST_CASE("the tray program starts once, opens its dialog from the tray, switche
   std::wstring program = FromEnvironment("VARNALIS_EXE");
   std::wstring shots = FromEnvironment("VARNALIS_SHOTS");
   REQUIRE(!program.empty());
+  SettingsKeyRemoved cleanUp;
   std::wstring log = PrepareSettings({});
 
   ScopedHandle first = Start(program);
@@ -253,6 +260,7 @@ TEST_CASE("the tray program starts once, opens its dialog from the tray, switche
 TEST_CASE("a real alert shows the paged notification box; Exit with the box open still ends cleanly") {
   std::wstring program = FromEnvironment("VARNALIS_EXE");
   REQUIRE(!program.empty());
+  SettingsKeyRemoved cleanUp;
   // More free memory asked for than any machine has: the second pass is an error.
   std::wstring log = PrepareSettings({{L"Parameters\\notificationValue1", L"999999999"},
                                       {L"Notifications\\UIEnabled", L"1"},
@@ -284,6 +292,7 @@ TEST_CASE("a real alert shows the paged notification box; Exit with the box open
 TEST_CASE("only the exact word autorun makes the program wait a minute before it starts") {
   std::wstring program = FromEnvironment("VARNALIS_EXE");
   REQUIRE(!program.empty());
+  SettingsKeyRemoved cleanUp;
   std::wstring log = PrepareSettings({});
   ScopedHandle waiting = Start(program, L"autorun");
   EndAtExit endWaiting{waiting.Get()};
