@@ -23,5 +23,18 @@ setarch "$(uname -m)" -R ctest --preset native-tsan -j "$jobs"
 section "windows (mingw-w64, under Wine)"
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs"
+# One Wine server for the whole run, started with no test's output tied to it:
+# ctest waits for a test's output to close, and a server started by a test
+# holds it open for as long as any Windows program lingers. The prefix is made
+# on the test display before tests start in parallel; the server is stopped at
+# the end, with anything a test left running.
+export WINEPREFIX=$PWD/build/windows/wineprefix
+trap 'wineserver -k 2>/dev/null || true' EXIT
+windows_tests() {
+  mkdir -p "$WINEPREFIX"
+  wineserver -p >/dev/null 2>&1 </dev/null
+  cmake/wine-run wineboot >/dev/null 2>&1
+  ctest --preset windows -j "$jobs"
+}
 source tools/xvfb.sh
-with_display ctest --preset windows -j "$jobs"
+with_display windows_tests

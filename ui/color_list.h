@@ -3,10 +3,7 @@
 // light yellow, errors light red, leaving the check box and icon as they are.
 #include <windows.h>
 
-inline constexpr LPARAM kRowNormal = 0;
-inline constexpr LPARAM kRowOff = 1;
-inline constexpr LPARAM kRowError = 2;
-inline constexpr LPARAM kRowWarning = 3;
+#include "monitor/parameter_view.h"  // the row marks
 
 inline constexpr COLORREF kWarningTint = RGB(255, 255, 180);
 inline constexpr COLORREF kErrorTint = RGB(255, 200, 180);
