@@ -142,7 +142,11 @@ void QuorApp::OpenMainWindow() {
   }
   std::wstring settingsPlace = store_->Location();
   QuorDlg dialog(settings_, *this, theme_, {settingsPlace, FullPath(settings_.Log.Filename.Get())},
-                 [this](HWND window) { dialogWindow_ = window; });
+                 [this](HWND window) { dialogWindow_ = window; },
+                 [this] {
+                   std::lock_guard<std::mutex> hold(snapshotLock_);
+                   return lastSnapshot_;
+                 });
   mainDialog_ = &dialog;
   dialog.Run(app_->Thread().StatusText());
   mainDialog_ = nullptr;
@@ -167,6 +171,17 @@ void QuorApp::SetStatusText(const std::wstring& text) {
   PostOwned(dialogWindow_.load(), WM_APP_SET_STATUS, text);  // dropped when no dialog is open
 }
 
-void QuorApp::UpdateParameters(const PassValues&) {
-  // The Resources page shows no values yet; nothing to hand over.
+void QuorApp::UpdateParameters(const PassValues& values) {
+  // On the monitor thread, which may take its own lock; the page never does.
+  PassSnapshot snapshot;
+  {
+    Monitor& monitor = app_->GetMonitor();
+    std::lock_guard<std::recursive_mutex> hold(monitor.Lock());
+    snapshot = SnapshotParameters(monitor.Records(), settings_, &values);
+  }
+  {
+    std::lock_guard<std::mutex> hold(snapshotLock_);
+    lastSnapshot_ = snapshot;
+  }
+  PostOwned(dialogWindow_.load(), WM_APP_UPDATE_PARAMETERS, std::move(snapshot));  // dropped when no dialog is open
 }

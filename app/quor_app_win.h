@@ -6,9 +6,11 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "app/application.h"
+#include "monitor/parameter_view.h"
 #include "common/scoped_win.h"
 #include "settings/settings.h"
 #include "ui/app_commands.h"
@@ -59,4 +61,6 @@ class QuorApp final : public AppCommands, public MonitorView {
   QuorDlg* mainDialog_ = nullptr;            // user-interface thread only
   bool exiting_ = false;                     // user-interface thread only
   std::atomic<HWND> dialogWindow_{nullptr};  // for the monitor thread's posts
+  std::mutex snapshotLock_;                  // held only to copy the snapshot
+  PassSnapshot lastSnapshot_;                // under snapshotLock_
 };

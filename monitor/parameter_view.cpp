@@ -33,3 +33,23 @@ StateView ParameterStateView(const ParameterRecord& record, const Settings& sett
   }
   return view;
 }
+
+PassSnapshot SnapshotParameters(const ParameterRecords& records, const Settings& settings,
+                                const PassValues* values) {
+  PassSnapshot snapshot;
+  for (int id = 0; id < kParameterCount; ++id) {
+    const ParameterRecord& record = records[id];
+    ParameterSnapshot& shown = snapshot[id];
+    if (values != nullptr) {
+      shown.value = static_cast<int32_t>((*values)[id]);
+    } else if (settings.Parameters.enable[id]) {
+      shown.value = static_cast<int32_t>(record.LastValue());
+    }
+    shown.state = ParameterStateView(record, settings);
+    size_t skip = record.history.size() > kRecentValues ? record.history.size() - kRecentValues : 0;
+    for (auto it = record.history.begin() + static_cast<std::ptrdiff_t>(skip); it != record.history.end(); ++it) {
+      shown.recent.push_back(static_cast<int32_t>(*it));
+    }
+  }
+  return snapshot;
+}

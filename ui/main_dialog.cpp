@@ -66,12 +66,13 @@ LRESULT CALLBACK PageKeys(int code, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 QuorDlg::QuorDlg(Settings& settings, AppCommands& app, const CThemeHelper& theme, AboutTexts about,
-                 std::function<void(HWND)> onWindow)
+                 std::function<void(HWND)> onWindow, std::function<PassSnapshot()> latest)
     : settings_(settings),
       app_(app),
       theme_(theme),
       about_(std::move(about)),
       onWindow_(std::move(onWindow)),
+      latest_(std::move(latest)),
       serverLabel_(kServerBand, 0) {}
 
 QuorDlg::~QuorDlg() = default;
@@ -111,6 +112,11 @@ INT_PTR QuorDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_APP_SET_STATUS:
       SetStatusText(TakePayload<std::wstring>(lParam));
       return TRUE;
+    case WM_APP_UPDATE_PARAMETERS: {
+      PassSnapshot snapshot = TakePayload<PassSnapshot>(lParam);
+      if (resources_ != nullptr) resources_->UpdateParameters(snapshot);
+      return TRUE;
+    }
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case IDC_START:
@@ -168,7 +174,9 @@ void QuorDlg::OnInitDialog() {
 }
 
 void QuorDlg::MakeSheet() {
-  pages_[0] = std::make_unique<HealthParamsPage>(theme_);
+  auto resources = std::make_unique<HealthParamsPage>(theme_, settings_, latest_);
+  resources_ = resources.get();
+  pages_[0] = std::move(resources);
   pages_[1] = std::make_unique<NotificationsPage>(theme_);
   pages_[2] = std::make_unique<ConnectionPage>(theme_);
   pages_[3] = std::make_unique<LogPage>(theme_);

@@ -9,12 +9,14 @@
 #include <string>
 
 #include "common/scoped_win.h"
+#include "monitor/parameter_view.h"
 #include "ui/color_static.h"
 #include "ui/cool_button.h"
 
 struct Settings;
 class AppCommands;
 class CThemeHelper;
+class HealthParamsPage;
 class PropertyPage;
 
 // Texts the About page shows.
@@ -25,9 +27,10 @@ struct AboutTexts {
 
 class QuorDlg {
  public:
-  // onWindow hears of the dialog's window as it comes and goes (null).
+  // onWindow hears of the dialog's window as it comes and goes (null);
+  // latest gives what the last pass left, for the Resources page.
   QuorDlg(Settings& settings, AppCommands& app, const CThemeHelper& theme, AboutTexts about,
-          std::function<void(HWND)> onWindow = {});
+          std::function<void(HWND)> onWindow = {}, std::function<PassSnapshot()> latest = {});
   ~QuorDlg();
   QuorDlg(const QuorDlg&) = delete;
   QuorDlg& operator=(const QuorDlg&) = delete;
@@ -59,6 +62,7 @@ class QuorDlg {
   const CThemeHelper& theme_;
   AboutTexts about_;
   std::function<void(HWND)> onWindow_;
+  std::function<PassSnapshot()> latest_;
   std::wstring initialStatus_;
   HWND window_ = nullptr;
   HWND sheet_ = nullptr;
@@ -68,4 +72,5 @@ class QuorDlg {
   ScopedIcon bigIcon_;
   ScopedIcon smallIcon_;
   std::unique_ptr<PropertyPage> pages_[6];
+  HealthParamsPage* resources_ = nullptr;  // pages_[0]
 };

@@ -13,6 +13,7 @@
 #include "ui/app_commands.h"
 #include "ui/main_dialog.h"
 #include "ui/theme_helper.h"
+#include "ui/ui_messages.h"
 
 namespace {
 
@@ -185,4 +186,56 @@ TEST_CASE("Ctrl+Tab and Ctrl+Page Up turn the pages of the sheet inside the dial
   dialog.Run(L"");
   user.join();
   CHECK(seen == std::vector<int>{1, 2, 1, 0, 5});
+}
+
+TEST_CASE("the Resources page lists the parameters with the last pass's values and states, and takes new passes") {
+  Settings settings;
+  Switch app;
+  CThemeHelper theme;
+  PassSnapshot first;
+  first[0] = {97, {L"Error", kRowError}, {90, 97}};
+  first[1] = {2000, {L"OK", kRowNormal}, {2000}};
+  first[2] = {-1, {L"", kRowOff}, {}};
+  QuorDlg dialog(settings, app, theme, {L"", L""}, {}, [&] { return first; });
+  std::thread user([&] {
+    for (int i = 0; i < 500 && !(dialog.Window() && IsWindowVisible(dialog.Window())); ++i) Sleep(5);
+    HWND list = GetDlgItem(PropSheet_GetCurrentPageHwnd(dialog.Sheet()), IDC_PARAMS_LIST);
+    auto cell = [&](int row, int column) {
+      wchar_t text[128]{};
+      ListView_GetItemText(list, row, column, text, 128);
+      return std::wstring(text);
+    };
+    auto mark = [&](int row) {
+      LVITEMW item{};
+      item.mask = LVIF_PARAM;
+      item.iItem = row;
+      ListView_GetItem(list, &item);
+      return item.lParam;
+    };
+    CHECK(ListView_GetItemCount(list) == 8);
+    CHECK(cell(0, 0) == L"CPU Usage");
+    CHECK(cell(0, 1) == L"97 %");
+    CHECK(cell(0, 2) == L"95 %");
+    CHECK(cell(0, 3) == L"Error");
+    CHECK(mark(0) == kRowError);
+    CHECK(cell(1, 1) == L"2000 MB");
+    CHECK(cell(1, 3) == L"OK");
+    CHECK(cell(2, 1) == L"N/A");  // switched off
+    CHECK(cell(2, 3) == L"");
+    CHECK(mark(2) == kRowOff);
+    CHECK(cell(6, 2) == L"Process closed");
+    CHECK(ListView_GetCheckState(list, 0) != 0);
+    CHECK(ListView_GetCheckState(list, 2) == 0);
+
+    PassSnapshot next = first;
+    next[0] = {50, {L"OK", kRowNormal}, {90, 97, 50}};
+    PostOwned(dialog.Window(), WM_APP_UPDATE_PARAMETERS, next);
+    for (int i = 0; i < 200 && cell(0, 1) != L"50 %"; ++i) Sleep(5);
+    CHECK(cell(0, 1) == L"50 %");
+    CHECK(cell(0, 3) == L"OK");
+    CHECK(mark(0) == kRowNormal);
+    PostMessageW(dialog.Window(), WM_COMMAND, IDCANCEL, 0);
+  });
+  dialog.Run(L"");
+  user.join();
 }
