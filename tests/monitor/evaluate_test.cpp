@@ -2,6 +2,7 @@
 
 #include "common/platform_services.h"
 #include "engine_fixture.h"
+#include "monitor/parameter_view.h"
 #include "notify/message_texts.h"
 
 namespace {
@@ -158,6 +159,25 @@ TEST_CASE("the user-interface actions follow their switches; threshold one logs 
     CHECK(entries[0].rfind(L"Error\t", 0) == 0);
     CHECK(entries[0].find(L" Send tray icon notification.") != std::wstring::npos);
   }
+}
+
+TEST_CASE("a window's snapshot: the newest 36 values oldest first, the pass's values or the newest ones") {
+  Settings settings;
+  ParameterRecords records{ParameterRecord(0), ParameterRecord(1), ParameterRecord(2), ParameterRecord(3),
+                           ParameterRecord(4), ParameterRecord(5), ParameterRecord(6), ParameterRecord(7)};
+  for (int64_t v = 1; v <= 40; ++v) records[0].AddValue(v);
+  records[2].AddValue(7);  // switched off by default
+  PassSnapshot opened = SnapshotParameters(records, settings, nullptr);
+  CHECK(opened[0].recent.size() == 36);
+  CHECK(opened[0].recent.front() == 5);
+  CHECK(opened[0].recent.back() == 40);
+  CHECK(opened[0].value == 40);
+  CHECK(opened[1].value == -1);  // watched, nothing measured yet
+  CHECK(opened[2].value == -1);  // not watched
+  CHECK(opened[2].state.mark == kRowOff);
+  PassValues values{};
+  values[0] = 12;
+  CHECK(SnapshotParameters(records, settings, &values)[0].value == 12);
 }
 
 TEST_CASE("notification texts") {
