@@ -203,11 +203,17 @@ TEST_CASE("the tray program starts once, opens its dialog from the tray, switche
   // Stop and Start from the tray menu: the status line and the buttons follow.
   PostMessageW(tray, WM_COMMAND, ID_TRAY_STOP, 0);
   CHECK(WaitFor([&] { return Text(status).rfind(L"Stopped at ", 0) == 0; }));
-  CHECK(WaitFor([&] { return IsWindowEnabled(GetDlgItem(dialog, IDC_START)) != FALSE; }));
-  CHECK_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_STOP)));
+  // The dialog flips the two buttons one after the other: wait for both.
+  CHECK(WaitFor([&] {
+    return IsWindowEnabled(GetDlgItem(dialog, IDC_START)) != FALSE &&
+           IsWindowEnabled(GetDlgItem(dialog, IDC_STOP)) == FALSE;
+  }));
   PostMessageW(tray, WM_COMMAND, ID_TRAY_START, 0);
   CHECK(WaitFor([&] { return Text(status).rfind(L"Stopped at ", 0) != 0; }));
-  CHECK(WaitFor([&] { return IsWindowEnabled(GetDlgItem(dialog, IDC_STOP)) != FALSE; }));
+  CHECK(WaitFor([&] {
+    return IsWindowEnabled(GetDlgItem(dialog, IDC_STOP)) != FALSE &&
+           IsWindowEnabled(GetDlgItem(dialog, IDC_START)) == FALSE;
+  }));
 
   // Every page, as a picture.
   HWND sheet = FindWindowExW(dialog, nullptr, L"#32770", nullptr);
