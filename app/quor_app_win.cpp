@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "common/product.h"
+#include "monitor/wmi_query.h"
 #include "notify/notify_host.h"
 #include "res/resource.h"
 #include "settings/registry.h"
@@ -15,6 +16,7 @@
 namespace {
 
 constexpr auto kExitWait = std::chrono::milliseconds(60000);
+constexpr auto kWorkWait = std::chrono::milliseconds(kWmiStepTimeoutMs);
 constexpr DWORD kAutorunWait = 60000;
 constexpr UINT kSplashMs = 2000;
 
@@ -62,9 +64,12 @@ int QuorApp::Run(const std::wstring& commandLine) {
   }
   boxes_.Close();
   bool ended = app_->StopThread(kExitWait);
+  // A connection test or instance list still asking WMI ends within the session's time-out.
+  ended = work_.WaitAll(kWorkWait) && ended;
   app_->Log().WriteLog(LogLevel::Info, std::wstring(kProductName) + L" application close.");
   ShutdownApplication();
-  if (!ended) (void)app_.release();  // the thread still uses it; the process ends with it
+  // What still runs uses all of this: the process ends here, before any of it is destroyed.
+  if (!ended) ExitProcess(0);
   return 0;
 }
 
@@ -141,12 +146,8 @@ void QuorApp::OpenMainWindow() {
     return;
   }
   std::wstring settingsPlace = store_->Location();
-  QuorDlg dialog(settings_, *this, theme_, {settingsPlace, FullPath(settings_.Log.Filename.Get())},
-                 [this](HWND window) { dialogWindow_ = window; },
-                 [this] {
-                   std::lock_guard<std::mutex> hold(snapshotLock_);
-                   return lastSnapshot_;
-                 });
+  QuorDlg dialog(settings_, *this, *this, theme_, {settingsPlace, FullPath(settings_.Log.Filename.Get())},
+                 [this](HWND window) { dialogWindow_ = window; });
   mainDialog_ = &dialog;
   dialog.Run(app_->Thread().StatusText());
   mainDialog_ = nullptr;
@@ -171,17 +172,36 @@ void QuorApp::SetStatusText(const std::wstring& text) {
   PostOwned(dialogWindow_.load(), WM_APP_SET_STATUS, text);  // dropped when no dialog is open
 }
 
+PassSnapshot QuorApp::LatestPass() {
+  Monitor& monitor = app_->GetMonitor();
+  std::lock_guard<std::recursive_mutex> hold(monitor.Lock());
+  return SnapshotParameters(monitor.Records(), settings_, nullptr);
+}
+
+void QuorApp::ClearHistory(int id) {
+  Monitor& monitor = app_->GetMonitor();
+  std::lock_guard<std::recursive_mutex> hold(monitor.Lock());
+  monitor.Records()[id].ClearHistory();
+}
+
+void QuorApp::ResetNetworkRate() {
+  app_->GetMonitor().ResetNetworkRate();
+}
+
+WmiSource& QuorApp::Wmi() {
+  return app_->Source();
+}
+
+bool QuorApp::RunInBackground(std::function<void()> work) {
+  return work_.Start(std::move(work));
+}
+
 void QuorApp::UpdateParameters(const PassValues& values) {
-  // On the monitor thread, which may take its own lock; the page never does.
   PassSnapshot snapshot;
   {
     Monitor& monitor = app_->GetMonitor();
     std::lock_guard<std::recursive_mutex> hold(monitor.Lock());
     snapshot = SnapshotParameters(monitor.Records(), settings_, &values);
-  }
-  {
-    std::lock_guard<std::mutex> hold(snapshotLock_);
-    lastSnapshot_ = snapshot;
   }
   PostOwned(dialogWindow_.load(), WM_APP_UPDATE_PARAMETERS, std::move(snapshot));  // dropped when no dialog is open
 }

@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "app/application.h"
@@ -14,6 +13,8 @@
 #include "common/scoped_win.h"
 #include "settings/settings.h"
 #include "ui/app_commands.h"
+#include "ui/background_work.h"
+#include "ui/engine_access.h"
 #include "ui/notification_box.h"
 #include "ui/theme_helper.h"
 #include "ui/tray_window.h"
@@ -23,7 +24,7 @@ class SplashScreen;
 class Registry;
 class RegistryStore;
 
-class QuorApp final : public AppCommands, public MonitorView {
+class QuorApp final : public AppCommands, public EngineAccess, public MonitorView {
  public:
   QuorApp();
   ~QuorApp() override;
@@ -37,6 +38,13 @@ class QuorApp final : public AppCommands, public MonitorView {
   bool IsMonitoringOn() const override;
   void OpenMainWindow() override;
   void ExitApplication() override;
+
+  // EngineAccess, on the user-interface thread.
+  PassSnapshot LatestPass() override;
+  void ClearHistory(int id) override;
+  void ResetNetworkRate() override;
+  WmiSource& Wmi() override;
+  bool RunInBackground(std::function<void()> work) override;
 
   // MonitorView: from the monitor thread, only posts.
   void SetStatusText(const std::wstring& text) override;
@@ -61,6 +69,5 @@ class QuorApp final : public AppCommands, public MonitorView {
   QuorDlg* mainDialog_ = nullptr;            // user-interface thread only
   bool exiting_ = false;                     // user-interface thread only
   std::atomic<HWND> dialogWindow_{nullptr};  // for the monitor thread's posts
-  std::mutex snapshotLock_;                  // held only to copy the snapshot
-  PassSnapshot lastSnapshot_;                // under snapshotLock_
+  BackgroundWork work_;                      // the pages' WMI and mail work
 };

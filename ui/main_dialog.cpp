@@ -65,14 +65,14 @@ LRESULT CALLBACK PageKeys(int code, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
-QuorDlg::QuorDlg(Settings& settings, AppCommands& app, const CThemeHelper& theme, AboutTexts about,
-                 std::function<void(HWND)> onWindow, std::function<PassSnapshot()> latest)
+QuorDlg::QuorDlg(Settings& settings, AppCommands& app, EngineAccess& engine, const CThemeHelper& theme,
+                 AboutTexts about, std::function<void(HWND)> onWindow)
     : settings_(settings),
       app_(app),
+      engine_(engine),
       theme_(theme),
       about_(std::move(about)),
       onWindow_(std::move(onWindow)),
-      latest_(std::move(latest)),
       serverLabel_(kServerBand, 0) {}
 
 QuorDlg::~QuorDlg() = default;
@@ -174,7 +174,7 @@ void QuorDlg::OnInitDialog() {
 }
 
 void QuorDlg::MakeSheet() {
-  auto resources = std::make_unique<HealthParamsPage>(theme_, settings_, latest_);
+  auto resources = std::make_unique<HealthParamsPage>(theme_, settings_, engine_);
   resources_ = resources.get();
   pages_[0] = std::move(resources);
   pages_[1] = std::make_unique<NotificationsPage>(theme_);

@@ -9,12 +9,12 @@
 #include <string>
 
 #include "common/scoped_win.h"
-#include "monitor/parameter_view.h"
 #include "ui/color_static.h"
 #include "ui/cool_button.h"
 
 struct Settings;
 class AppCommands;
+class EngineAccess;
 class CThemeHelper;
 class HealthParamsPage;
 class PropertyPage;
@@ -27,10 +27,9 @@ struct AboutTexts {
 
 class QuorDlg {
  public:
-  // onWindow hears of the dialog's window as it comes and goes (null);
-  // latest gives what the last pass left, for the Resources page.
-  QuorDlg(Settings& settings, AppCommands& app, const CThemeHelper& theme, AboutTexts about,
-          std::function<void(HWND)> onWindow = {}, std::function<PassSnapshot()> latest = {});
+  // onWindow hears of the dialog's window as it comes and goes (null).
+  QuorDlg(Settings& settings, AppCommands& app, EngineAccess& engine, const CThemeHelper& theme, AboutTexts about,
+          std::function<void(HWND)> onWindow = {});
   ~QuorDlg();
   QuorDlg(const QuorDlg&) = delete;
   QuorDlg& operator=(const QuorDlg&) = delete;
@@ -59,10 +58,10 @@ class QuorDlg {
 
   Settings& settings_;
   AppCommands& app_;
+  EngineAccess& engine_;
   const CThemeHelper& theme_;
   AboutTexts about_;
   std::function<void(HWND)> onWindow_;
-  std::function<PassSnapshot()> latest_;
   std::wstring initialStatus_;
   HWND window_ = nullptr;
   HWND sheet_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include "res/resource.h"
 #include "ui/cool_button.h"
+#include "ui/ui_messages.h"
 
 PropertyPage::PropertyPage(int templateId, int captionId) : templateId_(templateId), captionId_(captionId) {}
 
@@ -28,6 +29,10 @@ HPROPSHEETPAGE PropertyPage::Make() {
   return CreatePropertySheetPageW(&page);
 }
 
+void PropertyPage::OnWorkDone(LPARAM payload) {
+  delete reinterpret_cast<PayloadBox*>(payload);
+}
+
 std::wstring PropertyPage::ItemText(int id) const {
   HWND item = Item(id);
   std::wstring text(static_cast<size_t>(GetWindowTextLengthW(item)) + 1, L'\0');
@@ -44,6 +49,7 @@ INT_PTR CALLBACK PropertyPage::DialogProc(HWND window, UINT msg, WPARAM wParam, 
   auto* page = reinterpret_cast<PropertyPage*>(GetWindowLongPtrW(window, DWLP_USER));
   if (page == nullptr) return FALSE;
   if (msg == WM_NCDESTROY) {
+    DropQueuedPayloads(window);  // a worker's late answer
     page->window_ = nullptr;
     return FALSE;
   }
@@ -57,6 +63,9 @@ INT_PTR PropertyPage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     case WM_DRAWITEM:
       return ReflectDrawItem(lParam);
+    case WM_APP_WORK_DONE:
+      OnWorkDone(lParam);
+      return TRUE;
     case WM_COMMAND:
       return OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
     case WM_NOTIFY: {

@@ -30,6 +30,8 @@ class PropertyPage {
   virtual void OnKillActive() {}
   virtual bool OnCommand(int /*id*/, int /*code*/, HWND /*control*/) { return false; }
   virtual bool OnNotify(NMHDR& /*header*/, LRESULT& /*result*/) { return false; }
+  // A worker's answer (WM_APP_WORK_DONE): the page takes over the payload.
+  virtual void OnWorkDone(LPARAM payload);
   virtual INT_PTR OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 
   HWND Item(int id) const { return GetDlgItem(window_, id); }

@@ -4,6 +4,7 @@
 #include "monitor/parameters.h"
 #include "settings/settings.h"
 #include "settings/settings_table.h"
+#include "ui/engine_access.h"
 
 namespace {
 
@@ -79,7 +80,7 @@ void HealthParamsPage::OnSetActive() {
   ListView_SetImageList(list, icons_, LVSIL_SMALL);
   ListView_SetImageList(list, checks_, LVSIL_STATE);
 
-  shown_ = latest_ ? latest_() : PassSnapshot{};
+  shown_ = engine_.LatestPass();
   for (int row = 0; row < kParameterCount; ++row) {
     ListView_SetCheckState(list, row, settings_.Parameters.enable[row].load());
     SetCell(row, ReadIntText(settings_.Parameters.notificationValue[row].Get()), 2);

@@ -1,8 +1,6 @@
 #pragma once
 // The main dialog's page for the parameters: their values, notification
 // values and states, tinted by state, and the selected one's history graph.
-#include <functional>
-
 #include "common/scoped_win.h"
 #include "monitor/parameter_view.h"
 #include "res/resource.h"
@@ -10,13 +8,13 @@
 #include "ui/history_graph.h"
 #include "ui/property_page.h"
 
+class EngineAccess;
 struct Settings;
 
 class HealthParamsPage final : public PropertyPage {
  public:
-  // latest gives what the last pass left, copied for this thread.
-  HealthParamsPage(const CThemeHelper& theme, Settings& settings, std::function<PassSnapshot()> latest)
-      : PropertyPage(IDD_RESOURCES, IDS_RESOURCES), theme_(theme), settings_(settings), latest_(std::move(latest)) {}
+  HealthParamsPage(const CThemeHelper& theme, Settings& settings, EngineAccess& engine)
+      : PropertyPage(IDD_RESOURCES, IDS_RESOURCES), theme_(theme), settings_(settings), engine_(engine) {}
   ~HealthParamsPage() override;
 
   // A finished pass, on the user-interface thread.
@@ -35,7 +33,7 @@ class HealthParamsPage final : public PropertyPage {
 
   const CThemeHelper& theme_;
   Settings& settings_;
-  std::function<PassSnapshot()> latest_;
+  EngineAccess& engine_;
   PassSnapshot shown_;
   ColorList list_;
   Graphic graph_;

@@ -15,57 +15,12 @@
 #include "ui/theme_helper.h"
 #include "ui/ui_messages.h"
 
-namespace {
-
-class Switch final : public AppCommands {
- public:
-  void StartMonitoring() override { on = true; }
-  void StopMonitoring() override { on = false; }
-  bool IsMonitoringOn() const override { return on; }
-  void OpenMainWindow() override {}
-  void ExitApplication() override {}
-  std::atomic<bool> on{true};
-};
-
-std::wstring Text(HWND window) {
-  wchar_t text[256]{};
-  GetWindowTextW(window, text, 256);
-  return text;
-}
-
-// The dialog on a thread of its own, as the application runs it on its own
-// user-interface thread; the test works it from outside.
-class OpenDialog {
- public:
-  OpenDialog(Settings& settings, AppCommands& app, const CThemeHelper& theme)
-      : dialog_(settings, app, theme, {L"HKCU\\Software\\Pellard Software\\Varnalis 1.4", L"C:\\varnalis\\log.txt"}),
-        thread_([this] { dialog_.Run(L"Last monitoring finished: 03:04:05 PM  05 Dec 2026"); }) {
-    // Shown once its initialisation is over.
-    for (int i = 0; i < 500 && !(dialog_.Window() && IsWindowVisible(dialog_.Window())); ++i) Sleep(10);
-  }
-  ~OpenDialog() {
-    Close();
-    thread_.join();
-  }
-  HWND Window() const { return dialog_.Window(); }
-  HWND Item(int id) const { return GetDlgItem(dialog_.Window(), id); }
-  HWND Sheet() const { return dialog_.Sheet(); }
-  void Close() {
-    if (HWND window = dialog_.Window()) SendMessageW(window, WM_COMMAND, IDCANCEL, 0);
-  }
-
- private:
-  QuorDlg dialog_;
-  std::thread thread_;
-};
-
-}  // namespace
-
 TEST_CASE("the main dialog opens with its title, server, status, buttons and six pages") {
   Settings settings;
-  Switch app;
+  TestCommands app;
+  TestEngine engine;
   CThemeHelper theme;
-  OpenDialog dialog(settings, app, theme);
+  OpenDialog dialog(settings, app, engine, theme);
   REQUIRE(dialog.Window() != nullptr);
   CHECK(Text(dialog.Window()) == L"Varnalis 1.4");
   CHECK(Text(dialog.Item(IDC_SERVER_LABEL)) == L"Localhost");
@@ -118,7 +73,8 @@ TEST_CASE("the main dialog opens with its title, server, status, buttons and six
 
 TEST_CASE("a stored position is used when a monitor shows it and ignored when none does") {
   Settings settings;
-  Switch app;
+  TestCommands app;
+  TestEngine engine;
   CThemeHelper theme;
   struct Row {
     int x, y;
@@ -127,7 +83,7 @@ TEST_CASE("a stored position is used when a monitor shows it and ignored when no
   for (const Row& row : {Row{40, 30, true}, Row{-20000, 30, false}, Row{40, 20000, false}}) {
     settings.Interface.dlgX = row.x;
     settings.Interface.dlgY = row.y;
-    OpenDialog dialog(settings, app, theme);
+    OpenDialog dialog(settings, app, engine, theme);
     RECT rect{};
     GetWindowRect(dialog.Window(), &rect);
     CAPTURE(row.x);
@@ -138,11 +94,12 @@ TEST_CASE("a stored position is used when a monitor shows it and ignored when no
 
 TEST_CASE("opening and closing the dialog fifty times leaves the GDI and USER object counts where they were") {
   Settings settings;
-  Switch app;
+  TestCommands app;
+  TestEngine engine;
   CThemeHelper theme;
   // On this thread, as the application runs it; a helper closes each one once it is up.
   auto openAndClose = [&] {
-    QuorDlg dialog(settings, app, theme, {L"", L""});
+    QuorDlg dialog(settings, app, engine, theme, {L"", L""});
     std::thread closer([&] {
       for (int i = 0; i < 500 && !(dialog.Window() && IsWindowVisible(dialog.Window())); ++i) Sleep(5);
       PostMessageW(dialog.Window(), WM_COMMAND, IDCANCEL, 0);
@@ -160,9 +117,10 @@ TEST_CASE("opening and closing the dialog fifty times leaves the GDI and USER ob
 
 TEST_CASE("Ctrl+Tab and Ctrl+Page Up turn the pages of the sheet inside the dialog") {
   Settings settings;
-  Switch app;
+  TestCommands app;
+  TestEngine engine;
   CThemeHelper theme;
-  QuorDlg dialog(settings, app, theme, {L"", L""});
+  QuorDlg dialog(settings, app, engine, theme, {L"", L""});
   std::vector<int> seen;
   std::thread user([&] {
     for (int i = 0; i < 500 && !(dialog.Window() && IsWindowVisible(dialog.Window())); ++i) Sleep(5);
@@ -186,56 +144,4 @@ TEST_CASE("Ctrl+Tab and Ctrl+Page Up turn the pages of the sheet inside the dial
   dialog.Run(L"");
   user.join();
   CHECK(seen == std::vector<int>{1, 2, 1, 0, 5});
-}
-
-TEST_CASE("the Resources page lists the parameters with the last pass's values and states, and takes new passes") {
-  Settings settings;
-  Switch app;
-  CThemeHelper theme;
-  PassSnapshot first;
-  first[0] = {97, {L"Error", kRowError}, {90, 97}};
-  first[1] = {2000, {L"OK", kRowNormal}, {2000}};
-  first[2] = {-1, {L"", kRowOff}, {}};
-  QuorDlg dialog(settings, app, theme, {L"", L""}, {}, [&] { return first; });
-  std::thread user([&] {
-    for (int i = 0; i < 500 && !(dialog.Window() && IsWindowVisible(dialog.Window())); ++i) Sleep(5);
-    HWND list = GetDlgItem(PropSheet_GetCurrentPageHwnd(dialog.Sheet()), IDC_PARAMS_LIST);
-    auto cell = [&](int row, int column) {
-      wchar_t text[128]{};
-      ListView_GetItemText(list, row, column, text, 128);
-      return std::wstring(text);
-    };
-    auto mark = [&](int row) {
-      LVITEMW item{};
-      item.mask = LVIF_PARAM;
-      item.iItem = row;
-      ListView_GetItem(list, &item);
-      return item.lParam;
-    };
-    CHECK(ListView_GetItemCount(list) == 8);
-    CHECK(cell(0, 0) == L"CPU Usage");
-    CHECK(cell(0, 1) == L"97 %");
-    CHECK(cell(0, 2) == L"95 %");
-    CHECK(cell(0, 3) == L"Error");
-    CHECK(mark(0) == kRowError);
-    CHECK(cell(1, 1) == L"2000 MB");
-    CHECK(cell(1, 3) == L"OK");
-    CHECK(cell(2, 1) == L"N/A");  // switched off
-    CHECK(cell(2, 3) == L"");
-    CHECK(mark(2) == kRowOff);
-    CHECK(cell(6, 2) == L"Process closed");
-    CHECK(ListView_GetCheckState(list, 0) != 0);
-    CHECK(ListView_GetCheckState(list, 2) == 0);
-
-    PassSnapshot next = first;
-    next[0] = {50, {L"OK", kRowNormal}, {90, 97, 50}};
-    PostOwned(dialog.Window(), WM_APP_UPDATE_PARAMETERS, next);
-    for (int i = 0; i < 200 && cell(0, 1) != L"50 %"; ++i) Sleep(5);
-    CHECK(cell(0, 1) == L"50 %");
-    CHECK(cell(0, 3) == L"OK");
-    CHECK(mark(0) == kRowNormal);
-    PostMessageW(dialog.Window(), WM_COMMAND, IDCANCEL, 0);
-  });
-  dialog.Run(L"");
-  user.join();
 }

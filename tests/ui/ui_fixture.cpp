@@ -2,6 +2,12 @@
 
 #include <commctrl.h>
 
+#include <chrono>
+
+#include "common/platform_services.h"
+#include "monitor/wmi_query.h"
+#include "monitor/wmi_source.h"
+
 namespace {
 
 const wchar_t kHostClass[] = L"VarnalisTestHost";
@@ -79,4 +85,85 @@ bool Canvas::Contains(const RECT& area, COLORREF color) const {
 
 GuiObjects GuiObjects::Now() {
   return {GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS)};
+}
+
+std::wstring Text(HWND window) {
+  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return done();
+    Sleep(10);
+  }
+  return true;
+}
+
+TestEngine::TestEngine() {
+  // COM and Winsock once for the whole program, as the application starts them.
+  static PlatformServices platform;
+  static bool up = platform.Start();
+  if (up) wmi_ = CreateSystemWmiSource();
+}
+
+TestEngine::~TestEngine() {
+  work_.WaitAll(std::chrono::milliseconds(kWmiStepTimeoutMs));
+}
+
+OpenDialog::OpenDialog(Settings& settings, AppCommands& app, EngineAccess& engine, const CThemeHelper& theme)
+    : dialog_(settings, app, engine, theme, {L"HKCU\\Software\\Pellard Software\\Varnalis 1.4", L"C:\\varnalis\\log.txt"}),
+      thread_([this] { dialog_.Run(L"Last monitoring finished: 03:04:05 PM  05 Dec 2026"); }) {
+  // Shown once its initialisation is over.
+  WaitFor([this] { return dialog_.Window() != nullptr && IsWindowVisible(dialog_.Window()); });
+}
+
+OpenDialog::~OpenDialog() {
+  Close();
+  thread_.join();
+}
+
+HWND OpenDialog::ShowPage(int index) const {
+  SendMessageW(Sheet(), PSM_SETCURSEL, index, 0);
+  return PropSheet_GetCurrentPageHwnd(Sheet());
+}
+
+void OpenDialog::Close() {
+  if (HWND window = dialog_.Window()) SendMessageW(window, WM_COMMAND, IDCANCEL, 0);
+}
+
+namespace {
+
+struct BoxSearch {
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK FindBox(HWND window, LPARAM lParam) {
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  wchar_t className[16]{};
+  GetClassNameW(window, className, 16);
+  // A message box holds its text in the static 0xFFFF.
+  if (process == GetCurrentProcessId() && std::wstring(className) == L"#32770" && IsWindowVisible(window) &&
+      GetDlgItem(window, 0xFFFF) != nullptr) {
+    reinterpret_cast<BoxSearch*>(lParam)->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+std::wstring AnswerMessageBox(int timeoutMs) {
+  BoxSearch search;
+  WaitFor([&] {
+    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+    return search.found != nullptr;
+  }, timeoutMs);
+  if (search.found == nullptr) return L"";
+  std::wstring text = Text(GetDlgItem(search.found, 0xFFFF));
+  PostMessageW(search.found, WM_COMMAND, IDOK, 0);
+  return text;
 }

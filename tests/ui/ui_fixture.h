@@ -3,9 +3,21 @@
 // thread, and drawing into memory DCs whose pixels the tests read back.
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "common/scoped_win.h"
+#include "ui/app_commands.h"
+#include "ui/background_work.h"
+#include "ui/engine_access.h"
+#include "ui/main_dialog.h"
+
+struct Settings;
+class CThemeHelper;
 
 // A visible top-level window to put controls on; destroyed with the fixture.
 class HostWindow {
@@ -50,3 +62,61 @@ struct GuiObjects {
   DWORD user;
   static GuiObjects Now();
 };
+
+std::wstring Text(HWND window);
+// Polls until done() holds, at most timeoutMs; its last answer.
+bool WaitFor(const std::function<bool()>& done, int timeoutMs = 5000);
+
+// The Start/Stop switch alone; the rest of the application does nothing here.
+class TestCommands final : public AppCommands {
+ public:
+  void StartMonitoring() override { on = true; }
+  void StopMonitoring() override { on = false; }
+  bool IsMonitoringOn() const override { return on; }
+  void OpenMainWindow() override {}
+  void ExitApplication() override {}
+  std::atomic<bool> on{true};
+};
+
+// The engine as the pages see it: the snapshot the test sets, a record of what
+// the pages asked for, the system's WMI and real worker threads.
+class TestEngine final : public EngineAccess {
+ public:
+  TestEngine();
+  ~TestEngine() override;  // waits for the work still running
+  PassSnapshot LatestPass() override { return latest; }
+  void ClearHistory(int id) override { cleared.push_back(id); }
+  void ResetNetworkRate() override { ++networkResets; }
+  WmiSource& Wmi() override { return *wmi_; }
+  bool RunInBackground(std::function<void()> work) override { return work_.Start(std::move(work)); }
+
+  PassSnapshot latest;
+  std::vector<int> cleared;
+  int networkResets = 0;
+
+ private:
+  std::unique_ptr<WmiSource> wmi_;
+  BackgroundWork work_;
+};
+
+// The main dialog on a thread of its own, as the application runs it on its
+// own user-interface thread; the test works it from outside.
+class OpenDialog {
+ public:
+  OpenDialog(Settings& settings, AppCommands& app, EngineAccess& engine, const CThemeHelper& theme);
+  ~OpenDialog();
+  HWND Window() const { return dialog_.Window(); }
+  HWND Item(int id) const { return GetDlgItem(dialog_.Window(), id); }
+  HWND Sheet() const { return dialog_.Sheet(); }
+  // Turns to page index and gives its window.
+  HWND ShowPage(int index) const;
+  void Close();
+
+ private:
+  QuorDlg dialog_;
+  std::thread thread_;
+};
+
+// Waits for a message box of this process, takes its text and answers it
+// with its default button; empty when none came within timeoutMs.
+std::wstring AnswerMessageBox(int timeoutMs = 5000);
