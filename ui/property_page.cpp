@@ -1,5 +1,6 @@
 #include "ui/property_page.h"
 
+#include "common/product.h"
 #include "res/resource.h"
 #include "ui/cool_button.h"
 #include "ui/ui_messages.h"
@@ -27,6 +28,12 @@ HPROPSHEETPAGE PropertyPage::Make() {
   page.pfnDlgProc = DialogProc;
   page.lParam = reinterpret_cast<LPARAM>(this);
   return CreatePropertySheetPageW(&page);
+}
+
+void PropertyPage::ShowRefusal(int stringId) const {
+  const wchar_t* text = nullptr;
+  int length = LoadStringW(GetModuleHandleW(nullptr), stringId, reinterpret_cast<wchar_t*>(&text), 0);
+  MessageBoxW(window_, std::wstring(text, length > 0 ? length : 0).c_str(), kProductName, MB_OK | MB_ICONWARNING);
 }
 
 void PropertyPage::OnWorkDone(LPARAM payload) {
@@ -63,6 +70,9 @@ INT_PTR PropertyPage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     case WM_DRAWITEM:
       return ReflectDrawItem(lParam);
+    case WM_DESTROY:
+      OnDestroy();
+      return FALSE;
     case WM_APP_WORK_DONE:
       OnWorkDone(lParam);
       return TRUE;

@@ -28,6 +28,8 @@ class PropertyPage {
   virtual void OnSetActive() {}
   // When another page is about to be shown.
   virtual void OnKillActive() {}
+  // The page's window is going, its controls still there.
+  virtual void OnDestroy() {}
   virtual bool OnCommand(int /*id*/, int /*code*/, HWND /*control*/) { return false; }
   virtual bool OnNotify(NMHDR& /*header*/, LRESULT& /*result*/) { return false; }
   // A worker's answer (WM_APP_WORK_DONE): the page takes over the payload.
@@ -36,6 +38,8 @@ class PropertyPage {
 
   HWND Item(int id) const { return GetDlgItem(window_, id); }
   std::wstring ItemText(int id) const;
+  // A refused input: the text of string stringId in a message box over the page.
+  void ShowRefusal(int stringId) const;
   // Makes the push button id an image button showing image of the button
   // strip beside its text; the page keeps it.
   CXPStyleCoolButton& AddImageButton(int id, int image, const CThemeHelper& theme);

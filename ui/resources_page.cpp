@@ -5,12 +5,51 @@
 #include "settings/settings.h"
 #include "settings/settings_table.h"
 #include "ui/engine_access.h"
+#include "ui/instance_dialogs.h"
 
 namespace {
 
 constexpr int kGraphDivisions = 4;
 constexpr int kGraphPoints = 36;
 constexpr int kProcessRow = static_cast<int>(ParameterId::Process);
+constexpr int kNetworkRow = static_cast<int>(ParameterId::NetworkUsage);
+constexpr int kColumns = 4;
+
+// The setting that names the watched instance of a row; null for rows without one.
+WideSetting* InstanceSetting(ParameterSettings& parameters, int row) {
+  switch (static_cast<ParameterId>(row)) {
+    case ParameterId::NetworkUsage: return &parameters.networkAdapterName;
+    case ParameterId::DiskUsage: return &parameters.diskName;
+    case ParameterId::Process: return &parameters.processName;
+    case ParameterId::WebServerConnections: return &parameters.webServerName;
+    default: return nullptr;
+  }
+}
+
+// The value rule: the number the text starts with, in the row's range. A
+// number too long for 32 bits is refused rather than read wrapped around.
+bool ReadNotificationValue(int row, const std::wstring& text, int64_t& value) {
+  size_t first = text.find_first_not_of(L" \t");
+  if (first != std::wstring::npos && (text[first] == L'+' || text[first] == L'-')) ++first;
+  size_t digits = first == std::wstring::npos ? 0 : first;
+  while (digits < text.size() && text[digits] == L'0') ++digits;
+  size_t end = digits;
+  while (end < text.size() && text[end] >= L'0' && text[end] <= L'9') ++end;
+  if (end - digits > 10) return false;
+  value = ReadDecimal(text);
+  if (value > INT32_MAX || value < INT32_MIN) return false;
+  switch (static_cast<ParameterId>(row)) {
+    case ParameterId::CpuUsage:
+    case ParameterId::DiskUsage: return value >= 0 && value <= 100;
+    case ParameterId::Process: return value == 0 || value == 1;
+    case ParameterId::FreePhysicalMemory:
+    case ParameterId::PageFileUsage:
+    case ParameterId::NetworkUsage:
+    case ParameterId::Threads:
+    case ParameterId::WebServerConnections: return value >= 0;
+    default: return false;
+  }
+}
 
 HIMAGELIST StripList(int bitmapId, int count) {
   HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, count, count);
@@ -47,6 +86,7 @@ int HealthParamsPage::SelectedRow() const {
 void HealthParamsPage::OnSetActive() {
   HWND list = list_.Window();
   int remembered = std::max(SelectedRow(), 0);
+  filling_ = true;
   ListView_DeleteAllItems(list);
   while (ListView_DeleteColumn(list, 0)) {
   }
@@ -58,7 +98,7 @@ void HealthParamsPage::OnSetActive() {
                  {L"Current Value", settings_.Interface.paramsValue},
                  {L"Notification Value", settings_.Interface.paramsMaxValue},
                  {L"State", settings_.Interface.paramsState}};
-  for (int i = 0; i < 4; ++i) {
+  for (int i = 0; i < kColumns; ++i) {
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
     column.fmt = LVCFMT_LEFT;
@@ -86,9 +126,24 @@ void HealthParamsPage::OnSetActive() {
     SetCell(row, ReadIntText(settings_.Parameters.notificationValue[row].Get()), 2);
     SetCell(row, settings_.Parameters.enable[row] ? shown_[row].value : -1, 1);
   }
-  ListView_SetItemState(list, remembered, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-  ListView_SetSelectionMark(list, remembered);
+  filling_ = false;
+  Select(remembered);
   RefreshEditor();
+}
+
+void HealthParamsPage::Select(int row) {
+  HWND list = list_.Window();
+  ListView_SetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  ListView_SetSelectionMark(list, row);
+}
+
+void HealthParamsPage::OnKillActive() {
+  StoreColumnWidths();
+}
+
+void HealthParamsPage::OnDestroy() {
+  // Not every way a column is resized tells the page, so the widths are also taken as it goes.
+  StoreColumnWidths();
 }
 
 void HealthParamsPage::UpdateParameters(const PassSnapshot& snapshot) {
@@ -106,13 +161,20 @@ void HealthParamsPage::SetCell(int row, int32_t value, int column) {
     bool on = settings_.Parameters.enable[row];
     std::wstring stateText = on ? state.text : L"";
     ListView_SetItemText(list, row, 3, stateText.data());
-    LVITEMW item{};
-    item.mask = LVIF_PARAM;
-    item.iItem = row;
-    item.lParam = on ? state.mark : kRowOff;
-    ListView_SetItem(list, &item);
+    SetMark(row, on ? state.mark : kRowOff);
   }
   ListView_SetItemText(list, row, column, text.data());
+}
+
+void HealthParamsPage::SetMark(int row, int mark) {
+  LVITEMW item{};
+  item.mask = LVIF_PARAM;
+  item.iItem = row;
+  if (ListView_GetItem(list_.Window(), &item) && item.lParam == mark) return;
+  item.lParam = mark;
+  ListView_SetItem(list_.Window(), &item);
+  // The tint is drawn over the row after the list paints it; a new mark alone repaints nothing.
+  ListView_RedrawItems(list_.Window(), row, row);
 }
 
 void HealthParamsPage::RefreshEditor() {
@@ -123,7 +185,8 @@ void HealthParamsPage::RefreshEditor() {
   bool instance = row == 3 || row == 4 || row == 7;
   EnableWindow(Item(IDC_ADVANCED), (editor && instance) || (on && row == kProcessRow));
   if (row >= 0) {
-    SetDlgItemTextW(Window(), IDC_NOTIFICATION_VALUE, settings_.Parameters.notificationValue[row].Get().c_str());
+    valueText_ = settings_.Parameters.notificationValue[row].Get();
+    SetDlgItemTextW(Window(), IDC_NOTIFICATION_VALUE, valueText_.c_str());
     SetDlgItemTextW(Window(), IDC_UNIT, ParameterUnit(row).c_str());
   }
   RefreshGraph(row);
@@ -139,9 +202,103 @@ void HealthParamsPage::RefreshGraph(int row) {
   RedrawWindow(graph_.Window(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
-bool HealthParamsPage::OnNotify(NMHDR& header, LRESULT&) {
-  if (header.idFrom != IDC_PARAMS_LIST || header.code != LVN_ITEMCHANGED) return false;
-  const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
-  if ((change.uChanged & LVIF_STATE) && ((change.uOldState ^ change.uNewState) & LVIS_SELECTED)) RefreshEditor();
+bool HealthParamsPage::OnCommand(int id, int code, HWND) {
+  if (id == IDC_NOTIFICATION_VALUE && code == EN_CHANGE) {
+    OnValueEdited();
+    return true;
+  }
+  if (id == IDC_ADVANCED && code == BN_CLICKED) {
+    OpenAdvancedSettings();
+    return true;
+  }
   return false;
+}
+
+bool HealthParamsPage::OnNotify(NMHDR& header, LRESULT&) {
+  switch (header.code) {
+    case HDN_ITEMCHANGEDW:
+    case HDN_ITEMCHANGEDA:
+      if (!filling_ && (reinterpret_cast<const NMHEADERW&>(header).pitem == nullptr ||
+                        (reinterpret_cast<const NMHEADERW&>(header).pitem->mask & HDI_WIDTH))) {
+        StoreColumnWidths();
+      }
+      return false;
+    default:
+      break;
+  }
+  if (header.idFrom != IDC_PARAMS_LIST) return false;
+  switch (header.code) {
+    case LVN_ITEMCHANGED:
+      OnItemChanged(reinterpret_cast<const NMLISTVIEW&>(header));
+      return false;
+    case NM_CLICK:
+      if (reinterpret_cast<const NMITEMACTIVATE&>(header).iItem < 0) ListView_SetSelectionMark(list_.Window(), -1);
+      RefreshEditor();
+      return false;
+    case NM_DBLCLK: {
+      int row = reinterpret_cast<const NMITEMACTIVATE&>(header).iItem;
+      if (row >= 0 && row == SelectedRow() && ListView_GetCheckState(list_.Window(), row)) OpenAdvancedSettings();
+      return false;
+    }
+    default:
+      return false;
+  }
+}
+
+void HealthParamsPage::OnItemChanged(const NMLISTVIEW& change) {
+  if (filling_ || !(change.uChanged & LVIF_STATE) || change.iItem < 0 || change.iItem >= kParameterCount) return;
+  const UINT oldImage = (change.uOldState & LVIS_STATEIMAGEMASK) >> 12;
+  const UINT newImage = (change.uNewState & LVIS_STATEIMAGEMASK) >> 12;
+  if (oldImage != newImage && oldImage != 0) {
+    int row = change.iItem;
+    bool on = newImage == 2;
+    settings_.Parameters.enable[row] = on;
+    Select(row);
+    if (!on) {
+      engine_.ClearHistory(row);
+      shown_[row].recent.clear();
+    }
+    shown_[row].state = {};
+    ListView_SetItemText(list_.Window(), row, 3, const_cast<wchar_t*>(L""));
+    SetMark(row, on ? kRowNormal : kRowOff);
+  }
+  if ((change.uOldState ^ change.uNewState) & (LVIS_SELECTED | LVIS_STATEIMAGEMASK)) RefreshEditor();
+}
+
+void HealthParamsPage::OnValueEdited() {
+  std::wstring previous = valueText_;
+  std::wstring text = ItemText(IDC_NOTIFICATION_VALUE);
+  int row = SelectedRow();
+  int64_t value = 0;
+  if (ReadNotificationValue(row, text, value)) {
+    // A text with more than digits is stored as the number read from it, so
+    // what is stored always reads back as it stands.
+    valueText_ = text;
+    std::wstring stored = text.find_first_not_of(L"0123456789") == std::wstring::npos ? text : std::to_wstring(value);
+    if (stored != settings_.Parameters.notificationValue[row].Get()) settings_.Parameters.notificationValue[row].Set(stored);
+    SetCell(row, static_cast<int32_t>(value), 2);
+  } else if (row >= 0 && text != previous) {
+    ShowRefusal(IDS_WRONG_NOTIFICATION_VALUE);
+    SetDlgItemTextW(Window(), IDC_NOTIFICATION_VALUE, previous.c_str());
+  }
+  RefreshGraph(row);
+}
+
+void HealthParamsPage::OpenAdvancedSettings() {
+  int row = SelectedRow();
+  WideSetting* setting = row >= 0 ? InstanceSetting(settings_.Parameters, row) : nullptr;
+  if (setting == nullptr) return;
+  std::wstring chosen = setting->Get();
+  if (!RunAdvancedSettings(row, Window(), settings_.Connection, engine_, chosen)) return;
+  if (row == kNetworkRow && chosen != setting->Get()) engine_.ResetNetworkRate();
+  setting->Set(chosen);
+  std::wstring name = ParameterDisplayName(row, settings_.Parameters);
+  ListView_SetItemText(list_.Window(), row, 0, name.data());
+}
+
+void HealthParamsPage::StoreColumnWidths() {
+  IntSetting* widths[kColumns] = {&settings_.Interface.paramsName, &settings_.Interface.paramsValue,
+                                  &settings_.Interface.paramsMaxValue, &settings_.Interface.paramsState};
+  if (Header_GetItemCount(ListView_GetHeader(list_.Window())) != kColumns) return;
+  for (int i = 0; i < kColumns; ++i) *widths[i] = ListView_GetColumnWidth(list_.Window(), i);
 }

@@ -23,13 +23,22 @@ class HealthParamsPage final : public PropertyPage {
  protected:
   void OnInitDialog() override;
   void OnSetActive() override;
+  void OnKillActive() override;
+  void OnDestroy() override;
+  bool OnCommand(int id, int code, HWND control) override;
   bool OnNotify(NMHDR& header, LRESULT& result) override;
 
  private:
   void SetCell(int row, int32_t value, int column);
+  void SetMark(int row, int mark);
   int SelectedRow() const;
+  void Select(int row);
   void RefreshEditor();
   void RefreshGraph(int row);
+  void OnItemChanged(const NMLISTVIEW& change);
+  void OnValueEdited();
+  void OpenAdvancedSettings();
+  void StoreColumnWidths();
 
   const CThemeHelper& theme_;
   Settings& settings_;
@@ -37,6 +46,8 @@ class HealthParamsPage final : public PropertyPage {
   PassSnapshot shown_;
   ColorList list_;
   Graphic graph_;
+  std::wstring valueText_;  // the edit's last valid text
+  bool filling_ = false;    // the list is being rebuilt: its changes are not the user's
   HIMAGELIST icons_ = nullptr;
   HIMAGELIST checks_ = nullptr;
 };

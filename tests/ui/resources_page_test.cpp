@@ -1,0 +1,239 @@
+#include <windows.h>
+#include <commctrl.h>
+#include <doctest/doctest.h>
+
+#include <future>
+#include <string>
+
+#include "res/resource.h"
+#include "settings/settings.h"
+#include "tests/ui/ui_fixture.h"
+#include "ui/color_list.h"
+#include "ui/history_graph.h"
+#include "ui/theme_helper.h"
+#include "ui/ui_messages.h"
+
+namespace {
+
+// What the screen shows at a point of a window's client area.
+COLORREF ScreenPixel(HWND window, int x, int y) {
+  POINT at{x, y};
+  ClientToScreen(window, &at);
+  ScopedWindowDC screen(nullptr);
+  return GetPixel(screen.Get(), at.x, at.y);
+}
+
+// The open dialog turned to its Resources page.
+struct ResourcesPage {
+  ResourcesPage(Settings& settings, TestEngine& engine)
+      : dialog(settings, app, engine, theme), page(dialog.ShowPage(0)), list(GetDlgItem(page, IDC_PARAMS_LIST)) {}
+
+  std::wstring Cell(int row, int column) const {
+    wchar_t text[128]{};
+    ListView_GetItemText(list, row, column, text, 128);
+    return text;
+  }
+  LPARAM Mark(int row) const {
+    LVITEMW item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    ListView_GetItem(list, &item);
+    return item.lParam;
+  }
+  // The colour at the right end of a row's Current Value cell, as the screen shows it.
+  COLORREF RowColor(int row) const {
+    RECT cell{};
+    ListView_GetSubItemRect(list, row, 1, LVIR_BOUNDS, &cell);
+    UpdateWindow(list);
+    return ScreenPixel(list, cell.right - 4, (cell.top + cell.bottom) / 2);
+  }
+  bool GraphShows(COLORREF color) const {
+    HWND graph = GetDlgItem(page, IDC_GRAPH);
+    RECT client{};
+    GetClientRect(graph, &client);
+    for (int y = 0; y < client.bottom; ++y)
+      for (int x = 0; x < client.right; ++x)
+        if (ScreenPixel(graph, x, y) == color) return true;
+    return false;
+  }
+  bool Enabled(int id) const { return IsWindowEnabled(GetDlgItem(page, id)) != FALSE; }
+  void Select(int row) const {
+    ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
+    if (row >= 0) ListView_SetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  }
+  // Types text into the value field as a program would set it; a refusal's
+  // message box is answered and its text returned.
+  std::wstring SetValue(const std::wstring& text) const {
+    auto box = std::async(std::launch::async, [] { return AnswerMessageBox(1500); });
+    SendMessageW(GetDlgItem(page, IDC_NOTIFICATION_VALUE), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    return box.get();
+  }
+
+  TestCommands app;
+  CThemeHelper theme;
+  OpenDialog dialog;
+  HWND page;
+  HWND list;
+};
+
+}  // namespace
+
+TEST_CASE("the Resources page lists the parameters, tints them by state and takes each pass") {
+  Settings settings;
+  settings.Parameters.enable[3] = true;
+  settings.Parameters.enable[4] = true;
+  settings.Parameters.diskName.Set(L"C:");
+  settings.Parameters.processName.Set(L"sql.exe");
+  TestEngine engine;
+  engine.latest[0] = {37, {L"OK", kRowNormal}, {30, 37}};
+  engine.latest[1] = {40, {L"Error", kRowError}, {90, 40}};
+  engine.latest[3] = {250, {L"Warning (3)", kRowWarning}, {150, 250}};
+  engine.latest[4] = {-1, {L"", kRowNormal}, {}};
+  ResourcesPage p(settings, engine);
+  REQUIRE(ListView_GetItemCount(p.list) == 8);
+
+  struct Row {
+    const wchar_t *name, *value, *limit, *state;
+    bool checked;
+    LPARAM mark;
+    COLORREF tint;
+  };
+  const Row rows[] = {
+      {L"CPU Usage", L"37 %", L"95 %", L"OK", true, kRowNormal, 0},
+      {L"Free Phisical Memory", L"40 MB", L"100 MB", L"Error", true, kRowError, kErrorTint},
+      {L"Page File Usage", L"N/A", L"2000 MB", L"", false, kRowOff, RGB(255, 255, 255)},
+      {L"Network Usage", L"250 kbytes/sec.", L"100 kbytes/sec.", L"Warning (3)", true, kRowWarning, kWarningTint},
+      {L"Disk Uage (C:)", L"N/A", L"90 %", L"", true, kRowNormal, RGB(255, 255, 255)},
+      {L"Threads", L"N/A", L"1000 threads", L"", false, kRowOff, 0},
+      {L"Process (sql.exe)", L"N/A", L"Process closed", L"", false, kRowOff, 0},
+      {L"Web Server Connections", L"N/A", L"100 connections", L"", false, kRowOff, 0},
+  };
+  for (int i = 0; i < 8; ++i) {
+    CAPTURE(i);
+    CHECK(p.Cell(i, 0) == rows[i].name);
+    CHECK(p.Cell(i, 1) == rows[i].value);
+    CHECK(p.Cell(i, 2) == rows[i].limit);
+    CHECK(p.Cell(i, 3) == rows[i].state);
+    CHECK((ListView_GetCheckState(p.list, i) != 0) == rows[i].checked);
+    CHECK(p.Mark(i) == rows[i].mark);
+    if (rows[i].tint != 0) CHECK(p.RowColor(i) == rows[i].tint);
+  }
+  // Row 0 is selected: its history and limit are in the graph.
+  CHECK(p.GraphShows(Graphic::kCurveColor));
+  CHECK(p.GraphShows(Graphic::kLimitColor));
+
+  PassSnapshot next = engine.latest;
+  next[1] = {2000, {L"OK", kRowNormal}, {90, 40, 2000}};
+  PostOwned(p.dialog.Window(), WM_APP_UPDATE_PARAMETERS, next);
+  CHECK(WaitFor([&] { return p.Cell(1, 1) == L"2000 MB"; }));
+  CHECK(p.Cell(1, 3) == L"OK");
+  CHECK(p.Mark(1) == kRowNormal);
+  CHECK(p.RowColor(1) == RGB(255, 255, 255));
+
+  // No selection: an empty graph with no limit line.
+  p.Select(-1);
+  CHECK_FALSE(p.GraphShows(Graphic::kCurveColor));
+  CHECK_FALSE(p.GraphShows(Graphic::kLimitColor));
+}
+
+TEST_CASE("the notification value follows the value rule of the selected row") {
+  Settings settings;
+  settings.Parameters.enable[6] = true;
+  settings.Parameters.enable[4] = true;
+  TestEngine engine;
+  ResourcesPage p(settings, engine);
+
+  SUBCASE("typing 101 for the processor load is refused on its third digit") {
+    HWND edit = GetDlgItem(p.page, IDC_NOTIFICATION_VALUE);
+    CHECK(Text(edit) == L"95");
+    CHECK(Text(GetDlgItem(p.page, IDC_UNIT)) == L"%");
+    CHECK(p.SetValue(L"1") == L"");
+    SendMessageW(edit, EM_SETSEL, 1, 1);
+    PostMessageW(edit, WM_CHAR, L'0', 0);
+    PostMessageW(edit, WM_CHAR, L'1', 0);
+    CHECK(AnswerMessageBox() == L"Wrong notification value.");
+    CHECK(WaitFor([&] { return Text(edit) == L"10"; }));
+    CHECK(settings.Parameters.notificationValue[0].Get() == L"10");
+    CHECK(p.Cell(0, 2) == L"10 %");
+  }
+  SUBCASE("each row's range") {
+    struct Case {
+      int row;
+      const wchar_t* typed;
+      const wchar_t* stored;  // null: refused, the stored value unchanged
+    };
+    const Case cases[] = {
+        {0, L"12abc", L"12"}, {0, L"100", L"100"}, {0, L"-1", nullptr},  {4, L"0", L"0"},
+        {4, L"101", nullptr}, {1, L"  +7", L"7"},  {1, L"999999", L"999999"}, {1, L"99999999999", nullptr},
+        {1, L"", L""},        {1, L"-3", nullptr},
+    };
+    for (const Case& c : cases) {
+      CAPTURE(c.row);
+      CAPTURE(std::wstring(c.typed));
+      p.Select(c.row);
+      std::wstring before = settings.Parameters.notificationValue[c.row].Get();
+      std::wstring box = p.SetValue(c.typed);
+      if (c.stored != nullptr) {
+        CHECK(box == L"");
+        CHECK(settings.Parameters.notificationValue[c.row].Get() == c.stored);
+      } else {
+        CHECK(box == L"Wrong notification value.");
+        CHECK(settings.Parameters.notificationValue[c.row].Get() == before);
+        CHECK(Text(GetDlgItem(p.page, IDC_NOTIFICATION_VALUE)) == before);
+      }
+    }
+  }
+  SUBCASE("the editor and the advanced settings button follow the selected row") {
+    struct Case {
+      int row;
+      bool editor, advanced;
+    };
+    for (const Case& c : {Case{0, true, false}, Case{4, true, true}, Case{5, false, false}, Case{6, false, true},
+                          Case{-1, false, false}}) {
+      CAPTURE(c.row);
+      p.Select(c.row);
+      CHECK(p.Enabled(IDC_NOTIFICATION_VALUE) == c.editor);
+      CHECK(p.Enabled(IDC_NOTIFICATION_VALUE_LABEL) == c.editor);
+      CHECK(p.Enabled(IDC_ADVANCED) == c.advanced);
+    }
+  }
+}
+
+TEST_CASE("a parameter switched off by its check box forgets its history and its state") {
+  Settings settings;
+  TestEngine engine;
+  engine.latest[1] = {40, {L"Error", kRowError}, {90, 40}};
+  ResourcesPage p(settings, engine);
+  p.Select(5);
+
+  ListView_SetCheckState(p.list, 1, FALSE);
+  CHECK_FALSE(settings.Parameters.enable[1]);
+  CHECK(engine.cleared == std::vector<int>{1});
+  CHECK(p.Cell(1, 3) == L"");
+  CHECK(p.Mark(1) == kRowOff);
+  CHECK(ListView_GetNextItem(p.list, -1, LVNI_SELECTED) == 1);
+  CHECK_FALSE(p.Enabled(IDC_NOTIFICATION_VALUE));
+  CHECK_FALSE(p.GraphShows(Graphic::kCurveColor));
+  p.Select(0);
+  CHECK(p.RowColor(1) == RGB(255, 255, 255));
+
+  ListView_SetCheckState(p.list, 1, TRUE);
+  CHECK(settings.Parameters.enable[1]);
+  CHECK(engine.cleared == std::vector<int>{1});
+  CHECK(p.Mark(1) == kRowNormal);
+}
+
+TEST_CASE("column widths are stored when a column is resized and used when the dialog opens again") {
+  Settings settings;
+  TestEngine engine;
+  {
+    ResourcesPage p(settings, engine);
+    ListView_SetColumnWidth(p.list, 0, 201);
+    ListView_SetColumnWidth(p.list, 3, 77);
+  }
+  CHECK(settings.Interface.paramsName == 201);
+  CHECK(settings.Interface.paramsState == 77);
+  ResourcesPage again(settings, engine);
+  CHECK(ListView_GetColumnWidth(again.list, 0) == 201);
+  CHECK(ListView_GetColumnWidth(again.list, 3) == 77);
+}
