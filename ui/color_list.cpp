@@ -45,18 +45,43 @@ void ColorList::TintRows(HDC dc) const {
   }
 }
 
+void ColorList::Paint() const {
+  // The list paints itself and is tinted off-screen, then shown in one transfer,
+  // so a repainted row never shows untinted for a moment.
+  PAINTSTRUCT paint{};
+  HDC screen = BeginPaint(window_, &paint);
+  if (screen == nullptr) return;
+  RECT client{};
+  GetClientRect(window_, &client);
+  HWND header = ListView_GetHeader(window_);
+  if (header != nullptr && IsWindowVisible(header)) {
+    RECT band{};
+    GetWindowRect(header, &band);
+    MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&band), 2);
+    ExcludeClipRect(screen, band.left, band.top, band.right, band.bottom);
+  }
+  ScopedMemoryDC memory(CreateCompatibleDC(screen));
+  ScopedGdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(screen, client.right, client.bottom));
+  if (memory && bitmap) {
+    ScopedSelect use(memory.Get(), bitmap.Get());
+    DefSubclassProc(window_, WM_ERASEBKGND, reinterpret_cast<WPARAM>(memory.Get()), 0);
+    DefSubclassProc(window_, WM_PAINT, reinterpret_cast<WPARAM>(memory.Get()), 0);
+    TintRows(memory.Get());
+    const RECT& r = paint.rcPaint;
+    BitBlt(screen, r.left, r.top, r.right - r.left, r.bottom - r.top, memory.Get(), r.left, r.top, SRCCOPY);
+  }
+  EndPaint(window_, &paint);
+}
+
 LRESULT CALLBACK ColorList::SubclassProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
                                          DWORD_PTR self) {
   auto* list = reinterpret_cast<ColorList*>(self);
-  if (msg == WM_PAINT) {
-    LRESULT result = DefSubclassProc(window, msg, wParam, lParam);
-    {
-      ScopedWindowDC dc(window);
-      if (dc.Get() != nullptr) list->TintRows(dc.Get());
-    }
-    if (HWND header = ListView_GetHeader(window)) RedrawWindow(header, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-    return result;
+  if (msg == WM_PAINT && wParam == 0) {
+    list->Paint();
+    return 0;
   }
+  // The paint fills the whole client area off-screen; erasing on screen first would flicker.
+  if (msg == WM_ERASEBKGND) return 1;
   if (msg == WM_NCDESTROY) {
     RemoveWindowSubclass(window, SubclassProc, kSubclassId);
     list->window_ = nullptr;

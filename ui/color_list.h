@@ -22,6 +22,7 @@ class ColorList {
   void TintRows(HDC dc) const;
 
  private:
+  void Paint() const;
   static LRESULT CALLBACK SubclassProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                        DWORD_PTR self);
 

@@ -122,6 +122,8 @@ LRESULT CALLBACK Graphic::SubclassProc(HWND window, UINT msg, WPARAM wParam, LPA
     graph->Draw(item.hDC, item.rcItem);
     return TRUE;
   }
+  // Every paint covers the whole control in one transfer; erasing first would flicker.
+  if (msg == WM_ERASEBKGND) return TRUE;
   if (msg == WM_NCDESTROY) {
     RemoveWindowSubclass(window, SubclassProc, kSubclassId);
     graph->window_ = nullptr;

@@ -199,7 +199,7 @@ void HealthParamsPage::RefreshGraph(int row) {
     int64_t limit = row == kProcessRow ? 1 : ReadDecimal(settings_.Parameters.notificationValue[row].Get());
     graph_.SetData(shown_[row].recent, static_cast<int32_t>(limit));
   }
-  RedrawWindow(graph_.Window(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  RedrawWindow(graph_.Window(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
 }
 
 bool HealthParamsPage::OnCommand(int id, int code, HWND) {

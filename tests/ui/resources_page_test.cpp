@@ -15,6 +15,15 @@
 
 namespace {
 
+ParameterSnapshot Shown(int32_t value, const wchar_t* state, int mark, std::vector<int32_t> recent) {
+  ParameterSnapshot shown;
+  shown.value = value;
+  shown.state.text = state;
+  shown.state.mark = mark;
+  shown.recent = std::move(recent);
+  return shown;
+}
+
 // What the screen shows at a point of a window's client area.
 COLORREF ScreenPixel(HWND window, int x, int y) {
   POINT at{x, y};
@@ -85,10 +94,10 @@ TEST_CASE("the Resources page lists the parameters, tints them by state and take
   settings.Parameters.diskName.Set(L"C:");
   settings.Parameters.processName.Set(L"sql.exe");
   TestEngine engine;
-  engine.latest[0] = {37, {L"OK", kRowNormal}, {30, 37}};
-  engine.latest[1] = {40, {L"Error", kRowError}, {90, 40}};
-  engine.latest[3] = {250, {L"Warning (3)", kRowWarning}, {150, 250}};
-  engine.latest[4] = {-1, {L"", kRowNormal}, {}};
+  engine.latest[0] = Shown(37, L"OK", kRowNormal, {30, 37});
+  engine.latest[1] = Shown(40, L"Error", kRowError, {90, 40});
+  engine.latest[3] = Shown(250, L"Warning (3)", kRowWarning, {150, 250});
+  engine.latest[4] = Shown(-1, L"", kRowNormal, {});
   ResourcesPage p(settings, engine);
   REQUIRE(ListView_GetItemCount(p.list) == 8);
 
@@ -123,7 +132,7 @@ TEST_CASE("the Resources page lists the parameters, tints them by state and take
   CHECK(p.GraphShows(Graphic::kLimitColor));
 
   PassSnapshot next = engine.latest;
-  next[1] = {2000, {L"OK", kRowNormal}, {90, 40, 2000}};
+  next[1] = Shown(2000, L"OK", kRowNormal, {90, 40, 2000});
   PostOwned(p.dialog.Window(), WM_APP_UPDATE_PARAMETERS, next);
   CHECK(WaitFor([&] { return p.Cell(1, 1) == L"2000 MB"; }));
   CHECK(p.Cell(1, 3) == L"OK");
@@ -202,7 +211,7 @@ TEST_CASE("the notification value follows the value rule of the selected row") {
 TEST_CASE("a parameter switched off by its check box forgets its history and its state") {
   Settings settings;
   TestEngine engine;
-  engine.latest[1] = {40, {L"Error", kRowError}, {90, 40}};
+  engine.latest[1] = Shown(40, L"Error", kRowError, {90, 40});
   ResourcesPage p(settings, engine);
   p.Select(5);
 
