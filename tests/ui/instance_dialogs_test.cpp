@@ -1,0 +1,271 @@
+#include "ui/instance_dialogs.h"
+
+#include <windows.h>
+#include <doctest/doctest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <future>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "monitor/wmi_source.h"
+#include "res/resource.h"
+#include "settings/settings.h"
+#include "tests/ui/ui_fixture.h"
+
+namespace {
+
+constexpr int kNetwork = 3, kDisk = 4, kProcess = 6, kWebServer = 7;
+
+BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
+  wchar_t className[16]{};
+  GetClassNameW(window, className, 16);
+  if (std::wstring(className) != L"#32770" || !IsWindowVisible(window)) return TRUE;
+  *reinterpret_cast<HWND*>(found) = window;
+  return FALSE;
+}
+
+// The dialog runs modally on a thread of its own, as on the program's
+// user-interface thread; the test works it with messages from outside.
+class RunningDialog {
+ public:
+  RunningDialog(int row, std::wstring preset, EngineAccess& engine, bool hosted = false) : chosen(std::move(preset)) {
+    thread_ = std::thread([this, row, &engine, hosted] {
+      std::optional<HostWindow> host;
+      if (hosted) host.emplace(500, 400);
+      host_ = host ? host->Get() : nullptr;
+      threadId_ = GetCurrentThreadId();
+      ok_ = RunAdvancedSettings(row, host_, connection_, engine, chosen);
+      ended_ = true;
+    });
+    WaitFor([this] { return Find() != nullptr || ended_; });
+  }
+  ~RunningDialog() {
+    while (!ended_) {
+      PostMessageW(Find(), WM_COMMAND, IDCANCEL, 0);
+      Sleep(20);
+    }
+    thread_.join();
+  }
+
+  HWND Window() const { return window_; }
+  HWND Host() const { return host_; }
+  HWND Item(int id) const { return GetDlgItem(window_, id); }
+  HWND List() const { return Item(IDC_INSTANCE_LIST); }
+  std::vector<std::wstring> Entries() const {
+    std::vector<std::wstring> entries;
+    int count = static_cast<int>(SendMessageW(List(), LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+      wchar_t text[512]{};
+      SendMessageW(List(), LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
+      entries.emplace_back(text);
+    }
+    return entries;
+  }
+  bool Loaded() const {
+    return WaitFor([this] { return IsWindowEnabled(List()) || Entries() != std::vector<std::wstring>{L"Loading..."}; },
+                   30000);
+  }
+  int Selected() const { return static_cast<int>(SendMessageW(List(), LB_GETCURSEL, 0, 0)); }
+  bool Checked(int id) const { return SendMessageW(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+  void Click(int id) const { SendMessageW(Item(id), BM_CLICK, 0, 0); }
+  void Select(int index) const {
+    SendMessageW(List(), LB_SETCURSEL, index, 0);
+    SendMessageW(window_, WM_COMMAND, MAKEWPARAM(IDC_INSTANCE_LIST, LBN_SELCHANGE), reinterpret_cast<LPARAM>(List()));
+  }
+  // Ends it with button; true when it ended within timeoutMs.
+  bool End(int button, int timeoutMs = 5000) {
+    PostMessageW(window_, WM_COMMAND, button, 0);
+    return WaitFor([this] { return ended_.load(); }, timeoutMs);
+  }
+  bool Ok() const { return ok_; }
+  HWND Focus() const {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(threadId_, &info);
+    return info.hwndFocus;
+  }
+
+  std::wstring chosen;
+
+ private:
+  HWND Find() {
+    window_ = nullptr;
+    if (threadId_ != 0) EnumThreadWindows(threadId_, FindDialog, reinterpret_cast<LPARAM>(&window_));
+    return window_;
+  }
+
+  ConnectionSettings connection_;  // this computer
+  std::atomic<DWORD> threadId_{0};
+  std::atomic<HWND> host_{nullptr};
+  std::atomic<bool> ended_{false};
+  std::atomic<bool> ok_{false};
+  HWND window_ = nullptr;
+  std::thread thread_;
+};
+
+std::wstring Shown(HWND control) {
+  std::wstring text = Text(control);
+  text.erase(std::remove(text.begin(), text.end(), L'&'), text.end());
+  return text;
+}
+
+int IndexOf(const std::vector<std::wstring>& entries, const std::wstring& name) {
+  auto found = std::find(entries.begin(), entries.end(), name);
+  return found == entries.end() ? -1 : static_cast<int>(found - entries.begin());
+}
+
+// Answers nothing until it is let go: a computer that is slow to connect.
+class GatedSource final : public WmiSource {
+ public:
+  explicit GatedSource(WmiSource& inner) : inner_(inner), gate_(opened_.get_future().share()) {}
+  WmiCode CreateLocator(std::unique_ptr<WmiLocator>& locator) override {
+    ++calls;
+    gate_.wait();
+    WmiCode code = inner_.CreateLocator(locator);
+    ++returned;  // the query has nothing more to ask of this source
+    return code;
+  }
+  void Open() { opened_.set_value(); }
+  std::atomic<int> calls{0};
+  std::atomic<int> returned{0};
+
+ private:
+  WmiSource& inner_;
+  std::promise<void> opened_;
+  std::shared_future<void> gate_;
+};
+
+class GatedEngine final : public EngineAccess {
+ public:
+  ~GatedEngine() override {
+    WaitFor([this] { return source.returned == source.calls; }, 60000);
+  }
+  PassSnapshot LatestPass() override { return inner.LatestPass(); }
+  void ClearHistory(int id) override { inner.ClearHistory(id); }
+  void ResetNetworkRate() override { inner.ResetNetworkRate(); }
+  WmiSource& Wmi() override { return source; }
+  bool RunInBackground(std::function<void()> work) override { return inner.RunInBackground(std::move(work)); }
+
+  TestEngine inner;
+  GatedSource source{inner.Wmi()};
+};
+
+}  // namespace
+
+TEST_CASE("the four dialogs carry their texts and sit centred over their parent, which waits") {
+  TestEngine engine;
+  struct Row {
+    int row;
+    const wchar_t* caption;
+    const wchar_t* total;
+    const wchar_t* specified;  // for the process: its label
+  };
+  const Row rows[] = {
+      {kNetwork, L"Network Usage Advanced Settings", L"Total Send\\Received KBytes per Second (All adapters).",
+       L"Specified Adapter's KBytes per Second:"},
+      {kDisk, L"Disk Usage Advanced Settings", L"Total Disk Usage (All Logical Disks).",
+       L"Specified Logical Disk Usage:"},
+      {kWebServer, L"Web Server Connections Advanced Settings", L"Total Connections (All Web Servers).",
+       L"Specified Web Server's Connections:"},
+      {kProcess, L"Process Advanced Settings", nullptr, L"Select Process Name:"},
+  };
+  for (const Row& row : rows) {
+    CAPTURE(row.row);
+    RunningDialog dialog(row.row, L"", engine, true);
+    REQUIRE(dialog.Window() != nullptr);
+    CHECK(Text(dialog.Window()) == row.caption);
+    CHECK(Shown(dialog.Item(row.total != nullptr ? IDC_SPECIFIED : -1)) == row.specified);
+    if (row.total != nullptr) CHECK(Shown(dialog.Item(IDC_TOTAL)) == row.total);
+    RECT own{}, parent{};
+    GetWindowRect(dialog.Window(), &own);
+    GetWindowRect(dialog.Host(), &parent);
+    CHECK(std::abs((own.left + own.right) - (parent.left + parent.right)) <= 2);
+    CHECK(std::abs((own.top + own.bottom) - (parent.top + parent.bottom)) <= 2);
+    CHECK_FALSE(IsWindowEnabled(dialog.Host()));
+    CHECK(dialog.Loaded());
+  }
+}
+
+TEST_CASE("a dialog shows the names the computer reports and returns the choice only on OK") {
+  TestEngine engine;
+  enum class Act { None, Specified, Total, SelectListed };
+  struct Row {
+    const char* name;
+    int row;
+    const wchar_t* preset;
+    const wchar_t* listed;  // a name the list holds; empty: the list is empty
+    Act act;
+    int button;
+    const wchar_t* chosen;  // nullptr: the first entry
+  };
+  const Row rows[] = {
+      {"Specified takes the first disk", kDisk, L"", L"C:", Act::Specified, IDOK, nullptr},
+      {"a disk picked from the list", kDisk, L"", L"C:", Act::SelectListed, IDOK, L"C:"},
+      {"a stored disk, Cancel", kDisk, L"C:", L"C:", Act::None, IDCANCEL, L"C:"},
+      {"Total after a stored disk", kDisk, L"C:", L"C:", Act::Total, IDOK, L""},
+      {"names match case and all", kDisk, L"c:", L"C:", Act::None, IDOK, L""},
+      {"a gone adapter, OK", kNetwork, L"No Such Adapter", nullptr, Act::None, IDOK, L""},
+      {"a gone adapter, Cancel", kNetwork, L"No Such Adapter", nullptr, Act::None, IDCANCEL, L"No Such Adapter"},
+      {"no web server: Specified has nothing to take", kWebServer, L"", L"", Act::Specified, IDOK, L""},
+      {"the test's own process", kProcess, L"test_ui.exe", L"test_ui.exe", Act::None, IDOK, L"test_ui.exe"},
+      {"a process picked from the list", kProcess, L"", L"test_ui.exe", Act::SelectListed, IDOK, L"test_ui.exe"},
+      {"a process not running, OK", kProcess, L"nosuch.exe", L"test_ui.exe", Act::None, IDOK, L"nosuch.exe"},
+      {"a process not running, Cancel", kProcess, L"nosuch.exe", nullptr, Act::None, IDCANCEL, L"nosuch.exe"},
+  };
+  for (const Row& row : rows) {
+    INFO(row.name);
+    RunningDialog dialog(row.row, row.preset, engine);
+    REQUIRE(dialog.Window() != nullptr);
+    REQUIRE(dialog.Loaded());
+    std::vector<std::wstring> entries = dialog.Entries();
+    if (row.listed != nullptr) CHECK((*row.listed != 0 ? IndexOf(entries, row.listed) >= 0 : entries.empty()));
+    bool radios = dialog.Item(IDC_TOTAL) != nullptr;
+    // The preset is selected when listed (exactly); a radio dialog shows Total when it is not.
+    int preset = IndexOf(entries, row.preset);
+    CHECK(dialog.Selected() == preset);
+    CHECK(IsWindowEnabled(dialog.List()) == (!radios || preset >= 0));
+    if (radios) CHECK(dialog.Checked(preset >= 0 ? IDC_SPECIFIED : IDC_TOTAL));
+    if (radios) CHECK_FALSE(dialog.Checked(preset >= 0 ? IDC_TOTAL : IDC_SPECIFIED));
+    CHECK(dialog.Focus() == dialog.Item(!radios ? IDC_INSTANCE_LIST : preset >= 0 ? IDC_SPECIFIED : IDC_TOTAL));
+
+    std::wstring expected = row.chosen != nullptr ? row.chosen : entries.empty() ? L"" : entries.front();
+    if (row.act == Act::Specified) dialog.Click(IDC_SPECIFIED);
+    if (row.act == Act::Total) dialog.Click(IDC_TOTAL);
+    if (row.act == Act::SelectListed) dialog.Select(IndexOf(entries, row.listed));
+    if (radios && row.act != Act::None) {
+      // The controls follow the choice.
+      CHECK(dialog.Checked(expected.empty() ? IDC_TOTAL : IDC_SPECIFIED));
+      CHECK_FALSE(dialog.Checked(expected.empty() ? IDC_SPECIFIED : IDC_TOTAL));
+      CHECK(IsWindowEnabled(dialog.List()) == !expected.empty());
+      CHECK(dialog.Selected() == IndexOf(entries, expected));
+    }
+    REQUIRE(dialog.End(row.button));
+    CHECK(dialog.Ok() == (row.button == IDOK));
+    CHECK(dialog.chosen == expected);
+  }
+}
+
+TEST_CASE("while the names load the dialog answers and ends at once; the late names are dropped") {
+  GatedEngine engine;
+  for (int button : {IDCANCEL, IDOK}) {
+    CAPTURE(button);
+    RunningDialog dialog(kDisk, L"C:", engine);
+    REQUIRE(dialog.Window() != nullptr);
+    CHECK(dialog.Entries() == std::vector<std::wstring>{L"Loading..."});
+    CHECK_FALSE(IsWindowEnabled(dialog.List()));
+    // Responsive: its thread handles a click at once, and Specified has nothing to take yet.
+    DWORD_PTR result = 0;
+    CHECK(SendMessageTimeoutW(dialog.Item(IDC_SPECIFIED), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 1000, &result) != 0);
+    CHECK(dialog.Checked(IDC_SPECIFIED));
+    CHECK(dialog.End(button, 1000));
+    CHECK(dialog.Ok() == (button == IDOK));
+    CHECK(dialog.chosen == L"C:");
+  }
+  CHECK(engine.source.calls == 2);
+  engine.source.Open();
+}
