@@ -246,3 +246,51 @@ TEST_CASE("column widths are stored when a column is resized and used when the d
   CHECK(ListView_GetColumnWidth(again.list, 0) == 201);
   CHECK(ListView_GetColumnWidth(again.list, 3) == 77);
 }
+
+TEST_CASE("Advanced settings store the choice on OK and rename the row; Cancel changes nothing") {
+  Settings settings;
+  settings.Parameters.enable[3] = true;
+  settings.Parameters.enable[4] = true;
+  settings.Parameters.networkAdapterName.Set(L"gone adapter");
+  TestEngine engine;
+  ResourcesPage p(settings, engine);
+  // Opens the row's dialog as the button does and waits for its names.
+  auto open = [&](int row, const wchar_t* caption) {
+    p.Select(row);
+    PostMessageW(GetDlgItem(p.page, IDC_ADVANCED), BM_CLICK, 0, 0);
+    HWND dialog = nullptr;
+    WaitFor([&] { return (dialog = FindWindowW(nullptr, caption)) != nullptr; });
+    WaitFor([&] {
+      wchar_t entry[64]{};
+      SendDlgItemMessageW(dialog, IDC_INSTANCE_LIST, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(entry));
+      return std::wstring(entry) != L"Loading...";
+    }, 20000);
+    return dialog;
+  };
+  auto press = [](HWND dialog, int id) { SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); };
+
+  HWND disk = open(4, L"Disk Usage Advanced Settings");
+  REQUIRE(disk != nullptr);
+  press(disk, IDC_SPECIFIED);
+  wchar_t first[64]{};
+  SendDlgItemMessageW(disk, IDC_INSTANCE_LIST, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(first));
+  press(disk, IDOK);
+  CHECK(WaitFor([&] { return settings.Parameters.diskName.Get() == first; }));
+  CHECK(p.Cell(4, 0) == L"Disk Uage (" + std::wstring(first) + L")");
+
+  disk = open(4, L"Disk Usage Advanced Settings");
+  press(disk, IDC_TOTAL);
+  press(disk, IDCANCEL);
+  CHECK(WaitFor([&] { return !IsWindow(disk); }));
+  CHECK(settings.Parameters.diskName.Get() == first);
+
+  // The stored adapter is no longer reported: OK takes the total and the rate starts afresh.
+  HWND network = open(3, L"Network Usage Advanced Settings");
+  REQUIRE(network != nullptr);
+  CHECK(SendDlgItemMessageW(network, IDC_TOTAL, BM_GETCHECK, 0, 0) == BST_CHECKED);
+  CHECK(settings.Parameters.networkAdapterName.Get() == L"gone adapter");
+  press(network, IDOK);
+  CHECK(WaitFor([&] { return settings.Parameters.networkAdapterName.Get().empty(); }));
+  CHECK(engine.networkResets == 1);
+  CHECK(p.Cell(3, 0) == L"Network Usage");
+}
