@@ -259,7 +259,8 @@ TEST_CASE("Advanced settings store the choice on OK and rename the row; Cancel c
     p.Select(row);
     PostMessageW(GetDlgItem(p.page, IDC_ADVANCED), BM_CLICK, 0, 0);
     HWND dialog = nullptr;
-    WaitFor([&] { return (dialog = FindWindowW(nullptr, caption)) != nullptr; });
+    // Visible once its initialisation, which puts up "Loading...", is over.
+    WaitFor([&] { return (dialog = FindWindowW(nullptr, caption)) != nullptr && IsWindowVisible(dialog); });
     WaitFor([&] {
       wchar_t entry[64]{};
       SendDlgItemMessageW(dialog, IDC_INSTANCE_LIST, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(entry));
