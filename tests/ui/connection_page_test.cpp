@@ -1,0 +1,278 @@
+#include <windows.h>
+#include <doctest/doctest.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "res/resource.h"
+#include "settings/settings.h"
+#include "tests/ui/ui_fixture.h"
+#include "ui/theme_helper.h"
+
+namespace {
+
+// The engine with its workers held until the test opens the gate, so the
+// test sees the page while a connection test is under way.
+class GatedEngine final : public EngineAccess {
+ public:
+  explicit GatedEngine(TestEngine& engine) : engine_(engine) {}
+  ~GatedEngine() override { Open(); }
+  PassSnapshot LatestPass() override { return engine_.LatestPass(); }
+  void ClearHistory(int id) override { engine_.ClearHistory(id); }
+  void ResetNetworkRate() override { engine_.ResetNetworkRate(); }
+  WmiSource& Wmi() override { return engine_.Wmi(); }
+  bool RunInBackground(std::function<void()> work) override {
+    return engine_.RunInBackground([opened = opened_, finished = finished_, work = std::move(work)] {
+      opened.wait();
+      work();
+      ++*finished;
+    });
+  }
+  void Open() {
+    if (!open_.exchange(true)) gate_.set_value();
+  }
+  int Finished() const { return *finished_; }
+
+ private:
+  TestEngine& engine_;
+  std::promise<void> gate_;
+  std::shared_future<void> opened_ = gate_.get_future().share();
+  std::atomic<bool> open_{false};
+  std::shared_ptr<std::atomic<int>> finished_ = std::make_shared<std::atomic<int>>(0);
+};
+
+struct ConnectionFixture {
+  Settings settings;
+  TestCommands app;
+  TestEngine engine;
+  GatedEngine gated{engine};
+  CThemeHelper theme;
+  std::optional<OpenDialog> dialog;
+  HWND page = nullptr;
+
+  // Opens the dialog on the Connection page, as the settings are now.
+  void Show() {
+    if (!dialog) dialog.emplace(settings, app, gated, theme);
+    page = dialog->ShowPage(2);
+  }
+  HWND Item(int id) const { return GetDlgItem(page, id); }
+  bool Checked(int id) const { return SendMessageW(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+  void Click(int id) const { SendMessageW(Item(id), BM_CLICK, 0, 0); }
+  void SetInstances() {
+    settings.Parameters.networkAdapterName.Set(L"eth0");
+    settings.Parameters.diskName.Set(L"C:");
+    settings.Parameters.webServerName.Set(L"site");
+  }
+  std::wstring Instances() const {
+    return settings.Parameters.networkAdapterName.Get() + L"|" + settings.Parameters.diskName.Get() + L"|" +
+           settings.Parameters.webServerName.Get();
+  }
+  // Types into a field from another thread, since a refusal holds the page in
+  // its message box; the box's text, empty when none came.
+  std::wstring Type(int id, const wchar_t* text, bool expectBox) const {
+    std::thread typist([&] { SetWindowTextW(Item(id), text); });
+    std::wstring box = AnswerMessageBox(expectBox ? 5000 : 300);
+    typist.join();
+    return box;
+  }
+  // Runs Test Connection to its end; the report's lines.
+  std::vector<std::wstring> TestConnection(int timeoutMs) {
+    gated.Open();
+    Click(IDC_TEST_CONNECTION);
+    return ReportLines(timeoutMs);
+  }
+  // Waits for the running test's report; its lines.
+  std::vector<std::wstring> ReportLines(int timeoutMs) {
+    REQUIRE(WaitFor([&] { return IsWindowEnabled(Item(IDC_TEST_CONNECTION)) != FALSE; }, timeoutMs));
+    std::wstring report = Text(Item(IDC_REPORT));
+    std::vector<std::wstring> lines;
+    for (size_t at = 0, end; at < report.size(); at = end + 2) {
+      end = report.find(L"\r\n", at);
+      if (end == std::wstring::npos) end = report.size();
+      lines.push_back(report.substr(at, end - at));
+    }
+    return lines;
+  }
+};
+
+size_t CountStarting(const std::vector<std::wstring>& lines, const std::wstring& label) {
+  size_t count = 0;
+  for (const auto& line : lines) count += line.starts_with(label) ? 1 : 0;
+  return count;
+}
+
+}  // namespace
+
+TEST_CASE("Test Connection runs on a worker: the dialog answers, the button waits, the report comes after") {
+  ConnectionFixture f;
+  f.Show();
+  SetWindowTextW(f.Item(IDC_REPORT), L"the last report");
+  f.Click(IDC_TEST_CONNECTION);
+
+  CHECK_FALSE(IsWindowEnabled(f.Item(IDC_TEST_CONNECTION)));
+  CHECK(Text(f.Item(IDC_REPORT)).empty());
+  auto start = std::chrono::steady_clock::now();
+  DWORD_PTR answer = 0;
+  CHECK(SendMessageTimeoutW(f.dialog->Window(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer) != 0);
+  CHECK(std::chrono::steady_clock::now() - start < std::chrono::milliseconds(500));
+  // The page picks the wait cursor for itself and its children alike.
+  auto cursorOver = [&](HWND target) {
+    SetCursor(nullptr);
+    SendMessageW(target, WM_SETCURSOR, reinterpret_cast<WPARAM>(target), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    CURSORINFO cursor{sizeof cursor};
+    GetCursorInfo(&cursor);
+    return cursor.hCursor;
+  };
+  HCURSOR wait = LoadCursorW(nullptr, IDC_WAIT);
+  for (HWND target : {f.page, f.Item(IDC_REPORT), f.Item(IDC_SERVER)}) CHECK(cursorOver(target) == wait);
+
+  f.gated.Open();
+  std::vector<std::wstring> lines = f.ReportLines(60000);
+  REQUIRE(lines.size() >= 3);
+  CHECK(lines.front().starts_with(L"Operating system name: "));
+  CHECK(CountStarting(lines, L"Processor: ") >= 1);
+  CHECK(lines.back().starts_with(L"Memory size: "));
+  CHECK(lines.back().ends_with(L" MB"));
+  CHECK(cursorOver(f.Item(IDC_REPORT)) != wait);
+}
+
+TEST_CASE("an unreachable computer gives the one failure line") {
+  ConnectionFixture f;
+  f.settings.Connection.local = false;
+  f.settings.Connection.server.Set(L"nosuchhost.invalid");
+  f.Show();
+  // Wine refuses a remote namespace at once; Windows may wait on the name lookup.
+  std::vector<std::wstring> lines = f.TestConnection(180000);
+  REQUIRE(lines.size() == 1);
+  CHECK(lines[0].starts_with(L"Connection failed. Error "));
+}
+
+TEST_CASE("the instance names are emptied only when the watched computer changes") {
+  struct Row {
+    const char* what;
+    bool local;
+    std::function<void(ConnectionFixture&)> act;
+    bool kept;
+    bool localAfter;
+    const wchar_t* label;
+  };
+  auto showAgain = [](ConnectionFixture& f) {
+    f.dialog->ShowPage(0);
+    f.Show();
+  };
+  const Row rows[] = {
+      {"showing the page again, local", true, showAgain, true, true, L"Localhost"},
+      {"showing the page again, remote", false, showAgain, true, false, L"srv1"},
+      {"retyping the same name", false, [](auto& f) { f.Type(IDC_SERVER, L"srv1", false); }, true, false, L"srv1"},
+      {"clicking the chosen Localhost", true, [](auto& f) { f.Click(IDC_LOCALHOST); }, true, true, L"Localhost"},
+      {"clicking the chosen Remote Computer", false, [](auto& f) { f.Click(IDC_REMOTE); }, true, false, L"srv1"},
+      {"clicking Remote Computer", true, [](auto& f) { f.Click(IDC_REMOTE); }, false, false, L"srv1"},
+      {"clicking Localhost", false, [](auto& f) { f.Click(IDC_LOCALHOST); }, false, true, L"Localhost"},
+      {"another name", false, [](auto& f) { f.Type(IDC_SERVER, L"srv2", false); }, false, false, L"srv2"},
+  };
+  for (const Row& row : rows) {
+    CAPTURE(row.what);
+    ConnectionFixture f;
+    f.settings.Connection.local = row.local;
+    f.settings.Connection.server.Set(L"srv1");
+    f.SetInstances();
+    f.Show();
+    row.act(f);
+    CHECK(f.Instances() == (row.kept ? L"eth0|C:|site" : L"||"));
+    CHECK(f.settings.Connection.local == row.localAfter);
+    CHECK(f.Checked(IDC_LOCALHOST) == row.localAfter);
+    CHECK(f.Checked(IDC_REMOTE) == !row.localAfter);
+    CHECK(Text(f.dialog->Item(IDC_SERVER_LABEL)) == row.label);
+  }
+}
+
+TEST_CASE("Localhost disables the remote fields, which keep their texts; the keyboard reaches every field") {
+  ConnectionFixture f;
+  f.settings.Connection.server.Set(L"far");
+  f.settings.Connection.user.Set(L"admin");
+  f.settings.Connection.password.Set(L"secret");
+  f.Show();
+  SetForegroundWindow(f.dialog->Window());
+  auto press = [&](WORD key) {
+    INPUT input[4] = {{INPUT_KEYBOARD, {.ki = {VK_MENU, 0, 0, 0, 0}}},
+                      {INPUT_KEYBOARD, {.ki = {key, 0, 0, 0, 0}}},
+                      {INPUT_KEYBOARD, {.ki = {key, 0, KEYEVENTF_KEYUP, 0, 0}}},
+                      {INPUT_KEYBOARD, {.ki = {VK_MENU, 0, KEYEVENTF_KEYUP, 0, 0}}}};
+    SendInput(4, input, sizeof(INPUT));
+    Sleep(300);
+    GUITHREADINFO thread{sizeof thread};
+    GetGUIThreadInfo(GetWindowThreadProcessId(f.page, nullptr), &thread);
+    return GetDlgCtrlID(thread.hwndFocus);
+  };
+  // Tab goes round from the interval field; of the two radio buttons it stops at the checked one.
+  auto tabOrder = [&] {
+    std::vector<int> ids;
+    HWND first = f.Item(IDC_PERIOD);
+    for (HWND at = first; at != nullptr && (ids.empty() || at != first); at = GetNextDlgTabItem(f.page, at, FALSE))
+      ids.push_back(GetDlgCtrlID(at));
+    return ids;
+  };
+  const std::vector<int> localTabs{IDC_PERIOD, IDC_TEST_CONNECTION, IDC_REPORT, IDC_LOCALHOST};
+  const std::vector<int> remoteTabs{IDC_PERIOD,   IDC_REMOTE,          IDC_SERVER, IDC_USER,
+                                    IDC_PASSWORD, IDC_TEST_CONNECTION, IDC_REPORT};
+  const int remote[] = {IDC_NAME_LABEL, IDC_SERVER, IDC_USER_LABEL, IDC_USER, IDC_PASSWORD_LABEL, IDC_PASSWORD};
+  struct Row {
+    WORD mnemonic;
+    int focus;
+    bool local;
+  };
+  for (const Row& row : {Row{'R', IDC_REMOTE, false}, Row{'N', IDC_SERVER, false}, Row{'U', IDC_USER, false},
+                         Row{'W', IDC_PASSWORD, false}, Row{'I', IDC_PERIOD, false}, Row{'L', IDC_LOCALHOST, true}}) {
+    CAPTURE(static_cast<char>(row.mnemonic));
+    CHECK(press(row.mnemonic) == row.focus);
+    CHECK(f.settings.Connection.local == row.local);
+    for (int id : remote) CHECK((IsWindowEnabled(f.Item(id)) != FALSE) == !row.local);
+    CHECK(Text(f.Item(IDC_SERVER)) == L"far");
+    CHECK(Text(f.Item(IDC_USER)) == L"admin");
+    CHECK(Text(f.Item(IDC_PASSWORD)) == L"secret");
+    CHECK(tabOrder() == (row.local ? localTabs : remoteTabs));
+  }
+  f.Type(IDC_USER, L"operator", false);
+  f.Type(IDC_PASSWORD, L"", false);
+  CHECK(f.settings.Connection.user.Get() == L"operator");
+  CHECK(f.settings.Connection.password.Get().empty());
+}
+
+TEST_CASE("the polling interval stores milliseconds and refuses what does not fit") {
+  ConnectionFixture f;
+  f.settings.Connection.period = 45000;
+  f.Show();
+  CHECK(Text(f.Item(IDC_PERIOD)) == L"45");
+  struct Row {
+    const wchar_t* typed;
+    int32_t stored;
+    bool refused;
+  };
+  for (const Row& row : {Row{L"0", 0, false}, Row{L"", 0, false}, Row{L"45", 45000, false},
+                         Row{L"2147483", 2147483000, false}, Row{L"2147484", 2147483000, true},
+                         Row{L"99999999999999999999", 2147483000, true}, Row{L"7", 7000, false}}) {
+    CAPTURE(std::string(row.typed, row.typed + wcslen(row.typed)));
+    std::wstring before = Text(f.Item(IDC_PERIOD));
+    CHECK(f.Type(IDC_PERIOD, row.typed, row.refused) == (row.refused ? L"Wrong value." : L""));
+    CHECK(f.settings.Connection.period == row.stored);
+    CHECK(Text(f.Item(IDC_PERIOD)) == (row.refused ? before : std::wstring(row.typed)));
+  }
+}
+
+TEST_CASE("closing the dialog while a test runs drops the late report") {
+  ConnectionFixture f;
+  f.Show();
+  f.Click(IDC_TEST_CONNECTION);
+  REQUIRE_FALSE(IsWindowEnabled(f.Item(IDC_TEST_CONNECTION)));
+  f.dialog->Close();
+  REQUIRE(WaitFor([&] { return !IsWindow(f.page); }));
+  f.gated.Open();
+  CHECK(WaitFor([&] { return f.gated.Finished() == 1; }, 60000));
+}
