@@ -143,6 +143,53 @@ void SaveScreenshot(HWND window, const std::wstring& path) {
   out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
 }
 
+// A list view of another process, worked through memory lent in that process.
+class RemoteList {
+ public:
+  explicit RemoteList(HWND list) : list_(list) {
+    DWORD id = 0;
+    GetWindowThreadProcessId(list, &id);
+    process_.Reset(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, id));
+    if (process_) memory_ = VirtualAllocEx(process_.Get(), nullptr, 4096, MEM_COMMIT, PAGE_READWRITE);
+  }
+  ~RemoteList() {
+    if (memory_ != nullptr) VirtualFreeEx(process_.Get(), memory_, 0, MEM_RELEASE);
+  }
+  int Count() const { return static_cast<int>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0)); }
+  std::wstring Cell(int row, int column) const {
+    if (memory_ == nullptr) return {};
+    auto* text = reinterpret_cast<wchar_t*>(static_cast<char*>(memory_) + sizeof(LVITEMW));
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = 512;
+    WriteProcessMemory(process_.Get(), memory_, &item, sizeof item, nullptr);
+    SendMessageW(list_, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(memory_));
+    wchar_t local[512]{};
+    ReadProcessMemory(process_.Get(), text, local, sizeof local - sizeof(wchar_t), nullptr);
+    return local;
+  }
+  void Select(int row) const {
+    if (memory_ == nullptr) return;
+    LVITEMW item{};
+    item.stateMask = item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    WriteProcessMemory(process_.Get(), memory_, &item, sizeof item, nullptr);
+    SendMessageW(list_, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(memory_));
+  }
+
+ private:
+  HWND list_;
+  ScopedHandle process_;
+  void* memory_ = nullptr;
+};
+
+// An edit or static of another process: GetWindowText does not ask across processes.
+std::wstring ControlText(HWND control) {
+  wchar_t text[2048]{};
+  SendMessageW(control, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(text));
+  return text;
+}
+
 std::string ReadLog(const std::wstring& path) {
   std::ifstream in(path.c_str(), std::ios::binary);
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -198,18 +245,18 @@ TEST_CASE("the tray program starts once, opens its dialog from the tray, switche
   REQUIRE(WaitFor([&] { return (dialog = FindDialog(firstId)) != nullptr; }));
   HWND status = GetDlgItem(dialog, IDC_STATUS);
   CHECK(Text(GetDlgItem(dialog, IDC_SERVER_LABEL)) == L"Localhost");
-  CHECK(WaitFor([&] { return Text(status).rfind(L"Last monitoring finished: ", 0) == 0; }));
+  CHECK(WaitFor([&] { return Text(status).starts_with(L"Last monitoring finished: "); }));
 
   // Stop and Start from the tray menu: the status line and the buttons follow.
   PostMessageW(tray, WM_COMMAND, ID_TRAY_STOP, 0);
-  CHECK(WaitFor([&] { return Text(status).rfind(L"Stopped at ", 0) == 0; }));
+  CHECK(WaitFor([&] { return Text(status).starts_with(L"Stopped at "); }));
   // The dialog flips the two buttons one after the other: wait for both.
   CHECK(WaitFor([&] {
     return IsWindowEnabled(GetDlgItem(dialog, IDC_START)) != FALSE &&
            IsWindowEnabled(GetDlgItem(dialog, IDC_STOP)) == FALSE;
   }));
   PostMessageW(tray, WM_COMMAND, ID_TRAY_START, 0);
-  CHECK(WaitFor([&] { return Text(status).rfind(L"Stopped at ", 0) != 0; }));
+  CHECK(WaitFor([&] { return Text(status).starts_with(L"Stopped at ") == false; }));
   CHECK(WaitFor([&] {
     return IsWindowEnabled(GetDlgItem(dialog, IDC_STOP)) != FALSE &&
            IsWindowEnabled(GetDlgItem(dialog, IDC_START)) == FALSE;
@@ -267,12 +314,15 @@ TEST_CASE("the tray program starts once, opens its dialog from the tray, switche
   DeleteFileW(log.c_str());
 }
 
-TEST_CASE("a real alert shows the paged notification box; Exit with the box open still ends cleanly") {
+TEST_CASE("a real alert shows the paged notification box and an Error row, the pages work from outside, and Exit still ends cleanly") {
   std::wstring program = FromEnvironment("VARNALIS_EXE");
   REQUIRE(!program.empty());
   SettingsKeyRemoved cleanUp;
   // More free memory asked for than any machine has: the second pass is an error.
   std::wstring log = PrepareSettings({{L"Parameters\\enable0", L"0"},  // Wine has no processor load: N/A
+                                      {L"Parameters\\enable4", L"1"},
+                                      {L"Parameters\\notificationValue4", L"100"},
+                                      {L"Parameters\\diskName", L"C:"},
                                       {L"Parameters\\notificationValue1", L"999999999"},
                                       {L"Notifications\\UIEnabled", L"1"},
                                       {L"Notifications\\UIThreshold", L"2"},
@@ -290,6 +340,45 @@ TEST_CASE("a real alert shows the paged notification box; Exit with the box open
   CHECK_FALSE(IsWindowEnabled(GetDlgItem(box, IDC_BOX_PREV)));
   std::wstring shots = FromEnvironment("VARNALIS_SHOTS");
   if (!shots.empty()) SaveScreenshot(box, shots + L"\\notification-box.bmp");
+
+  // The Resources page, read from here: the parameter in error, its row tinted.
+  PostMessageW(tray, 0x8064, 0, WM_LBUTTONDBLCLK);
+  HWND dialog = nullptr;
+  REQUIRE(WaitFor([&] { return (dialog = FindDialog(GetProcessId(process.Get()))) != nullptr; }));
+  HWND sheet = FindWindowExW(dialog, nullptr, L"#32770", nullptr);
+  REQUIRE(sheet != nullptr);
+  HWND page = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+  RemoteList list(GetDlgItem(page, IDC_PARAMS_LIST));
+  REQUIRE(list.Count() == 8);
+  CHECK(list.Cell(0, 0) == L"CPU Usage");
+  CHECK(list.Cell(1, 0) == L"Free Phisical Memory");
+  CHECK(list.Cell(4, 0) == L"Disk Uage (C:)");
+  CHECK(list.Cell(1, 2) == L"999999999 MB");
+  CHECK(WaitFor([&] { return list.Cell(1, 3) == L"Error"; }));
+  CHECK(list.Cell(1, 1).find(L" MB") != std::wstring::npos);
+  if (!shots.empty()) SaveScreenshot(dialog, shots + L"\\page-resources-error.bmp");
+
+  // The disk row's advanced settings list what Wine reports; Cancel changes nothing.
+  list.Select(4);
+  PostMessageW(GetDlgItem(page, IDC_ADVANCED), BM_CLICK, 0, 0);
+  HWND advanced = nullptr;
+  REQUIRE(WaitFor([&] { return (advanced = FindWindowW(nullptr, L"Disk Usage Advanced Settings")) != nullptr; }));
+  HWND names = GetDlgItem(advanced, IDC_INSTANCE_LIST);
+  CHECK(WaitFor([&] { return IsWindowEnabled(names) != FALSE; }));
+  Sleep(300);
+  if (!shots.empty()) SaveScreenshot(advanced, shots + L"\\advanced-disk.bmp");
+  PostMessageW(advanced, WM_COMMAND, IDCANCEL, 0);
+  CHECK(WaitFor([&] { return !IsWindow(advanced); }));
+  CHECK(StoredSetting(L"Parameters\\diskName") == L"C:");
+
+  // Test Connection prints the local report while the dialog keeps answering.
+  SendMessageW(sheet, PSM_SETCURSEL, 2, 0);
+  page = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+  PostMessageW(GetDlgItem(page, IDC_TEST_CONNECTION), BM_CLICK, 0, 0);
+  HWND report = GetDlgItem(page, IDC_REPORT);
+  CHECK(WaitFor([&] { return ControlText(report).starts_with(L"Operating system name: "); }, 60000));
+  CHECK(ControlText(report).find(L"Memory size: ") != std::wstring::npos);
+  if (!shots.empty()) SaveScreenshot(dialog, shots + L"\\page-connection-report.bmp");
 
   PostMessageW(tray, WM_COMMAND, ID_TRAY_EXIT, 0);
   CHECK(WaitForSingleObject(process.Get(), 20000) == WAIT_OBJECT_0);
