@@ -73,21 +73,6 @@ HWND InstanceSettings::List() const {
   return GetDlgItem(window_, IDC_INSTANCE_LIST);
 }
 
-INT_PTR CALLBACK InstanceSettings::DialogProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_INITDIALOG) {
-    SetWindowLongPtrW(window, DWLP_USER, lParam);
-    reinterpret_cast<InstanceSettings*>(lParam)->window_ = window;
-  }
-  auto* dialog = reinterpret_cast<InstanceSettings*>(GetWindowLongPtrW(window, DWLP_USER));
-  if (dialog == nullptr) return FALSE;
-  if (msg == WM_NCDESTROY) {
-    DropQueuedPayloads(window);  // the names of a listing the user did not wait for
-    dialog->window_ = nullptr;
-    return FALSE;
-  }
-  return dialog->OnMessage(msg, wParam, lParam);
-}
-
 INT_PTR InstanceSettings::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_INITDIALOG:

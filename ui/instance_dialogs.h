@@ -7,6 +7,7 @@
 #include <string>
 
 #include "monitor/instance_lists.h"
+#include "ui/dialog_binding.h"
 
 class EngineAccess;
 struct ConnectionSettings;
@@ -14,7 +15,7 @@ struct ConnectionSettings;
 // One member of the family; each differs only in what Kind says. The names
 // are read on a worker thread, so the dialog stays responsive meanwhile. The
 // dialog never writes a setting: its caller stores the chosen name.
-class InstanceSettings {
+class InstanceSettings : public DialogBinding<InstanceSettings> {
  public:
   InstanceSettings(const InstanceSettings&) = delete;
   InstanceSettings& operator=(const InstanceSettings&) = delete;
@@ -35,7 +36,7 @@ class InstanceSettings {
 
  private:
   struct Listed;
-  static INT_PTR CALLBACK DialogProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+  friend class DialogBinding<InstanceSettings>;
   INT_PTR OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
   void OnInitDialog();
   void StartListing();
@@ -54,7 +55,6 @@ class InstanceSettings {
   EngineAccess& engine_;
   std::wstring chosenName_;
   HWND parent_ = nullptr;
-  HWND window_ = nullptr;
   bool loading_ = true;
 };
 

@@ -86,20 +86,8 @@ void QuorDlg::Run(const std::wstring& status) {
   if (hook != nullptr) UnhookWindowsHookEx(hook);
 }
 
-INT_PTR CALLBACK QuorDlg::DialogProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_INITDIALOG) {
-    SetWindowLongPtrW(window, DWLP_USER, lParam);
-    reinterpret_cast<QuorDlg*>(lParam)->window_ = window;
-  }
-  auto* dialog = reinterpret_cast<QuorDlg*>(GetWindowLongPtrW(window, DWLP_USER));
-  if (dialog == nullptr) return FALSE;
-  if (msg == WM_NCDESTROY) {
-    if (dialog->onWindow_) dialog->onWindow_(nullptr);
-    DropQueuedPayloads(window);
-    dialog->window_ = nullptr;
-    return FALSE;
-  }
-  return dialog->OnMessage(msg, wParam, lParam);
+void QuorDlg::OnWindowGone() {
+  if (onWindow_) onWindow_(nullptr);
 }
 
 INT_PTR QuorDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -11,6 +11,7 @@
 #include "common/scoped_win.h"
 #include "ui/color_static.h"
 #include "ui/cool_button.h"
+#include "ui/dialog_binding.h"
 
 struct Settings;
 class AppCommands;
@@ -25,7 +26,7 @@ struct AboutTexts {
   std::wstring logFile;
 };
 
-class QuorDlg {
+class QuorDlg : public DialogBinding<QuorDlg> {
  public:
   // onWindow hears of the dialog's window as it comes and goes (null).
   QuorDlg(Settings& settings, AppCommands& app, EngineAccess& engine, const CThemeHelper& theme, AboutTexts about,
@@ -36,7 +37,6 @@ class QuorDlg {
 
   // Runs the dialog modally until it is closed; status is the line to show first.
   void Run(const std::wstring& status);
-  HWND Window() const { return window_; }
 
   void SetStatusText(const std::wstring& text);
   void UpdateServerLabel();
@@ -49,7 +49,8 @@ class QuorDlg {
   HWND Sheet() const { return sheet_; }
 
  private:
-  static INT_PTR CALLBACK DialogProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+  friend class DialogBinding<QuorDlg>;
+  void OnWindowGone();
   INT_PTR OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
   void OnInitDialog();
   void MakeSheet();
@@ -63,7 +64,6 @@ class QuorDlg {
   AboutTexts about_;
   std::function<void(HWND)> onWindow_;
   std::wstring initialStatus_;
-  HWND window_ = nullptr;
   HWND sheet_ = nullptr;
   ColorStatic serverLabel_;
   CXPStyleCoolButton start_;

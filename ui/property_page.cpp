@@ -47,20 +47,8 @@ std::wstring PropertyPage::ItemText(int id) const {
   return text;
 }
 
-INT_PTR CALLBACK PropertyPage::DialogProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_INITDIALOG) {
-    auto* page = reinterpret_cast<PropertyPage*>(reinterpret_cast<PROPSHEETPAGEW*>(lParam)->lParam);
-    SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(page));
-    page->window_ = window;
-  }
-  auto* page = reinterpret_cast<PropertyPage*>(GetWindowLongPtrW(window, DWLP_USER));
-  if (page == nullptr) return FALSE;
-  if (msg == WM_NCDESTROY) {
-    DropQueuedPayloads(window);  // a worker's late answer
-    page->window_ = nullptr;
-    return FALSE;
-  }
-  return page->OnMessage(msg, wParam, lParam);
+PropertyPage* PropertyPage::FromInitParam(LPARAM lParam) {
+  return reinterpret_cast<PropertyPage*>(reinterpret_cast<PROPSHEETPAGEW*>(lParam)->lParam);
 }
 
 INT_PTR PropertyPage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

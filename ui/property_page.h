@@ -8,10 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "ui/dialog_binding.h"
+
 class CThemeHelper;
 class CXPStyleCoolButton;
 
-class PropertyPage {
+class PropertyPage : public DialogBinding<PropertyPage> {
  public:
   PropertyPage(int templateId, int captionId);
   virtual ~PropertyPage();
@@ -20,7 +22,6 @@ class PropertyPage {
 
   // The page for the sheet; the sheet owns it from there on.
   HPROPSHEETPAGE Make();
-  HWND Window() const { return window_; }
 
  protected:
   virtual void OnInitDialog() {}
@@ -45,10 +46,10 @@ class PropertyPage {
   CXPStyleCoolButton& AddImageButton(int id, int image, const CThemeHelper& theme);
 
  private:
-  static INT_PTR CALLBACK DialogProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+  friend class DialogBinding<PropertyPage>;
+  static PropertyPage* FromInitParam(LPARAM lParam);
 
   int templateId_;
   int captionId_;
-  HWND window_ = nullptr;
   std::vector<std::unique_ptr<CXPStyleCoolButton>> buttons_;
 };

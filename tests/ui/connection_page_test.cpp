@@ -126,7 +126,8 @@ TEST_CASE("Test Connection runs on a worker: the dialog answers, the button wait
   auto cursorOver = [&](HWND target) {
     SetCursor(nullptr);
     SendMessageW(target, WM_SETCURSOR, reinterpret_cast<WPARAM>(target), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
-    CURSORINFO cursor{sizeof cursor};
+    CURSORINFO cursor{};
+    cursor.cbSize = sizeof cursor;
     GetCursorInfo(&cursor);
     return cursor.hCursor;
   };
@@ -199,15 +200,20 @@ TEST_CASE("Localhost disables the remote fields, which keep their texts; the key
   f.settings.Connection.user.Set(L"admin");
   f.settings.Connection.password.Set(L"secret");
   f.Show();
-  SetForegroundWindow(f.dialog->Window());
   auto press = [&](WORD key) {
+    // Other programs of the test run may take the foreground meanwhile.
+    WaitFor([&] {
+      SetForegroundWindow(f.dialog->Window());
+      return GetForegroundWindow() == f.dialog->Window();
+    });
     INPUT input[4] = {{INPUT_KEYBOARD, {.ki = {VK_MENU, 0, 0, 0, 0}}},
                       {INPUT_KEYBOARD, {.ki = {key, 0, 0, 0, 0}}},
                       {INPUT_KEYBOARD, {.ki = {key, 0, KEYEVENTF_KEYUP, 0, 0}}},
                       {INPUT_KEYBOARD, {.ki = {VK_MENU, 0, KEYEVENTF_KEYUP, 0, 0}}}};
     SendInput(4, input, sizeof(INPUT));
     Sleep(300);
-    GUITHREADINFO thread{sizeof thread};
+    GUITHREADINFO thread{};
+    thread.cbSize = sizeof thread;
     GetGUIThreadInfo(GetWindowThreadProcessId(f.page, nullptr), &thread);
     return GetDlgCtrlID(thread.hwndFocus);
   };
