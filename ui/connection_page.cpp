@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 
-#include "common/product.h"
 #include "monitor/system_report.h"
 #include "monitor/wmi_query.h"
 #include "settings/settings.h"
@@ -28,12 +27,6 @@ std::optional<int32_t> ReadSeconds(const std::wstring& text) {
     if (seconds > kMaxSeconds) return std::nullopt;
   }
   return seconds;
-}
-
-std::wstring ResourceText(int id) {
-  const wchar_t* text = nullptr;
-  int length = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<wchar_t*>(&text), 0);
-  return length > 0 ? std::wstring(text, static_cast<size_t>(length)) : std::wstring();
 }
 
 // The window under the mouse picks its cursor again now, not at the next move.
@@ -118,7 +111,7 @@ void ConnectionPage::OnPeriodChanged() {
   }
   ShowPeriod();
   SendDlgItemMessageW(Window(), IDC_PERIOD, EM_SETSEL, 0, -1);
-  MessageBoxW(Window(), ResourceText(IDS_WRONG_VALUE).c_str(), kProductName, MB_OK | MB_ICONEXCLAMATION);
+  ShowRefusal(IDS_WRONG_VALUE);
 }
 
 // The queries may wait on the network for minutes: they run on a worker, which
