@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "common/product.h"
+#include "common/program_path.h"
 #include "monitor/wmi_query.h"
 #include "notify/notify_host.h"
 #include "res/resource.h"
@@ -20,18 +21,9 @@ constexpr auto kWorkWait = std::chrono::milliseconds(kWmiStepTimeoutMs);
 constexpr DWORD kAutorunWait = 60000;
 constexpr UINT kSplashMs = 2000;
 
-// The folder of the running program, whatever the length of its path.
+// The folder of the running program.
 std::wstring ProgramFolder() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0) return {};
-    if (n < path.size()) {
-      path.resize(n);
-      break;
-    }
-    path.resize(path.size() * 2);
-  }
+  std::wstring path = ProgramPath();
   return path.substr(0, path.find_last_of(L"\\/"));
 }
 
@@ -124,6 +116,16 @@ void QuorApp::ShutdownApplication() {
 
 void QuorApp::ShowNormalTrayIcon() {
   ::ShowNormalTrayIcon(mainWnd_, settings_.Main);
+}
+
+// While monitoring is stopped the stopped icon stays, and the icon that Start
+// brings back is kept.
+void QuorApp::ApplyHideIcon() {
+  if (!IsMonitoringOn()) {
+    mainWnd_.SetTrayIcon(settings_.Main.HideIcon ? kIconNone : kIconStopped);
+    return;
+  }
+  ShowNormalTrayIcon();
 }
 
 void QuorApp::StartMonitoring() {

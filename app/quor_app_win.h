@@ -38,6 +38,7 @@ class QuorApp final : public AppCommands, public EngineAccess, public MonitorVie
   bool IsMonitoringOn() const override;
   void OpenMainWindow() override;
   void ExitApplication() override;
+  void ApplyHideIcon() override;
 
   // EngineAccess, on the user-interface thread.
   PassSnapshot LatestPass() override;

@@ -29,6 +29,7 @@ class Commands final : public AppCommands {
   bool IsMonitoringOn() const override { return true; }
   void OpenMainWindow() override {}
   void ExitApplication() override {}
+  void ApplyHideIcon() override {}
 };
 
 class NoWmi final : public WmiSource {

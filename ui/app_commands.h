@@ -10,4 +10,6 @@ class AppCommands {
   // Opens the main dialog, or brings the open one forward.
   virtual void OpenMainWindow() = 0;
   virtual void ExitApplication() = 0;
+  // Main\HideIcon changed: the tray icon follows at once, also over the alert icon.
+  virtual void ApplyHideIcon() = 0;
 };

@@ -3,13 +3,27 @@
 #include "res/resource.h"
 #include "ui/property_page.h"
 
+class AppCommands;
+struct Settings;
+
 class OptionsPage final : public PropertyPage {
  public:
-  explicit OptionsPage(const CThemeHelper& theme) : PropertyPage(IDD_OPTIONS, IDS_OPTIONS), theme_(theme) {}
+  OptionsPage(const CThemeHelper& theme, Settings& settings, AppCommands& app);
 
  protected:
   void OnInitDialog() override;
+  void OnSetActive() override;
+  bool OnCommand(int id, int code, HWND control) override;
 
  private:
+  bool Checked(int id) const { return IsDlgButtonChecked(Window(), id) == BST_CHECKED; }
+  void Check(int id, bool on) { CheckDlgButton(Window(), id, on ? BST_CHECKED : BST_UNCHECKED); }
+  // A click on one of the detail level radio buttons.
+  void ChooseLevel(int id);
+  void SetRunAtLogon(bool on);
+  void Browse();
+
   const CThemeHelper& theme_;
+  Settings& settings_;
+  AppCommands& app_;
 };

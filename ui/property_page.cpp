@@ -30,10 +30,14 @@ HPROPSHEETPAGE PropertyPage::Make() {
   return CreatePropertySheetPageW(&page);
 }
 
-void PropertyPage::ShowRefusal(int stringId) const {
+std::wstring PropertyPage::ResourceText(int id) {
   const wchar_t* text = nullptr;
-  int length = LoadStringW(GetModuleHandleW(nullptr), stringId, reinterpret_cast<wchar_t*>(&text), 0);
-  MessageBoxW(window_, std::wstring(text, length > 0 ? length : 0).c_str(), kProductName, MB_OK | MB_ICONWARNING);
+  int length = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<wchar_t*>(&text), 0);
+  return length > 0 ? std::wstring(text, static_cast<size_t>(length)) : std::wstring();
+}
+
+void PropertyPage::ShowRefusal(int stringId) const {
+  MessageBoxW(window_, ResourceText(stringId).c_str(), kProductName, MB_OK | MB_ICONWARNING);
 }
 
 void PropertyPage::OnWorkDone(LPARAM payload) {

@@ -39,6 +39,8 @@ class PropertyPage : public DialogBinding<PropertyPage> {
 
   HWND Item(int id) const { return GetDlgItem(window_, id); }
   std::wstring ItemText(int id) const;
+  // The string resource id; empty when there is none.
+  static std::wstring ResourceText(int id);
   // A refused input: the text of string stringId in a message box over the page.
   void ShowRefusal(int stringId) const;
   // Makes the push button id an image button showing image of the button

@@ -40,6 +40,7 @@ class Commands final : public AppCommands {
   bool IsMonitoringOn() const override { return true; }
   void OpenMainWindow() override { said.push_back("open"); }
   void ExitApplication() override { said.push_back("exit"); }
+  void ApplyHideIcon() override { said.push_back("hide icon"); }
   std::vector<std::string> said;
 };
 

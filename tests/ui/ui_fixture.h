@@ -75,7 +75,9 @@ class TestCommands final : public AppCommands {
   bool IsMonitoringOn() const override { return on; }
   void OpenMainWindow() override {}
   void ExitApplication() override {}
+  void ApplyHideIcon() override { ++iconUpdates; }
   std::atomic<bool> on{true};
+  std::atomic<int> iconUpdates{0};
 };
 
 // The engine as the pages see it: the snapshot the test sets, a record of what
