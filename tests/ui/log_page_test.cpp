@@ -107,12 +107,6 @@ TEST_CASE("the page shows the newest 501 rows newest first, each with its level'
     CHECK(f.Image(row.row) == row.image);
   }
   CHECK(f.ClearEnabled());
-  wchar_t heading[32]{};
-  LVCOLUMNW column{LVCF_TEXT, 0, 0, heading, 32};
-  for (auto [index, text] : {std::pair{0, L"Type"}, {1, L"Time/Date"}, {2, L"Message"}}) {
-    ListView_GetColumn(f.list, index, &column);
-    CHECK(std::wstring(heading) == text);
-  }
 }
 
 TEST_CASE("a click or the arrow keys show the whole message below, however narrow its column") {
@@ -122,7 +116,6 @@ TEST_CASE("a click or the arrow keys show the whole message below, however narro
   f.settings.Interface.logText = 40;
   f.Open();
   REQUIRE(WaitFor([&] { return f.Rows() == 2; }));
-  CHECK(f.Cell(1, 2) == longText);
   CHECK(Text(f.Item(IDC_LOG_MESSAGE)).empty());
 
   SetForegroundWindow(f.dialog->Window());
@@ -165,15 +158,17 @@ TEST_CASE("Clear Log empties the list, deletes the file and goes off, leaving th
   CHECK_FALSE(f.ClearEnabled());
 }
 
-TEST_CASE("lines written on another thread while the page is open reach its top in order") {
+TEST_CASE("lines written on another thread reach the top in order while the page is active; a trim reloads it") {
   LogPageFixture f;
   f.WriteFile(Numbered(0, 3));
   f.Open();
   REQUIRE(WaitFor([&] { return f.Rows() == 3; }));
-  std::thread monitor([&] {
-    for (int i = 0; i < 200; ++i) f.engine.log.WriteLog(LogLevel::Warning, L"from the monitor " + std::to_wstring(i));
-  });
-  monitor.join();
+  auto monitor = [&](int count, LogLevel level, const std::wstring& text) {
+    std::thread([&] {
+      for (int i = 0; i < count; ++i) f.engine.log.WriteLog(level, text + std::to_wstring(i));
+    }).join();
+  };
+  monitor(200, LogLevel::Warning, L"from the monitor ");
   REQUIRE(WaitFor([&] { return f.Rows() == 203; }));
   bool ordered = true;
   for (int i = 0; i < 200; ++i) ordered = ordered && f.Cell(i, 2) == L"from the monitor " + std::to_wstring(199 - i);
@@ -181,27 +176,19 @@ TEST_CASE("lines written on another thread while the page is open reach its top 
   CHECK(f.Image(0) == 1);
   CHECK(f.Cell(200, 2) == L"line 2");
 
-  // Another page active: nothing arrives, and the next activation reads the file again.
-  f.dialog->ShowPage(4);
-  f.engine.log.WriteLog(LogLevel::Error, L"while away");
-  f.engine.log.ClearLogFile();
-  f.engine.log.WriteLog(LogLevel::Error, L"after clearing");
-  f.page = f.dialog->ShowPage(3);
-  CHECK(WaitFor([&] { return f.Rows() == 1 && f.Cell(0, 2) == L"after clearing"; }));
-}
-
-TEST_CASE("a write that trims the file to its size limit reloads the list from the file") {
-  LogPageFixture f;
-  f.WriteFile(Numbered(0, 5));
-  f.Open();
-  REQUIRE(WaitFor([&] { return f.Rows() == 5; }));
-  // A limit below three lines leaves nothing but the new line.
+  // A limit below three lines leaves nothing in the file but the new line.
   f.engine.logSettings.LimitSize = true;
   f.engine.logSettings.MaxSize = 0;
-  std::thread([&] { f.engine.log.WriteLog(LogLevel::Error, L"after the cut"); }).join();
-  CHECK(WaitFor([&] { return f.Rows() == 1 && f.Cell(0, 2) == L"after the cut"; }));
+  monitor(1, LogLevel::Error, L"after the cut ");
+  CHECK(WaitFor([&] { return f.Rows() == 1 && f.Cell(0, 2) == L"after the cut 0"; }));
+
+  // Another page active: nothing arrives; the next activation reads the file again.
+  f.dialog->ShowPage(4);
+  monitor(1, LogLevel::Error, L"while away ");
   Sleep(200);
-  CHECK(f.Rows() == 1);
+  CHECK(f.Cell(0, 2) == L"after the cut 0");
+  f.dialog->ShowPage(3);
+  CHECK(WaitFor([&] { return f.Rows() == 1 && f.Cell(0, 2) == L"while away 0"; }));
 }
 
 TEST_CASE("column widths are kept when the page is left and when the dialog is closed") {
