@@ -190,6 +190,10 @@ void QuorApp::ResetNetworkRate() {
   app_->GetMonitor().ResetNetworkRate();
 }
 
+EventLog& QuorApp::Log() {
+  return app_->Log();
+}
+
 WmiSource& QuorApp::Wmi() {
   return app_->Source();
 }

@@ -44,6 +44,7 @@ class QuorApp final : public AppCommands, public EngineAccess, public MonitorVie
   PassSnapshot LatestPass() override;
   void ClearHistory(int id) override;
   void ResetNetworkRate() override;
+  EventLog& Log() override;
   WmiSource& Wmi() override;
   bool RunInBackground(std::function<void()> work) override;
 

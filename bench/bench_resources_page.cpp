@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "log/event_log.h"
 #include "monitor/wmi_source.h"
 #include "settings/settings.h"
 #include "ui/app_commands.h"
@@ -42,10 +43,13 @@ class Engine final : public EngineAccess {
   PassSnapshot LatestPass() override { return {}; }
   void ClearHistory(int) override {}
   void ResetNetworkRate() override {}
+  EventLog& Log() override { return log_; }
   WmiSource& Wmi() override { return wmi_; }
   bool RunInBackground(std::function<void()> work) override { return work_.Start(std::move(work)); }
 
  private:
+  LogSettings logSettings_;
+  EventLog log_{logSettings_};
   NoWmi wmi_;
   BackgroundWork work_;
 };

@@ -35,6 +35,12 @@ void EventLog::SetView(LogView* view) {
   view_ = view;
 }
 
+bool EventLog::AttachView(LogView& view) {
+  std::lock_guard guard(lock_);
+  view_ = &view;
+  return LoadFromFile(false);
+}
+
 void EventLog::WriteLog(LogLevel level, const std::wstring& text) {
   std::lock_guard guard(lock_);
   int32_t details = settings_.Details;

@@ -12,7 +12,8 @@ enum class LogLevel : int32_t { Info = 0, Warning = 1, Error = 2 };
 // Rows the Log page shows at most.
 inline constexpr int kMaxLogRows = 501;
 
-// The Log page, or whatever shows the log; called under the log lock.
+// The Log page, or whatever shows the log; called under the log lock, from
+// whichever thread writes, so it must never wait on another thread.
 class LogView {
  public:
   virtual ~LogView() = default;
@@ -35,6 +36,10 @@ class EventLog {
 
   // The view while it exists; nullptr when it goes.
   void SetView(LogView* view);
+  // Makes view the view and fills it from the whole file in one hold of the
+  // lock, so a line written meanwhile on another thread reaches it once:
+  // either in the fill or after it. False when the file could not be opened.
+  bool AttachView(LogView& view);
 
  private:
   const LogSettings& settings_;

@@ -6,6 +6,7 @@
 
 #include "monitor/parameter_view.h"
 
+class EventLog;
 class WmiSource;
 
 class EngineAccess {
@@ -17,6 +18,9 @@ class EngineAccess {
   virtual void ClearHistory(int id) = 0;
   // The watched adapter changed: the network rate starts afresh.
   virtual void ResetNetworkRate() = 0;
+  // The event log. Its lock is held only for one file operation at a time,
+  // and the view it calls under that lock only posts.
+  virtual EventLog& Log() = 0;
   // The system's WMI, for work off the user-interface thread.
   virtual WmiSource& Wmi() = 0;
   // Runs work on a thread of its own; false when none could be made. The

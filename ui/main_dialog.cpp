@@ -167,7 +167,7 @@ void QuorDlg::MakeSheet() {
   pages_[0] = std::move(resources);
   pages_[1] = std::make_unique<NotificationsPage>(theme_);
   pages_[2] = std::make_unique<ConnectionPage>(theme_, settings_, engine_, [this] { UpdateServerLabel(); });
-  pages_[3] = std::make_unique<LogPage>(theme_);
+  pages_[3] = std::make_unique<LogPage>(theme_, settings_, engine_);
   pages_[4] = std::make_unique<OptionsPage>(theme_, settings_, app_);
   pages_[5] = std::make_unique<AboutPage>(about_.settingsPlace, about_.logFile);
   HPROPSHEETPAGE handles[6];

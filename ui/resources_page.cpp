@@ -6,6 +6,8 @@
 #include "settings/settings_table.h"
 #include "ui/engine_access.h"
 #include "ui/instance_dialogs.h"
+#include "ui/list_columns.h"
+#include "ui/strip_images.h"
 
 namespace {
 
@@ -13,7 +15,6 @@ constexpr int kGraphDivisions = 4;
 constexpr int kGraphPoints = 36;
 constexpr int kProcessRow = static_cast<int>(ParameterId::Process);
 constexpr int kNetworkRow = static_cast<int>(ParameterId::NetworkUsage);
-constexpr int kColumns = 4;
 
 // The setting that names the watched instance of a row; null for rows without one.
 WideSetting* InstanceSetting(ParameterSettings& parameters, int row) {
@@ -51,14 +52,6 @@ bool ReadNotificationValue(int row, const std::wstring& text, int64_t& value) {
   }
 }
 
-HIMAGELIST StripList(int bitmapId, int count) {
-  HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, count, count);
-  ScopedGdiObject<HBITMAP> strip(static_cast<HBITMAP>(
-      LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(bitmapId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-  if (list != nullptr && strip) ImageList_AddMasked(list, strip.Get(), RGB(255, 0, 255));
-  return list;
-}
-
 }  // namespace
 
 HealthParamsPage::~HealthParamsPage() {
@@ -88,24 +81,8 @@ void HealthParamsPage::OnSetActive() {
   int remembered = std::max(SelectedRow(), 0);
   filling_ = true;
   ListView_DeleteAllItems(list);
-  while (ListView_DeleteColumn(list, 0)) {
-  }
   ListView_SetExtendedListViewStyle(list, LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
-  const struct {
-    const wchar_t* heading;
-    int width;
-  } columns[] = {{L"Parameter", settings_.Interface.paramsName},
-                 {L"Current Value", settings_.Interface.paramsValue},
-                 {L"Notification Value", settings_.Interface.paramsMaxValue},
-                 {L"State", settings_.Interface.paramsState}};
-  for (int i = 0; i < kColumns; ++i) {
-    LVCOLUMNW column{};
-    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
-    column.fmt = LVCFMT_LEFT;
-    column.cx = columns[i].width;
-    column.pszText = const_cast<wchar_t*>(columns[i].heading);
-    ListView_InsertColumn(list, i, &column);
-  }
+  InsertListColumns(list, Columns());
   for (int row = 0; row < kParameterCount; ++row) {
     std::wstring name = ParameterDisplayName(row, settings_.Parameters);
     LVITEMW item{};
@@ -115,8 +92,8 @@ void HealthParamsPage::OnSetActive() {
     item.pszText = name.data();
     ListView_InsertItem(list, &item);
   }
-  if (icons_ == nullptr) icons_ = StripList(IDB_PARAMETERS, 8);
-  if (checks_ == nullptr) checks_ = StripList(IDB_CHECK_BOXES, 2);
+  if (icons_ == nullptr) icons_ = LoadStripImages(IDB_PARAMETERS, 8);
+  if (checks_ == nullptr) checks_ = LoadStripImages(IDB_CHECK_BOXES, 2);
   ListView_SetImageList(list, icons_, LVSIL_SMALL);
   ListView_SetImageList(list, checks_, LVSIL_STATE);
 
@@ -215,16 +192,9 @@ bool HealthParamsPage::OnCommand(int id, int code, HWND) {
 }
 
 bool HealthParamsPage::OnNotify(NMHDR& header, LRESULT&) {
-  switch (header.code) {
-    case HDN_ITEMCHANGEDW:
-    case HDN_ITEMCHANGEDA:
-      if (!filling_ && (reinterpret_cast<const NMHEADERW&>(header).pitem == nullptr ||
-                        (reinterpret_cast<const NMHEADERW&>(header).pitem->mask & HDI_WIDTH))) {
-        StoreColumnWidths();
-      }
-      return false;
-    default:
-      break;
+  if (IsColumnWidthChange(header)) {
+    if (!filling_) StoreColumnWidths();
+    return false;
   }
   if (header.idFrom != IDC_PARAMS_LIST) return false;
   switch (header.code) {
@@ -296,9 +266,14 @@ void HealthParamsPage::OpenAdvancedSettings() {
   ListView_SetItemText(list_.Window(), row, 0, name.data());
 }
 
+std::array<ListColumn, 4> HealthParamsPage::Columns() const {
+  InterfaceSettings& widths = settings_.Interface;
+  return {{{L"Parameter", widths.paramsName},
+           {L"Current Value", widths.paramsValue},
+           {L"Notification Value", widths.paramsMaxValue},
+           {L"State", widths.paramsState}}};
+}
+
 void HealthParamsPage::StoreColumnWidths() {
-  IntSetting* widths[kColumns] = {&settings_.Interface.paramsName, &settings_.Interface.paramsValue,
-                                  &settings_.Interface.paramsMaxValue, &settings_.Interface.paramsState};
-  if (Header_GetItemCount(ListView_GetHeader(list_.Window())) != kColumns) return;
-  for (int i = 0; i < kColumns; ++i) *widths[i] = ListView_GetColumnWidth(list_.Window(), i);
+  StoreListColumnWidths(list_.Window(), Columns());
 }

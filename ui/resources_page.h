@@ -1,11 +1,14 @@
 #pragma once
 // The main dialog's page for the parameters: their values, notification
 // values and states, tinted by state, and the selected one's history graph.
+#include <array>
+
 #include "common/scoped_win.h"
 #include "monitor/parameter_view.h"
 #include "res/resource.h"
 #include "ui/color_list.h"
 #include "ui/history_graph.h"
+#include "ui/list_columns.h"
 #include "ui/property_page.h"
 
 class EngineAccess;
@@ -38,6 +41,7 @@ class HealthParamsPage final : public PropertyPage {
   void OnItemChanged(const NMLISTVIEW& change);
   void OnValueEdited();
   void OpenAdvancedSettings();
+  std::array<ListColumn, 4> Columns() const;
   void StoreColumnWidths();
 
   const CThemeHelper& theme_;

@@ -1,6 +1,8 @@
 #include <doctest/doctest.h>
 
+#include <atomic>
 #include <future>
+#include <memory>
 #include <regex>
 #include <thread>
 
@@ -195,6 +197,28 @@ TEST_CASE("writers on several threads never interleave lines") {
   size_t count = std::distance(std::wsregex_iterator(text.begin(), text.end(), line), std::wsregex_iterator());
   CHECK(count == 400);
   CHECK(text.size() == count * text.find(L'\n') + count);
+}
+
+TEST_CASE("a view attached while another thread writes gets every line once, in order") {
+  LogFixture f;
+  std::atomic<bool> done{false};
+  std::thread writer([&] {
+    for (int i = 0; i < 400; ++i) f.log.WriteLog(LogLevel::Info, std::to_wstring(i));
+    done = true;
+  });
+  // Views come and go as the page is shown and left; each must see a gapless run.
+  std::vector<std::unique_ptr<RecordingView>> views;
+  while (!done) {
+    views.push_back(std::make_unique<RecordingView>());
+    f.log.AttachView(*views.back());
+    f.log.SetView(nullptr);
+  }
+  writer.join();
+  for (const auto& view : views) {
+    std::vector<int> shown;
+    for (const std::wstring& line : view->lines) shown.push_back(std::stoi(SplitLogLine(line)->message));
+    for (size_t i = 1; i < shown.size(); ++i) REQUIRE(shown[i] == shown[i - 1] + 1);
+  }
 }
 
 TEST_CASE("what is not a regular file is never cleared, written or read as the log, and reading never waits") {

@@ -27,6 +27,7 @@ class GatedEngine final : public EngineAccess {
   PassSnapshot LatestPass() override { return engine_.LatestPass(); }
   void ClearHistory(int id) override { engine_.ClearHistory(id); }
   void ResetNetworkRate() override { engine_.ResetNetworkRate(); }
+  EventLog& Log() override { return engine_.Log(); }
   WmiSource& Wmi() override { return engine_.Wmi(); }
   bool RunInBackground(std::function<void()> work) override {
     return engine_.RunInBackground([opened = opened_, finished = finished_, work = std::move(work)] {

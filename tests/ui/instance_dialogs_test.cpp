@@ -148,6 +148,7 @@ class GatedEngine final : public EngineAccess {
   PassSnapshot LatestPass() override { return inner.LatestPass(); }
   void ClearHistory(int id) override { inner.ClearHistory(id); }
   void ResetNetworkRate() override { inner.ResetNetworkRate(); }
+  EventLog& Log() override { return inner.Log(); }
   WmiSource& Wmi() override { return source; }
   bool RunInBackground(std::function<void()> work) override { return inner.RunInBackground(std::move(work)); }
 

@@ -11,12 +11,13 @@
 #include <vector>
 
 #include "common/scoped_win.h"
+#include "log/event_log.h"
+#include "settings/settings.h"
 #include "ui/app_commands.h"
 #include "ui/background_work.h"
 #include "ui/engine_access.h"
 #include "ui/main_dialog.h"
 
-struct Settings;
 class CThemeHelper;
 
 // A visible top-level window to put controls on; destroyed with the fixture.
@@ -89,10 +90,13 @@ class TestEngine final : public EngineAccess {
   PassSnapshot LatestPass() override { return latest; }
   void ClearHistory(int id) override { cleared.push_back(id); }
   void ResetNetworkRate() override { ++networkResets; }
+  EventLog& Log() override { return log; }
   WmiSource& Wmi() override { return *wmi_; }
   bool RunInBackground(std::function<void()> work) override { return work_.Start(std::move(work)); }
 
   PassSnapshot latest;
+  LogSettings logSettings;  // the test names the file
+  EventLog log{logSettings};
   std::vector<int> cleared;
   int networkResets = 0;
 

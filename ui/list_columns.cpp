@@ -1,0 +1,25 @@
+#include "ui/list_columns.h"
+
+void InsertListColumns(HWND list, std::span<const ListColumn> columns) {
+  while (ListView_DeleteColumn(list, 0)) {
+  }
+  for (size_t i = 0; i < columns.size(); ++i) {
+    LVCOLUMNW column{};
+    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+    column.fmt = LVCFMT_LEFT;
+    column.cx = columns[i].width;
+    column.pszText = const_cast<wchar_t*>(columns[i].heading);
+    ListView_InsertColumn(list, static_cast<int>(i), &column);
+  }
+}
+
+void StoreListColumnWidths(HWND list, std::span<const ListColumn> columns) {
+  if (Header_GetItemCount(ListView_GetHeader(list)) != static_cast<int>(columns.size())) return;
+  for (size_t i = 0; i < columns.size(); ++i) columns[i].width = ListView_GetColumnWidth(list, static_cast<int>(i));
+}
+
+bool IsColumnWidthChange(const NMHDR& header) {
+  if (header.code != HDN_ITEMCHANGEDW && header.code != HDN_ITEMCHANGEDA) return false;
+  const HDITEMW* item = reinterpret_cast<const NMHEADERW&>(header).pitem;
+  return item == nullptr || (item->mask & HDI_WIDTH) != 0;
+}

@@ -1,0 +1,20 @@
+#pragma once
+// Report-view columns whose widths live in the settings.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <span>
+
+#include "settings/settings.h"
+
+struct ListColumn {
+  const wchar_t* heading;
+  IntSetting& width;
+};
+
+// Replaces the list's columns with these, left-aligned, at their stored widths.
+void InsertListColumns(HWND list, std::span<const ListColumn> columns);
+// Stores the current widths, when the list holds exactly these columns.
+void StoreListColumnWidths(HWND list, std::span<const ListColumn> columns);
+// A header's word that a column's width changed, or may have.
+bool IsColumnWidthChange(const NMHDR& header);
