@@ -4,6 +4,7 @@
 #include "monitor/parameters.h"
 #include "settings/settings.h"
 #include "settings/settings_table.h"
+#include "ui/check_list.h"
 #include "ui/engine_access.h"
 #include "ui/instance_dialogs.h"
 
@@ -51,13 +52,6 @@ bool ReadNotificationValue(int row, const std::wstring& text, int64_t& value) {
   }
 }
 
-HIMAGELIST StripList(int bitmapId, int count) {
-  HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, count, count);
-  ScopedGdiObject<HBITMAP> strip(static_cast<HBITMAP>(
-      LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(bitmapId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-  if (list != nullptr && strip) ImageList_AddMasked(list, strip.Get(), RGB(255, 0, 255));
-  return list;
-}
 
 }  // namespace
 
@@ -127,14 +121,8 @@ void HealthParamsPage::OnSetActive() {
     SetCell(row, settings_.Parameters.enable[row] ? shown_[row].value : -1, 1);
   }
   filling_ = false;
-  Select(remembered);
+  SelectRow(list, remembered);
   RefreshEditor();
-}
-
-void HealthParamsPage::Select(int row) {
-  HWND list = list_.Window();
-  ListView_SetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-  ListView_SetSelectionMark(list, row);
 }
 
 void HealthParamsPage::OnKillActive() {
@@ -247,13 +235,11 @@ bool HealthParamsPage::OnNotify(NMHDR& header, LRESULT&) {
 
 void HealthParamsPage::OnItemChanged(const NMLISTVIEW& change) {
   if (filling_ || !(change.uChanged & LVIF_STATE) || change.iItem < 0 || change.iItem >= kParameterCount) return;
-  const UINT oldImage = (change.uOldState & LVIS_STATEIMAGEMASK) >> 12;
-  const UINT newImage = (change.uNewState & LVIS_STATEIMAGEMASK) >> 12;
-  if (oldImage != newImage && oldImage != 0) {
+  bool on = false;
+  if (IsCheckToggle(change, on)) {
     int row = change.iItem;
-    bool on = newImage == 2;
     settings_.Parameters.enable[row] = on;
-    Select(row);
+    SelectRow(list_.Window(), row);
     if (!on) {
       engine_.ClearHistory(row);
       shown_[row].recent.clear();

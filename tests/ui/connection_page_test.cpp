@@ -18,41 +18,11 @@
 
 namespace {
 
-// The engine with its workers held until the test opens the gate, so the
-// test sees the page while a connection test is under way.
-class GatedEngine final : public EngineAccess {
- public:
-  explicit GatedEngine(TestEngine& engine) : engine_(engine) {}
-  ~GatedEngine() override { Open(); }
-  PassSnapshot LatestPass() override { return engine_.LatestPass(); }
-  void ClearHistory(int id) override { engine_.ClearHistory(id); }
-  void ResetNetworkRate() override { engine_.ResetNetworkRate(); }
-  WmiSource& Wmi() override { return engine_.Wmi(); }
-  bool RunInBackground(std::function<void()> work) override {
-    return engine_.RunInBackground([opened = opened_, finished = finished_, work = std::move(work)] {
-      opened.wait();
-      work();
-      ++*finished;
-    });
-  }
-  void Open() {
-    if (!open_.exchange(true)) gate_.set_value();
-  }
-  int Finished() const { return *finished_; }
-
- private:
-  TestEngine& engine_;
-  std::promise<void> gate_;
-  std::shared_future<void> opened_ = gate_.get_future().share();
-  std::atomic<bool> open_{false};
-  std::shared_ptr<std::atomic<int>> finished_ = std::make_shared<std::atomic<int>>(0);
-};
-
 struct ConnectionFixture {
   Settings settings;
   TestCommands app;
   TestEngine engine;
-  GatedEngine gated{engine};
+  GatedWorkEngine gated{engine};
   CThemeHelper theme;
   std::optional<OpenDialog> dialog;
   HWND page = nullptr;

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -97,6 +98,36 @@ class TestEngine final : public EngineAccess {
  private:
   std::unique_ptr<WmiSource> wmi_;
   BackgroundWork work_;
+};
+
+// The engine with its workers held until the test opens the gate, so the
+// test sees a page while its work is under way.
+class GatedWorkEngine final : public EngineAccess {
+ public:
+  explicit GatedWorkEngine(TestEngine& engine) : engine_(engine) {}
+  ~GatedWorkEngine() override { Open(); }
+  PassSnapshot LatestPass() override { return engine_.LatestPass(); }
+  void ClearHistory(int id) override { engine_.ClearHistory(id); }
+  void ResetNetworkRate() override { engine_.ResetNetworkRate(); }
+  WmiSource& Wmi() override { return engine_.Wmi(); }
+  bool RunInBackground(std::function<void()> work) override {
+    return engine_.RunInBackground([opened = opened_, finished = finished_, work = std::move(work)] {
+      opened.wait();
+      work();
+      ++*finished;
+    });
+  }
+  void Open() {
+    if (!open_.exchange(true)) gate_.set_value();
+  }
+  int Finished() const { return *finished_; }
+
+ private:
+  TestEngine& engine_;
+  std::promise<void> gate_;
+  std::shared_future<void> opened_ = gate_.get_future().share();
+  std::atomic<bool> open_{false};
+  std::shared_ptr<std::atomic<int>> finished_ = std::make_shared<std::atomic<int>>(0);
 };
 
 // The main dialog on a thread of its own, as the application runs it on its

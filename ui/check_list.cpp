@@ -1,0 +1,26 @@
+#include "ui/check_list.h"
+
+#include "common/scoped_win.h"
+
+HIMAGELIST StripList(int bitmapId, int count) {
+  HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, count, count);
+  ScopedGdiObject<HBITMAP> strip(static_cast<HBITMAP>(
+      LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(bitmapId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  if (list != nullptr && strip) ImageList_AddMasked(list, strip.Get(), RGB(255, 0, 255));
+  return list;
+}
+
+bool IsCheckToggle(const NMLISTVIEW& change, bool& on) {
+  if (!(change.uChanged & LVIF_STATE) || change.iItem < 0) return false;
+  const UINT oldImage = (change.uOldState & LVIS_STATEIMAGEMASK) >> 12;
+  const UINT newImage = (change.uNewState & LVIS_STATEIMAGEMASK) >> 12;
+  // Image 0 is no check box yet: the first image a row gets is not the user's doing.
+  if (oldImage == newImage || oldImage == 0) return false;
+  on = newImage == 2;
+  return true;
+}
+
+void SelectRow(HWND list, int row) {
+  ListView_SetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  ListView_SetSelectionMark(list, row);
+}

@@ -1,0 +1,15 @@
+#pragma once
+// What the pages' list views with check boxes share: their image lists, made
+// from the program's bitmap strips, and telling a user's check-box toggle from
+// the list's own first image of a new row.
+#include <windows.h>
+#include <commctrl.h>
+
+// 16 by 16 images of the strip, magenta transparent; made for count, growing by count.
+HIMAGELIST StripList(int bitmapId, int count);
+
+// True when the change toggled a row's check box; on is its new state.
+bool IsCheckToggle(const NMLISTVIEW& change, bool& on);
+
+// Selects and focuses row and puts the selection mark on it.
+void SelectRow(HWND list, int row);
