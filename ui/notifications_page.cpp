@@ -97,6 +97,7 @@ NotificationsPage::~NotificationsPage() {
 void NotificationsPage::OnInitDialog() {
   AddImageButton(IDC_BROWSE, IMG_BROWSE, theme_);
   for (const auto& text : ByteTexts(settings_)) SendMessageW(Item(text.id), EM_LIMITTEXT, kMaxByteText, 0);
+  ShowResult(L"");
 }
 
 void NotificationsPage::OnSetActive() {
@@ -132,7 +133,9 @@ void NotificationsPage::OnSetActive() {
 }
 
 void NotificationsPage::FillFields() {
-  for (const auto& check : Switches(settings_)) CheckDlgButton(Window(), check.id, check.setting ? BST_CHECKED : BST_UNCHECKED);
+  for (const auto& check : Switches(settings_)) {
+    CheckDlgButton(Window(), check.id, check.setting ? BST_CHECKED : BST_UNCHECKED);
+  }
   for (const auto& text : ByteTexts(settings_)) Fill(text.id, ByteSettingText(text.setting.Get()));
   for (const auto& text : WideTexts(settings_)) Fill(text.id, text.setting.Get());
   portText_ = std::to_wstring(settings_.EMail.EMailPort.load());
@@ -292,7 +295,7 @@ void NotificationsPage::Browse() {
 void NotificationsPage::TestMail() {
   HWND page = Window();
   const Settings& settings = settings_;
-  SetDlgItemTextW(page, IDC_TEST_MAIL_RESULT, L"");
+  ShowResult(L"");
   testing_ = engine_.RunInBackground(
       [page, &settings] { PostOwned(page, WM_APP_WORK_DONE, SendTestMail(settings)); });
   if (!testing_) return;
@@ -304,6 +307,14 @@ void NotificationsPage::TestMail() {
 void NotificationsPage::OnWorkDone(LPARAM payload) {
   uint32_t code = TakePayload<uint32_t>(payload);
   testing_ = false;
-  SetDlgItemTextW(Window(), IDC_TEST_MAIL_RESULT, TestMailResultText(code).c_str());
+  ShowResult(TestMailResultText(code));
   EnableWindow(Item(IDC_TEST_MAIL), TRUE);
+}
+
+// The scroll bar is there only for a result longer than the field: the field
+// shows it again by itself when its text needs it.
+void NotificationsPage::ShowResult(const std::wstring& text) {
+  HWND field = Item(IDC_TEST_MAIL_RESULT);
+  ShowScrollBar(field, SB_VERT, FALSE);
+  SetWindowTextW(field, text.c_str());
 }

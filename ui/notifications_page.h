@@ -37,6 +37,7 @@ class NotificationsPage final : public PropertyPage {
   void OnRepeatChanged();
   void Browse();
   void TestMail();
+  void ShowResult(const std::wstring& text);
 
   const CThemeHelper& theme_;
   Settings& settings_;

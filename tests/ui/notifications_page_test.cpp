@@ -51,7 +51,9 @@ struct NotificationsFixture {
   void Click(int id) const { SendMessageW(Item(id), BM_CLICK, 0, 0); }
   int SelectedRow() const { return ListView_GetNextItem(List(), -1, LVNI_SELECTED); }
   // Selects a channel's row as the arrow keys would.
-  void Select(int row) const { ListView_SetItemState(List(), row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED); }
+  void Select(int row) const {
+    ListView_SetItemState(List(), row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  }
   // The group shown: 0, 1 or 2, or -1 when not exactly one is.
   int ShownGroup() const {
     int shown = -1, count = 0;
@@ -319,6 +321,8 @@ TEST_CASE("Send test mail sends with the page's settings and shows the result in
     if (f.Checked(IDC_MAIL_SSL) != row.ssl) f.Click(IDC_MAIL_SSL);
     std::wstring result = f.TestMail();
     CAPTURE(std::string(ToUtf8(result)));
+    // A result that fits needs no scroll bar.
+    CHECK((GetWindowLongW(f.Item(IDC_TEST_MAIL_RESULT), GWL_STYLE) & WS_VSCROLL) == 0);
     if (row.sent) {
       CHECK(result.starts_with(L"Test mail sent. Result 0x00000000: "));
       CHECK(peers::Received(peers, row.peer).size() == before + 1);
@@ -403,7 +407,48 @@ TEST_CASE("each group is worked from the keyboard: tab order and mnemonics") {
   }
   // The arrow keys move through the channels, and the group with them.
   SendMessageW(f.page, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(f.List()), TRUE);
-  INPUT up[2] = {{INPUT_KEYBOARD, {.ki = {VK_UP, 0, 0, 0, 0}}}, {INPUT_KEYBOARD, {.ki = {VK_UP, 0, KEYEVENTF_KEYUP, 0, 0}}}};
+  INPUT up[2] = {{INPUT_KEYBOARD, {.ki = {VK_UP, 0, 0, 0, 0}}},
+                 {INPUT_KEYBOARD, {.ki = {VK_UP, 0, KEYEVENTF_KEYUP, 0, 0}}}};
   SendInput(2, up, sizeof(INPUT));
   CHECK(WaitFor([&] { return f.ShownGroup() == 1; }));
+}
+
+TEST_CASE("Browse stores the chosen program and leaves the current folder; Cancel changes nothing") {
+  NotificationsFixture f;
+  f.settings.CustomNotify.CustomFile.Set(L"old.exe");
+  f.Show();
+  f.Select(2);
+  wchar_t start[MAX_PATH]{};
+  GetCurrentDirectoryW(MAX_PATH, start);
+  const std::wstring folder = start;
+  wchar_t system[MAX_PATH]{};
+  GetSystemDirectoryW(system, MAX_PATH);
+  const std::wstring chosen = std::wstring(system) + L"\\notepad.exe";
+  // Opens the file dialog as the button does; its window.
+  auto open = [&] {
+    PostMessageW(f.Item(IDC_BROWSE), BM_CLICK, 0, 0);
+    HWND dialog = nullptr;
+    WaitFor([&] {
+      dialog = FindWindowW(L"#32770", L"Open");
+      return dialog != nullptr && IsWindowVisible(dialog);
+    }, 20000);
+    return dialog;
+  };
+  struct Row {
+    int button;
+    std::wstring stored;
+  };
+  for (const Row& row : {Row{IDCANCEL, L"old.exe"}, Row{IDOK, chosen}}) {
+    CAPTURE(row.button);
+    HWND dialog = open();
+    REQUIRE(dialog != nullptr);
+    if (row.button == IDOK) SetDlgItemTextW(dialog, 0x47C /* the file name box */, chosen.c_str());
+    PostMessageW(dialog, WM_COMMAND, row.button, 0);
+    REQUIRE(WaitFor([&] { return !IsWindow(dialog); }));
+    CHECK(WaitFor([&] { return f.settings.CustomNotify.CustomFile.Get() == row.stored; }));
+    CHECK(Text(f.Item(IDC_RUN_FILE)) == row.stored);
+    wchar_t now[MAX_PATH]{};
+    GetCurrentDirectoryW(MAX_PATH, now);
+    CHECK(std::wstring(now) == folder);
+  }
 }
