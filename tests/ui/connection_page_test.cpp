@@ -170,25 +170,7 @@ TEST_CASE("Localhost disables the remote fields, which keep their texts; the key
   f.settings.Connection.password.Set(L"secret");
   f.Show();
   SetForegroundWindow(f.dialog->Window());
-  auto press = [&](WORD key) {
-    INPUT input[4] = {{INPUT_KEYBOARD, {.ki = {VK_MENU, 0, 0, 0, 0}}},
-                      {INPUT_KEYBOARD, {.ki = {key, 0, 0, 0, 0}}},
-                      {INPUT_KEYBOARD, {.ki = {key, 0, KEYEVENTF_KEYUP, 0, 0}}},
-                      {INPUT_KEYBOARD, {.ki = {VK_MENU, 0, KEYEVENTF_KEYUP, 0, 0}}}};
-    SendInput(4, input, sizeof(INPUT));
-    Sleep(300);
-    GUITHREADINFO thread{sizeof thread};
-    GetGUIThreadInfo(GetWindowThreadProcessId(f.page, nullptr), &thread);
-    return GetDlgCtrlID(thread.hwndFocus);
-  };
   // Tab goes round from the interval field; of the two radio buttons it stops at the checked one.
-  auto tabOrder = [&] {
-    std::vector<int> ids;
-    HWND first = f.Item(IDC_PERIOD);
-    for (HWND at = first; at != nullptr && (ids.empty() || at != first); at = GetNextDlgTabItem(f.page, at, FALSE))
-      ids.push_back(GetDlgCtrlID(at));
-    return ids;
-  };
   const std::vector<int> localTabs{IDC_PERIOD, IDC_TEST_CONNECTION, IDC_REPORT, IDC_LOCALHOST};
   const std::vector<int> remoteTabs{IDC_PERIOD,   IDC_REMOTE,          IDC_SERVER, IDC_USER,
                                     IDC_PASSWORD, IDC_TEST_CONNECTION, IDC_REPORT};
@@ -201,13 +183,13 @@ TEST_CASE("Localhost disables the remote fields, which keep their texts; the key
   for (const Row& row : {Row{'R', IDC_REMOTE, false}, Row{'N', IDC_SERVER, false}, Row{'U', IDC_USER, false},
                          Row{'W', IDC_PASSWORD, false}, Row{'I', IDC_PERIOD, false}, Row{'L', IDC_LOCALHOST, true}}) {
     CAPTURE(static_cast<char>(row.mnemonic));
-    CHECK(press(row.mnemonic) == row.focus);
+    CHECK(PressMnemonic(f.page, row.mnemonic) == row.focus);
     CHECK(f.settings.Connection.local == row.local);
     for (int id : remote) CHECK((IsWindowEnabled(f.Item(id)) != FALSE) == !row.local);
     CHECK(Text(f.Item(IDC_SERVER)) == L"far");
     CHECK(Text(f.Item(IDC_USER)) == L"admin");
     CHECK(Text(f.Item(IDC_PASSWORD)) == L"secret");
-    CHECK(tabOrder() == (row.local ? localTabs : remoteTabs));
+    CHECK(TabOrder(f.page, f.Item(IDC_PERIOD)) == (row.local ? localTabs : remoteTabs));
   }
   f.Type(IDC_USER, L"operator", false);
   f.Type(IDC_PASSWORD, L"", false);

@@ -2,6 +2,7 @@
 #include <commctrl.h>
 #include <doctest/doctest.h>
 
+#include <algorithm>
 #include <future>
 #include <optional>
 #include <string>
@@ -17,9 +18,12 @@
 
 namespace {
 
-const int kUiGroup[] = {IDC_UI_TRAY_ICON, IDC_UI_BALLOON, IDC_UI_SOUND, IDC_UI_WINDOW, IDC_UI_MESSAGE_BOX};
-const int kMailGroup[] = {IDC_MAIL_SERVER, IDC_MAIL_PORT, IDC_MAIL_AUTH, IDC_MAIL_SSL, IDC_TEST_MAIL};
-const int kRunGroup[] = {IDC_RUN_FILE, IDC_BROWSE, IDC_RUN_ARG, IDC_RUN_AUTH, IDC_RUN_PASSWORD};
+// Some controls of each channel's group.
+const std::vector<int> kGroups[] = {
+    {IDC_UI_TRAY_ICON, IDC_UI_BALLOON, IDC_UI_SOUND, IDC_UI_WINDOW, IDC_UI_MESSAGE_BOX},
+    {IDC_MAIL_SERVER, IDC_MAIL_PORT, IDC_MAIL_AUTH, IDC_MAIL_SSL, IDC_TEST_MAIL, IDC_TEST_MAIL_RESULT},
+    {IDC_RUN_FILE, IDC_BROWSE, IDC_RUN_ARG, IDC_RUN_AUTH, IDC_RUN_PASSWORD},
+};
 
 struct NotificationsFixture {
   Settings settings;
@@ -56,17 +60,14 @@ struct NotificationsFixture {
   }
   // The group shown: 0, 1 or 2, or -1 when not exactly one is.
   int ShownGroup() const {
-    int shown = -1, count = 0;
-    const std::vector<std::vector<int>> groups{{std::begin(kUiGroup), std::end(kUiGroup)},
-                                               {std::begin(kMailGroup), std::end(kMailGroup)},
-                                               {std::begin(kRunGroup), std::end(kRunGroup)}};
+    int shown = -1;
     for (int g = 0; g < 3; ++g) {
-      bool all = true, none = true;
-      for (int id : groups[g]) (Visible(id) ? none : all) = false;
-      if (all) shown = g, ++count;
-      if (!all && !none) return -1;
+      auto visible = std::count_if(kGroups[g].begin(), kGroups[g].end(), [&](int id) { return Visible(id); });
+      if (visible == 0) continue;
+      if (shown >= 0 || visible != static_cast<long>(kGroups[g].size())) return -1;
+      shown = g;
     }
-    return count == 1 ? shown : -1;
+    return shown;
   }
   // Types text into a field as a program sets it; a refusal's message box is
   // answered and its text returned.
@@ -114,7 +115,7 @@ TEST_CASE("the repeat count takes 0 to 1000 for the selected channel; more is re
   };
   for (const Row& row : rows) {
     CAPTURE(row.channel);
-    CAPTURE(std::string(row.typed, row.typed + wcslen(row.typed)));
+    CAPTURE(ToUtf8(row.typed));
     f.Select(row.channel);
     int32_t before[3] = {f.settings.UiNotify.UIThreshold, f.settings.EMail.EMailThreshold,
                          f.settings.CustomNotify.CustomThreshold};
@@ -144,7 +145,7 @@ TEST_CASE("the port takes 0 to 65535; a larger number is refused and the last po
                          Row{L"65535", false, L"65535", 65535}, Row{L"65536", true, L"65535", 65535},
                          Row{L"", false, L"", 65535}, Row{L"0", false, L"0", 0},
                          Row{L"99999999999", true, L"0", 0}}) {
-    CAPTURE(std::string(row.typed, row.typed + wcslen(row.typed)));
+    CAPTURE(ToUtf8(row.typed));
     CHECK(f.Type(IDC_MAIL_PORT, row.typed, row.refused) == (row.refused ? L"Wrong value." : L""));
     CHECK(Text(f.Item(IDC_MAIL_PORT)) == row.field);
     CHECK(f.settings.EMail.EMailPort == row.stored);
@@ -355,27 +356,6 @@ TEST_CASE("each group is worked from the keyboard: tab order and mnemonics") {
   f.settings.CustomNotify.CustomAuth = true;
   f.Show();
   SetForegroundWindow(f.dialog->Window());
-  auto focused = [&] {
-    GUITHREADINFO thread{sizeof thread, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, {}};
-    GetGUIThreadInfo(GetWindowThreadProcessId(f.page, nullptr), &thread);
-    return GetDlgCtrlID(thread.hwndFocus);
-  };
-  auto press = [&](WORD key) {
-    INPUT input[4] = {{INPUT_KEYBOARD, {.ki = {VK_MENU, 0, 0, 0, 0}}},
-                      {INPUT_KEYBOARD, {.ki = {key, 0, 0, 0, 0}}},
-                      {INPUT_KEYBOARD, {.ki = {key, 0, KEYEVENTF_KEYUP, 0, 0}}},
-                      {INPUT_KEYBOARD, {.ki = {VK_MENU, 0, KEYEVENTF_KEYUP, 0, 0}}}};
-    SendInput(4, input, sizeof(INPUT));
-    Sleep(300);
-    return focused();
-  };
-  auto tabOrder = [&] {
-    std::vector<int> ids;
-    HWND first = f.List();
-    for (HWND at = first; at != nullptr && (ids.empty() || at != first); at = GetNextDlgTabItem(f.page, at, FALSE))
-      ids.push_back(GetDlgCtrlID(at));
-    return ids;
-  };
   struct Row {
     int channel;
     std::vector<int> tabs;
@@ -399,10 +379,10 @@ TEST_CASE("each group is worked from the keyboard: tab order and mnemonics") {
   for (const Row& row : rows) {
     CAPTURE(row.channel);
     f.Select(row.channel);
-    CHECK(tabOrder() == row.tabs);
+    CHECK(TabOrder(f.page, f.List()) == row.tabs);
     for (auto [key, id] : row.mnemonics) {
       CAPTURE(static_cast<char>(key));
-      CHECK(press(key) == id);
+      CHECK(PressMnemonic(f.page, key) == id);
     }
   }
   // The arrow keys move through the channels, and the group with them.

@@ -68,6 +68,12 @@ std::wstring Text(HWND window);
 // Polls until done() holds, at most timeoutMs; its last answer.
 bool WaitFor(const std::function<bool()>& done, int timeoutMs = 5000);
 
+// Presses Alt+key as the user would, on the foreground window; the id of the
+// control that then has the focus on page's thread.
+int PressMnemonic(HWND page, WORD key);
+// The ids of page's tab stops as Tab visits them, from first round to first.
+std::vector<int> TabOrder(HWND page, HWND first);
+
 // The Start/Stop switch alone; the rest of the application does nothing here.
 class TestCommands final : public AppCommands {
  public:
