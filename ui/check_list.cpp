@@ -10,6 +10,12 @@ HIMAGELIST StripList(int bitmapId, int count) {
   return list;
 }
 
+void AttachImageLists(HWND list, HIMAGELIST icons, HIMAGELIST checks) {
+  ListView_SetImageList(list, icons, LVSIL_SMALL);
+  HIMAGELIST own = ListView_SetImageList(list, checks, LVSIL_STATE);
+  if (own != nullptr && own != checks) ImageList_Destroy(own);
+}
+
 bool IsCheckToggle(const NMLISTVIEW& change, bool& on) {
   if (!(change.uChanged & LVIF_STATE) || change.iItem < 0) return false;
   const UINT oldImage = (change.uOldState & LVIS_STATEIMAGEMASK) >> 12;

@@ -8,6 +8,11 @@
 // 16 by 16 images of the strip, magenta transparent; made for count, growing by count.
 HIMAGELIST StripList(int bitmapId, int count);
 
+// Gives the list the page's icons and check-box images. The page owns them
+// (the list has LVS_SHAREIMAGELISTS); the check-box images the list made for
+// itself are freed here.
+void AttachImageLists(HWND list, HIMAGELIST icons, HIMAGELIST checks);
+
 // True when the change toggled a row's check box; on is its new state.
 bool IsCheckToggle(const NMLISTVIEW& change, bool& on);
 

@@ -123,8 +123,7 @@ void NotificationsPage::OnSetActive() {
   }
   if (icons_ == nullptr) icons_ = StripList(IDB_CHANNELS, 8);
   if (checks_ == nullptr) checks_ = StripList(IDB_CHECK_BOXES, 2);
-  ListView_SetImageList(list, icons_, LVSIL_SMALL);
-  ListView_SetImageList(list, checks_, LVSIL_STATE);
+  AttachImageLists(list, icons_, checks_);
   for (int row = 0; row < kChannels; ++row) ListView_SetCheckState(list, row, ChannelOf(settings_, row).enabled.load());
   SelectRow(list, remembered);
   filling_ = false;

@@ -111,8 +111,7 @@ void HealthParamsPage::OnSetActive() {
   }
   if (icons_ == nullptr) icons_ = StripList(IDB_PARAMETERS, 8);
   if (checks_ == nullptr) checks_ = StripList(IDB_CHECK_BOXES, 2);
-  ListView_SetImageList(list, icons_, LVSIL_SMALL);
-  ListView_SetImageList(list, checks_, LVSIL_STATE);
+  AttachImageLists(list, icons_, checks_);
 
   shown_ = engine_.LatestPass();
   for (int row = 0; row < kParameterCount; ++row) {
