@@ -112,6 +112,7 @@ TEST_CASE("the repeat count takes 0 to 1000 for the selected channel; more is re
   const Row rows[] = {
       {1, L"1001", true, L"1000", 1000}, {1, L"1000", false, L"1000", 1000}, {0, L"0", false, L"0", 0},
       {2, L"99999999999", true, L"1000", 1000}, {2, L"", false, L"", 1000}, {0, L"12", false, L"12", 12},
+      {0, L"7x", true, L"12", 12},
   };
   for (const Row& row : rows) {
     CAPTURE(row.channel);
@@ -144,7 +145,7 @@ TEST_CASE("the port takes 0 to 65535; a larger number is refused and the last po
   for (const Row& row : {Row{L"587", false, L"587", 587}, Row{L"70000", true, L"587", 587},
                          Row{L"65535", false, L"65535", 65535}, Row{L"65536", true, L"65535", 65535},
                          Row{L"", false, L"", 65535}, Row{L"0", false, L"0", 0},
-                         Row{L"99999999999", true, L"0", 0}}) {
+                         Row{L"99999999999", true, L"0", 0}, Row{L"2a5", true, L"0", 0}}) {
     CAPTURE(ToUtf8(row.typed));
     CHECK(f.Type(IDC_MAIL_PORT, row.typed, row.refused) == (row.refused ? L"Wrong value." : L""));
     CHECK(Text(f.Item(IDC_MAIL_PORT)) == row.field);
