@@ -1,7 +1,6 @@
 #include "app/console_monitor.h"
 
 #include <algorithm>
-#include <cwchar>
 #include <memory>
 
 #include "app/application.h"
@@ -20,7 +19,6 @@
 #include "notify/notify_host.h"
 #include "settings/registry.h"
 #include "settings/settings.h"
-#include "smtp/interfaces.h"
 
 namespace {
 
@@ -253,10 +251,6 @@ int RunTestMail(Settings& settings) {
     return kExitFailed;
   }
   uint32_t code = SendTestMail(settings);
-
-  wchar_t hex[16];
-  std::swprintf(hex, 16, L"0x%08X", static_cast<unsigned>(code));
-  PrintOut((code == 0 ? L"Test mail sent. Result " : L"Test mail failed. Result ") + std::wstring(hex) + L": " +
-           Smtp::ResultText(code) + L"\n");
+  PrintOut(TestMailResultText(code) + L"\n");
   return code == 0 ? kExitOk : kExitFailed;
 }

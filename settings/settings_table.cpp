@@ -161,18 +161,21 @@ int32_t ReadIntText(std::wstring_view text) {
   return static_cast<int32_t>(v);
 }
 
+std::string ByteSettingBytes(std::wstring_view text) { return ToUtf8(text); }
+
+std::wstring ByteSettingText(std::string_view bytes) {
+  std::wstring text;
+  if (FromUtf8(bytes, text)) return text;
+  return WidenBytes(bytes);
+}
+
 std::wstring SettingText(const SettingRef& ref) {
   struct {
     std::wstring operator()(IntSetting* f) const { return std::to_wstring(f->load()); }
     std::wstring operator()(BoolSetting* f) const { return f->load() ? L"1" : L"0"; }
     std::wstring operator()(std::atomic<uint16_t>* f) const { return std::to_wstring(f->load()); }
     std::wstring operator()(WideSetting* f) const { return f->Get(); }
-    std::wstring operator()(ByteSetting* f) const {
-      std::string bytes = f->Get();
-      std::wstring text;
-      if (FromUtf8(bytes, text)) return text;
-      return WidenBytes(bytes);
-    }
+    std::wstring operator()(ByteSetting* f) const { return ByteSettingText(f->Get()); }
   } visit;
   return std::visit(visit, ref.field);
 }
@@ -218,7 +221,7 @@ bool SetSettingFromUser(const SettingRef& ref, const std::wstring& text, std::ws
     }
     (*f)->Set(text);
   } else if (auto f = std::get_if<ByteSetting*>(&ref.field)) {
-    std::string bytes = ToUtf8(text);
+    std::string bytes = ByteSettingBytes(text);
     if (bytes.size() > kMaxTextUnits) {
       error = L"longer than " + std::to_wstring(kMaxTextUnits) + L" bytes";
       return false;

@@ -25,6 +25,12 @@ const SettingRef* FindSetting(const std::vector<SettingRef>& table, std::wstring
 // (8-bit texts shown as UTF-8, or byte by byte when they are not UTF-8).
 std::wstring SettingText(const SettingRef& ref);
 
+// The one encoding of the 8-bit text settings, whoever sets them: the bytes
+// stored for a text (its UTF-8), and the text shown for stored bytes (their
+// UTF-8, or byte by byte when they are not UTF-8).
+std::string ByteSettingBytes(std::wstring_view text);
+std::wstring ByteSettingText(std::string_view bytes);
+
 // Read-back rules: a bool is true only for "1"; a number is the leading
 // decimal number of the text (0 when none, saturated at the type's range).
 bool ReadBoolText(std::wstring_view text);

@@ -165,7 +165,7 @@ void QuorDlg::MakeSheet() {
   auto resources = std::make_unique<HealthParamsPage>(theme_, settings_, engine_);
   resources_ = resources.get();
   pages_[0] = std::move(resources);
-  pages_[1] = std::make_unique<NotificationsPage>(theme_);
+  pages_[1] = std::make_unique<NotificationsPage>(theme_, settings_, engine_);
   pages_[2] = std::make_unique<ConnectionPage>(theme_, settings_, engine_, [this] { UpdateServerLabel(); });
   pages_[3] = std::make_unique<LogPage>(theme_, settings_, engine_);
   pages_[4] = std::make_unique<OptionsPage>(theme_, settings_, app_);

@@ -1,32 +1,320 @@
 #include "ui/notifications_page.h"
 
-#include <iterator>
+#include <commdlg.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cwchar>
+#include <vector>
+
+#include "app/application.h"
+#include "settings/settings.h"
+#include "settings/settings_table.h"
+#include "ui/check_list.h"
+#include "ui/engine_access.h"
+#include "ui/strip_images.h"
+#include "ui/ui_messages.h"
 
 namespace {
 
+constexpr int kChannels = 3;
+constexpr int kRunChannel = 2;
+constexpr int kColumnWidth = 145;
+constexpr int32_t kMaxRepeat = 1000;
+constexpr int32_t kMaxPort = 65535;
+// The mail library takes these texts as C strings; a longer one is not typed
+// at all rather than cut when stored.
+constexpr int kMaxByteText = 259;
+
 // The controls of each channel's group; they share one place on the page.
-const int kUiGroup[] = {IDC_UI_TRAY_ICON, IDC_UI_BALLOON, IDC_UI_SOUND, IDC_UI_WINDOW, IDC_UI_MESSAGE_BOX};
-const int kMailGroup[] = {IDC_MAIL_SERVER_LABEL, IDC_MAIL_SERVER, IDC_MAIL_PORT_LABEL, IDC_MAIL_PORT,
-                          IDC_MAIL_SENDER_LABEL, IDC_MAIL_SENDER, IDC_MAIL_RECIPIENT_LABEL, IDC_MAIL_RECIPIENT,
-                          IDC_MAIL_AUTH, IDC_MAIL_USER_LABEL, IDC_MAIL_USER, IDC_MAIL_PASSWORD_LABEL,
-                          IDC_MAIL_PASSWORD, IDC_MAIL_SSL};
-const int kRunGroup[] = {IDC_RUN_FILE_LABEL, IDC_RUN_FILE, IDC_BROWSE,          IDC_RUN_ARG_LABEL,
-                         IDC_RUN_ARG,        IDC_RUN_AUTH, IDC_RUN_USER_LABEL, IDC_RUN_USER,
-                         IDC_RUN_PASSWORD_LABEL, IDC_RUN_PASSWORD};
+const std::vector<int> kGroups[kChannels] = {
+    {IDC_UI_TRAY_ICON, IDC_UI_BALLOON, IDC_UI_SOUND, IDC_UI_WINDOW, IDC_UI_MESSAGE_BOX},
+    {IDC_MAIL_SERVER_LABEL, IDC_MAIL_SERVER, IDC_MAIL_PORT_LABEL, IDC_MAIL_PORT, IDC_MAIL_SENDER_LABEL,
+     IDC_MAIL_SENDER, IDC_MAIL_RECIPIENT_LABEL, IDC_MAIL_RECIPIENT, IDC_MAIL_AUTH, IDC_MAIL_USER_LABEL, IDC_MAIL_USER,
+     IDC_MAIL_PASSWORD_LABEL, IDC_MAIL_PASSWORD, IDC_MAIL_SSL, IDC_TEST_MAIL, IDC_TEST_MAIL_RESULT},
+    {IDC_RUN_FILE_LABEL, IDC_RUN_FILE, IDC_BROWSE, IDC_RUN_ARG_LABEL, IDC_RUN_ARG, IDC_RUN_AUTH, IDC_RUN_USER_LABEL,
+     IDC_RUN_USER, IDC_RUN_PASSWORD_LABEL, IDC_RUN_PASSWORD},
+};
+
+struct Channel {
+  const wchar_t* name;
+  BoolSetting& enabled;
+  BoolSetting& notifyAgain;
+  IntSetting& repeat;
+};
+
+Channel ChannelOf(Settings& s, int row) {
+  switch (row) {
+    case 0: return {L"User interface", s.UiNotify.UIEnabled, s.UiNotify.UINotifyAgain, s.UiNotify.UIThreshold};
+    case 1: return {L"E-Mail", s.EMail.EMailEnabled, s.EMail.EMailNotifyAgain, s.EMail.EMailThreshold};
+    default:
+      return {L"Run application", s.CustomNotify.CustomEnabled, s.CustomNotify.CustomNotifyAgain,
+              s.CustomNotify.CustomThreshold};
+  }
+}
+
+template <class Setting>
+struct Bound {
+  int id;
+  Setting& setting;
+};
+
+std::array<Bound<BoolSetting>, 8> Switches(Settings& s) {
+  return {{{IDC_UI_TRAY_ICON, s.UiNotify.UITrayIcon},
+           {IDC_UI_BALLOON, s.UiNotify.UIBalloon},
+           {IDC_UI_SOUND, s.UiNotify.UIPlaySound},
+           {IDC_UI_WINDOW, s.UiNotify.UIWindow},
+           {IDC_UI_MESSAGE_BOX, s.UiNotify.UIMessageBox},
+           {IDC_MAIL_AUTH, s.EMail.EMailAuth},
+           {IDC_MAIL_SSL, s.EMail.EMailSSL},
+           {IDC_RUN_AUTH, s.CustomNotify.CustomAuth}}};
+}
+
+std::array<Bound<ByteSetting>, 5> ByteTexts(Settings& s) {
+  return {{{IDC_MAIL_SERVER, s.EMail.EMailServer},
+           {IDC_MAIL_SENDER, s.EMail.EMailUserAddress},
+           {IDC_MAIL_RECIPIENT, s.EMail.EMailRecipiend},
+           {IDC_MAIL_USER, s.EMail.EMailUser},
+           {IDC_MAIL_PASSWORD, s.EMail.EMailPassword}}};
+}
+
+std::array<Bound<WideSetting>, 4> WideTexts(Settings& s) {
+  return {{{IDC_RUN_FILE, s.CustomNotify.CustomFile},
+           {IDC_RUN_ARG, s.CustomNotify.CustomArg},
+           {IDC_RUN_USER, s.CustomNotify.CustomUser},
+           {IDC_RUN_PASSWORD, s.CustomNotify.CustomPassword}}};
+}
+
+bool IsDigits(const std::wstring& text) { return text.find_first_not_of(L"0123456789") == std::wstring::npos; }
 
 }  // namespace
 
+NotificationsPage::~NotificationsPage() {
+  if (icons_ != nullptr) ImageList_Destroy(icons_);
+  if (checks_ != nullptr) ImageList_Destroy(checks_);
+}
+
 void NotificationsPage::OnInitDialog() {
   AddImageButton(IDC_BROWSE, IMG_BROWSE, theme_);
-  ShowGroup(0);
+  for (const auto& text : ByteTexts(settings_)) SendMessageW(Item(text.id), EM_LIMITTEXT, kMaxByteText, 0);
+  ShowResult(L"");
+}
+
+void NotificationsPage::OnSetActive() {
+  HWND list = Item(IDC_CHANNEL_LIST);
+  int remembered = std::max(ListView_GetNextItem(list, -1, LVNI_SELECTED), 0);
+  filling_ = true;
+  ListView_DeleteAllItems(list);
+  while (ListView_DeleteColumn(list, 0)) {
+  }
+  ListView_SetExtendedListViewStyle(list, LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+  LVCOLUMNW column{};
+  column.mask = LVCF_TEXT | LVCF_WIDTH;
+  column.cx = kColumnWidth;
+  column.pszText = const_cast<wchar_t*>(L"");
+  ListView_InsertColumn(list, 0, &column);
+  for (int row = 0; row < kChannels; ++row) {
+    LVITEMW item{};
+    item.mask = LVIF_TEXT | LVIF_IMAGE;
+    item.iItem = row;
+    item.iImage = row;
+    item.pszText = const_cast<wchar_t*>(ChannelOf(settings_, row).name);
+    ListView_InsertItem(list, &item);
+  }
+  if (icons_ == nullptr) icons_ = LoadStripImages(IDB_CHANNELS, 8);
+  if (checks_ == nullptr) checks_ = LoadStripImages(IDB_CHECK_BOXES, 2);
+  AttachImageLists(list, icons_, checks_);
+  for (int row = 0; row < kChannels; ++row) ListView_SetCheckState(list, row, ChannelOf(settings_, row).enabled.load());
+  SelectRow(list, remembered);
+  filling_ = false;
+  FillFields();
+  ShowGroup(remembered);
+}
+
+void NotificationsPage::FillFields() {
+  for (const auto& check : Switches(settings_)) {
+    CheckDlgButton(Window(), check.id, check.setting ? BST_CHECKED : BST_UNCHECKED);
+  }
+  for (const auto& text : ByteTexts(settings_)) Fill(text.id, ByteSettingText(text.setting.Get()));
+  for (const auto& text : WideTexts(settings_)) Fill(text.id, text.setting.Get());
+  portText_ = std::to_wstring(settings_.EMail.EMailPort.load());
+  Fill(IDC_MAIL_PORT, portText_);
+  EnableAccount(IDC_MAIL_AUTH, settings_.EMail.EMailAuth);
+  EnableAccount(IDC_RUN_AUTH, settings_.CustomNotify.CustomAuth);
+}
+
+void NotificationsPage::Fill(int id, const std::wstring& text) {
+  filling_ = true;
+  SetDlgItemTextW(Window(), id, text.c_str());
+  filling_ = false;
+}
+
+// The account fields keep their texts while switched off.
+void NotificationsPage::EnableAccount(int authId, bool on) {
+  const int mail[] = {IDC_MAIL_USER_LABEL, IDC_MAIL_USER, IDC_MAIL_PASSWORD_LABEL, IDC_MAIL_PASSWORD};
+  const int run[] = {IDC_RUN_USER_LABEL, IDC_RUN_USER, IDC_RUN_PASSWORD_LABEL, IDC_RUN_PASSWORD};
+  for (int id : authId == IDC_MAIL_AUTH ? mail : run) EnableWindow(Item(id), on);
 }
 
 void NotificationsPage::ShowGroup(int channel) {
-  struct Group {
-    const int* ids;
-    size_t count;
-  } groups[] = {{kUiGroup, std::size(kUiGroup)}, {kMailGroup, std::size(kMailGroup)}, {kRunGroup, std::size(kRunGroup)}};
-  for (int g = 0; g < 3; ++g) {
-    for (size_t i = 0; i < groups[g].count; ++i) ShowWindow(Item(groups[g].ids[i]), g == channel ? SW_SHOW : SW_HIDE);
+  channel_ = channel;
+  for (int g = 0; g < kChannels; ++g) {
+    for (int id : kGroups[g]) ShowWindow(Item(id), g == channel ? SW_SHOW : SW_HIDE);
   }
+  Channel shown = ChannelOf(settings_, channel);
+  CheckDlgButton(Window(), IDC_NOTIFY_AGAIN, shown.notifyAgain ? BST_CHECKED : BST_UNCHECKED);
+  // Running a program has no return-to-normal notification; the setting is only shown.
+  EnableWindow(Item(IDC_NOTIFY_AGAIN), channel != kRunChannel);
+  repeatText_ = std::to_wstring(shown.repeat.load());
+  Fill(IDC_REPEAT, repeatText_);
+}
+
+bool NotificationsPage::OnCommand(int id, int code, HWND) {
+  if (code == BN_CLICKED) {
+    bool checked = IsDlgButtonChecked(Window(), id) == BST_CHECKED;
+    switch (id) {
+      case IDC_NOTIFY_AGAIN:
+        ChannelOf(settings_, channel_).notifyAgain = checked;
+        return true;
+      case IDC_BROWSE:
+        Browse();
+        return true;
+      case IDC_TEST_MAIL:
+        if (!testing_) TestMail();
+        return true;
+      default:
+        break;
+    }
+    for (const auto& check : Switches(settings_)) {
+      if (check.id != id) continue;
+      check.setting = checked;
+      if (id == IDC_MAIL_AUTH || id == IDC_RUN_AUTH) EnableAccount(id, checked);
+      return true;
+    }
+    return false;
+  }
+  if (code != EN_CHANGE || filling_) return false;
+  if (id == IDC_MAIL_PORT) {
+    OnPortChanged();
+    return true;
+  }
+  if (id == IDC_REPEAT) {
+    OnRepeatChanged();
+    return true;
+  }
+  for (const auto& text : ByteTexts(settings_)) {
+    if (text.id != id) continue;
+    text.setting.Set(ByteSettingBytes(ItemText(id)));
+    return true;
+  }
+  for (const auto& text : WideTexts(settings_)) {
+    if (text.id != id) continue;
+    text.setting.Set(ItemText(id));
+    return true;
+  }
+  return false;
+}
+
+// An empty field is being retyped: nothing is stored until it holds a number.
+void NotificationsPage::OnPortChanged() {
+  std::wstring text = ItemText(IDC_MAIL_PORT);
+  if (text.empty()) return;
+  int32_t port = ReadIntText(text);
+  if (IsDigits(text) && port <= kMaxPort) {
+    portText_ = text;
+    settings_.EMail.EMailPort = static_cast<uint16_t>(port);
+    return;
+  }
+  // A port beyond 16 bits would be stored cut to another, valid-looking port.
+  Fill(IDC_MAIL_PORT, portText_);
+  SendDlgItemMessageW(Window(), IDC_MAIL_PORT, EM_SETSEL, 0, -1);
+  ShowRefusal(IDS_WRONG_VALUE);
+}
+
+void NotificationsPage::OnRepeatChanged() {
+  std::wstring text = ItemText(IDC_REPEAT);
+  if (text.empty()) return;
+  IntSetting& repeat = ChannelOf(settings_, channel_).repeat;
+  int32_t value = ReadIntText(text);
+  if (IsDigits(text) && value <= kMaxRepeat) {
+    repeatText_ = text;
+    repeat = value;
+    return;
+  }
+  if (IsDigits(text)) {
+    repeatText_ = std::to_wstring(kMaxRepeat);
+    repeat = kMaxRepeat;
+  }
+  Fill(IDC_REPEAT, repeatText_);
+  SendDlgItemMessageW(Window(), IDC_REPEAT, EM_SETSEL, 0, -1);
+  ShowRefusal(IDS_WRONG_VALUE);
+}
+
+bool NotificationsPage::OnNotify(NMHDR& header, LRESULT&) {
+  if (header.idFrom != IDC_CHANNEL_LIST) return false;
+  if (header.code == LVN_ITEMCHANGED) {
+    OnItemChanged(reinterpret_cast<const NMLISTVIEW&>(header));
+  } else if (header.code == NM_CLICK && reinterpret_cast<const NMITEMACTIVATE&>(header).iItem < 0) {
+    // A click beside the rows keeps the shown channel selected: the fields below edit it.
+    SelectRow(header.hwndFrom, channel_);
+  }
+  return false;
+}
+
+// The group follows the selection, by mouse or keyboard alike.
+void NotificationsPage::OnItemChanged(const NMLISTVIEW& change) {
+  if (filling_ || change.iItem < 0 || change.iItem >= kChannels) return;
+  bool on = false;
+  if (IsCheckToggle(change, on)) {
+    ChannelOf(settings_, change.iItem).enabled = on;
+    SelectRow(change.hdr.hwndFrom, change.iItem);
+    ShowGroup(change.iItem);
+  } else if ((change.uChanged & LVIF_STATE) && (change.uNewState & ~change.uOldState & LVIS_SELECTED)) {
+    ShowGroup(change.iItem);
+  }
+}
+
+void NotificationsPage::Browse() {
+  std::wstring path(32768, L'\0');
+  OPENFILENAMEW open{};
+  open.lStructSize = sizeof open;
+  open.hwndOwner = Window();
+  open.lpstrFile = path.data();
+  open.nMaxFile = static_cast<DWORD>(path.size());
+  // The log file's default name is relative: the current folder must stay.
+  open.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR;
+  if (!GetOpenFileNameW(&open)) return;
+  path.resize(std::wcslen(path.c_str()));
+  settings_.CustomNotify.CustomFile.Set(path);
+  Fill(IDC_RUN_FILE, path);
+}
+
+// The mail may wait on the network: a worker sends it, knowing the page only
+// by its window. The settings outlive all work.
+void NotificationsPage::TestMail() {
+  HWND page = Window();
+  const Settings& settings = settings_;
+  ShowResult(L"");
+  testing_ = engine_.RunInBackground(
+      [page, &settings] { PostOwned(page, WM_APP_WORK_DONE, SendTestMail(settings)); });
+  if (!testing_) return;
+  // Focus on a disabled button would leave the keyboard nowhere.
+  if (GetFocus() == Item(IDC_TEST_MAIL)) SendMessageW(page, WM_NEXTDLGCTL, TRUE, FALSE);
+  EnableWindow(Item(IDC_TEST_MAIL), FALSE);
+}
+
+void NotificationsPage::OnWorkDone(LPARAM payload) {
+  uint32_t code = TakePayload<uint32_t>(payload);
+  testing_ = false;
+  ShowResult(TestMailResultText(code));
+  EnableWindow(Item(IDC_TEST_MAIL), TRUE);
+}
+
+// The scroll bar is there only for a result longer than the field: the field
+// shows it again by itself when its text needs it.
+void NotificationsPage::ShowResult(const std::wstring& text) {
+  HWND field = Item(IDC_TEST_MAIL_RESULT);
+  ShowScrollBar(field, SB_VERT, FALSE);
+  SetWindowTextW(field, text.c_str());
 }

@@ -1,18 +1,52 @@
 #pragma once
-// The main dialog's page for the three notification channels and their settings.
+// The main dialog's page for the three notification channels: a list that
+// switches them on and off, the selected channel's own settings beside it,
+// and below them the two settings every channel has. Every change is stored
+// at once.
+#include <string>
+
 #include "res/resource.h"
 #include "ui/property_page.h"
 
+class EngineAccess;
+struct Settings;
+
 class NotificationsPage final : public PropertyPage {
  public:
-  explicit NotificationsPage(const CThemeHelper& theme) : PropertyPage(IDD_NOTIFICATIONS, IDS_NOTIFICATIONS), theme_(theme) {}
+  NotificationsPage(const CThemeHelper& theme, Settings& settings, EngineAccess& engine)
+      : PropertyPage(IDD_NOTIFICATIONS, IDS_NOTIFICATIONS), theme_(theme), settings_(settings), engine_(engine) {}
+  ~NotificationsPage() override;
 
  protected:
   void OnInitDialog() override;
+  void OnSetActive() override;
+  bool OnCommand(int id, int code, HWND control) override;
+  bool OnNotify(NMHDR& header, LRESULT& result) override;
+  void OnWorkDone(LPARAM payload) override;
 
  private:
-  // Shows the controls of one channel (0 user interface, 1 e-mail, 2 run a program) and hides the others.
+  // Shows the controls of one channel (0 user interface, 1 e-mail, 2 run a
+  // program), hides the others and loads the common controls with its values.
   void ShowGroup(int channel);
+  void FillFields();
+  // Sets a field as the page's own doing, not the user's.
+  void Fill(int id, const std::wstring& text);
+  void EnableAccount(int authId, bool on);
+  void OnItemChanged(const NMLISTVIEW& change);
+  void OnPortChanged();
+  void OnRepeatChanged();
+  void Browse();
+  void TestMail();
+  void ShowResult(const std::wstring& text);
 
   const CThemeHelper& theme_;
+  Settings& settings_;
+  EngineAccess& engine_;
+  int channel_ = 0;          // the channel whose group is shown
+  std::wstring portText_;    // the port field's last valid text
+  std::wstring repeatText_;  // the repeat field's last valid text
+  bool filling_ = false;     // the page sets its controls: their changes are not the user's
+  bool testing_ = false;     // a test mail is under way
+  HIMAGELIST icons_ = nullptr;
+  HIMAGELIST checks_ = nullptr;
 };

@@ -4,6 +4,7 @@
 #include "monitor/parameters.h"
 #include "settings/settings.h"
 #include "settings/settings_table.h"
+#include "ui/check_list.h"
 #include "ui/engine_access.h"
 #include "ui/instance_dialogs.h"
 #include "ui/list_columns.h"
@@ -94,8 +95,7 @@ void HealthParamsPage::OnSetActive() {
   }
   if (icons_ == nullptr) icons_ = LoadStripImages(IDB_PARAMETERS, 8);
   if (checks_ == nullptr) checks_ = LoadStripImages(IDB_CHECK_BOXES, 2);
-  ListView_SetImageList(list, icons_, LVSIL_SMALL);
-  ListView_SetImageList(list, checks_, LVSIL_STATE);
+  AttachImageLists(list, icons_, checks_);
 
   shown_ = engine_.LatestPass();
   for (int row = 0; row < kParameterCount; ++row) {
@@ -104,14 +104,8 @@ void HealthParamsPage::OnSetActive() {
     SetCell(row, settings_.Parameters.enable[row] ? shown_[row].value : -1, 1);
   }
   filling_ = false;
-  Select(remembered);
+  SelectRow(list, remembered);
   RefreshEditor();
-}
-
-void HealthParamsPage::Select(int row) {
-  HWND list = list_.Window();
-  ListView_SetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-  ListView_SetSelectionMark(list, row);
 }
 
 void HealthParamsPage::OnKillActive() {
@@ -217,13 +211,11 @@ bool HealthParamsPage::OnNotify(NMHDR& header, LRESULT&) {
 
 void HealthParamsPage::OnItemChanged(const NMLISTVIEW& change) {
   if (filling_ || !(change.uChanged & LVIF_STATE) || change.iItem < 0 || change.iItem >= kParameterCount) return;
-  const UINT oldImage = (change.uOldState & LVIS_STATEIMAGEMASK) >> 12;
-  const UINT newImage = (change.uNewState & LVIS_STATEIMAGEMASK) >> 12;
-  if (oldImage != newImage && oldImage != 0) {
+  bool on = false;
+  if (IsCheckToggle(change, on)) {
     int row = change.iItem;
-    bool on = newImage == 2;
     settings_.Parameters.enable[row] = on;
-    Select(row);
+    SelectRow(list_.Window(), row);
     if (!on) {
       engine_.ClearHistory(row);
       shown_[row].recent.clear();

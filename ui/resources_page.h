@@ -35,7 +35,6 @@ class HealthParamsPage final : public PropertyPage {
   void SetCell(int row, int32_t value, int column);
   void SetMark(int row, int mark);
   int SelectedRow() const;
-  void Select(int row);
   void RefreshEditor();
   void RefreshGraph(int row);
   void OnItemChanged(const NMLISTVIEW& change);

@@ -4,7 +4,8 @@
 Servers: open (no AUTH), plain (AUTH PLAIN), cram (AUTH CRAM-MD5), starttls (STARTTLS required, then AUTH PLAIN),
 implicit (TLS from the first byte on port 465 of implicit_host, AUTH PLAIN), and STARTTLS with a bad certificate:
 wronghost, expired, selfsigned, nochain (intermediate not sent). The command gets SSL_CERT_FILE (the CA) and
-VARNALIS_PEERS, a file of NAME=PORT, implicit_host=, mailbox=, user= and password= lines. Each message accepted
+VARNALIS_PEERS, a UTF-8 file of NAME=PORT, implicit_host=, mailbox=, user=, password= and wide_password= lines
+(the cram peer also takes wide_password, a non-ASCII one, as its UTF-8 bytes). Each message accepted
 lands in the mailbox as PEER-N.txt: name=value lines (\\, CR, LF escaped; names repeated for lists), an empty line,
 the decoded body. A Windows command (a .exe, or Wine) gets Wine paths. The command's exit code is the runner's.
 """
@@ -15,6 +16,7 @@ from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
 USER = "varnalis"
 PASSWORD = "Pa55 w0rd!"
+WIDE_PASSWORD = "p\u00e4ss w\u00f6rd\u20ac"  # the cram peer takes it too, as UTF-8 bytes
 
 
 def make_certificates(folder, implicit_ip):
@@ -112,8 +114,9 @@ class Handler:
         if not isinstance(response, bytes):
             return AuthResult(success=False, handled=True)  # "*" or bad Base64, already answered
         user, _, digest = response.partition(b" ")
-        expected = hmac.new(PASSWORD.encode(), challenge, hashlib.md5).hexdigest().encode()
-        ok = user == USER.encode() and hmac.compare_digest(digest, expected)
+        ok = user == USER.encode() and any(
+            hmac.compare_digest(digest, hmac.new(p.encode(), challenge, hashlib.md5).hexdigest().encode())
+            for p in (PASSWORD, WIDE_PASSWORD))
         return AuthResult(success=ok, handled=False, auth_data=LoginPassword(user, b""))
 
 
@@ -189,12 +192,13 @@ async def run(command):
         windows = any(n.endswith(".exe") for n in names) or names[0] in ("wine", "wine64", "wine-run")
         shown = (lambda path: "Z:" + path.replace("/", "\\")) if windows else (lambda path: path)
         peers_file = os.path.join(folder, "peers.txt")
-        with open(peers_file, "w") as f:
+        with open(peers_file, "w", encoding="utf-8") as f:
             for name, server in servers.items():
                 f.write("%s=%d\n" % (name, server.sockets[0].getsockname()[1]))
             if implicit_host:
                 f.write("implicit_host=%s\n" % ("localhost" if implicit_host == "127.0.0.1" else implicit_host))
-            f.write("mailbox=%s\nuser=%s\npassword=%s\n" % (shown(mailbox), USER, PASSWORD))
+            f.write("mailbox=%s\nuser=%s\npassword=%s\nwide_password=%s\n"
+                    % (shown(mailbox), USER, PASSWORD, WIDE_PASSWORD))
 
         env = dict(os.environ, SSL_CERT_FILE=shown(os.path.join(folder, "ca.pem")), VARNALIS_PEERS=shown(peers_file))
         if stopped:

@@ -18,42 +18,11 @@
 
 namespace {
 
-// The engine with its workers held until the test opens the gate, so the
-// test sees the page while a connection test is under way.
-class GatedEngine final : public EngineAccess {
- public:
-  explicit GatedEngine(TestEngine& engine) : engine_(engine) {}
-  ~GatedEngine() override { Open(); }
-  PassSnapshot LatestPass() override { return engine_.LatestPass(); }
-  void ClearHistory(int id) override { engine_.ClearHistory(id); }
-  void ResetNetworkRate() override { engine_.ResetNetworkRate(); }
-  EventLog& Log() override { return engine_.Log(); }
-  WmiSource& Wmi() override { return engine_.Wmi(); }
-  bool RunInBackground(std::function<void()> work) override {
-    return engine_.RunInBackground([opened = opened_, finished = finished_, work = std::move(work)] {
-      opened.wait();
-      work();
-      ++*finished;
-    });
-  }
-  void Open() {
-    if (!open_.exchange(true)) gate_.set_value();
-  }
-  int Finished() const { return *finished_; }
-
- private:
-  TestEngine& engine_;
-  std::promise<void> gate_;
-  std::shared_future<void> opened_ = gate_.get_future().share();
-  std::atomic<bool> open_{false};
-  std::shared_ptr<std::atomic<int>> finished_ = std::make_shared<std::atomic<int>>(0);
-};
-
 struct ConnectionFixture {
   Settings settings;
   TestCommands app;
   TestEngine engine;
-  GatedEngine gated{engine};
+  GatedWorkEngine gated{engine};
   CThemeHelper theme;
   std::optional<OpenDialog> dialog;
   HWND page = nullptr;
@@ -201,31 +170,8 @@ TEST_CASE("Localhost disables the remote fields, which keep their texts; the key
   f.settings.Connection.user.Set(L"admin");
   f.settings.Connection.password.Set(L"secret");
   f.Show();
-  auto press = [&](WORD key) {
-    // Other programs of the test run may take the foreground meanwhile.
-    WaitFor([&] {
-      SetForegroundWindow(f.dialog->Window());
-      return GetForegroundWindow() == f.dialog->Window();
-    });
-    INPUT input[4] = {{INPUT_KEYBOARD, {.ki = {VK_MENU, 0, 0, 0, 0}}},
-                      {INPUT_KEYBOARD, {.ki = {key, 0, 0, 0, 0}}},
-                      {INPUT_KEYBOARD, {.ki = {key, 0, KEYEVENTF_KEYUP, 0, 0}}},
-                      {INPUT_KEYBOARD, {.ki = {VK_MENU, 0, KEYEVENTF_KEYUP, 0, 0}}}};
-    SendInput(4, input, sizeof(INPUT));
-    Sleep(300);
-    GUITHREADINFO thread{};
-    thread.cbSize = sizeof thread;
-    GetGUIThreadInfo(GetWindowThreadProcessId(f.page, nullptr), &thread);
-    return GetDlgCtrlID(thread.hwndFocus);
-  };
+  SetForegroundWindow(f.dialog->Window());
   // Tab goes round from the interval field; of the two radio buttons it stops at the checked one.
-  auto tabOrder = [&] {
-    std::vector<int> ids;
-    HWND first = f.Item(IDC_PERIOD);
-    for (HWND at = first; at != nullptr && (ids.empty() || at != first); at = GetNextDlgTabItem(f.page, at, FALSE))
-      ids.push_back(GetDlgCtrlID(at));
-    return ids;
-  };
   const std::vector<int> localTabs{IDC_PERIOD, IDC_TEST_CONNECTION, IDC_REPORT, IDC_LOCALHOST};
   const std::vector<int> remoteTabs{IDC_PERIOD,   IDC_REMOTE,          IDC_SERVER, IDC_USER,
                                     IDC_PASSWORD, IDC_TEST_CONNECTION, IDC_REPORT};
@@ -238,13 +184,13 @@ TEST_CASE("Localhost disables the remote fields, which keep their texts; the key
   for (const Row& row : {Row{'R', IDC_REMOTE, false}, Row{'N', IDC_SERVER, false}, Row{'U', IDC_USER, false},
                          Row{'W', IDC_PASSWORD, false}, Row{'I', IDC_PERIOD, false}, Row{'L', IDC_LOCALHOST, true}}) {
     CAPTURE(static_cast<char>(row.mnemonic));
-    CHECK(press(row.mnemonic) == row.focus);
+    CHECK(PressMnemonic(f.page, row.mnemonic) == row.focus);
     CHECK(f.settings.Connection.local == row.local);
     for (int id : remote) CHECK((IsWindowEnabled(f.Item(id)) != FALSE) == !row.local);
     CHECK(Text(f.Item(IDC_SERVER)) == L"far");
     CHECK(Text(f.Item(IDC_USER)) == L"admin");
     CHECK(Text(f.Item(IDC_PASSWORD)) == L"secret");
-    CHECK(tabOrder() == (row.local ? localTabs : remoteTabs));
+    CHECK(TabOrder(f.page, f.Item(IDC_PERIOD)) == (row.local ? localTabs : remoteTabs));
   }
   f.Type(IDC_USER, L"operator", false);
   f.Type(IDC_PASSWORD, L"", false);

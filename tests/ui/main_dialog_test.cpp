@@ -102,6 +102,7 @@ TEST_CASE("opening and closing the dialog fifty times leaves the GDI and USER ob
     QuorDlg dialog(settings, app, engine, theme, {L"", L""});
     std::thread closer([&] {
       for (int i = 0; i < 500 && !(dialog.Window() && IsWindowVisible(dialog.Window())); ++i) Sleep(5);
+      SendMessageW(dialog.Sheet(), PSM_SETCURSEL, 1, 0);  // the Notifications page's lists too
       PostMessageW(dialog.Window(), WM_COMMAND, IDCANCEL, 0);
     });
     dialog.Run(L"");

@@ -102,6 +102,31 @@ bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
   return true;
 }
 
+int PressMnemonic(HWND page, WORD key) {
+  // Other programs of the test run may take the foreground meanwhile.
+  HWND top = GetAncestor(page, GA_ROOT);
+  WaitFor([&] {
+    SetForegroundWindow(top);
+    return GetForegroundWindow() == top;
+  });
+  INPUT input[4] = {{INPUT_KEYBOARD, {.ki = {VK_MENU, 0, 0, 0, 0}}},
+                    {INPUT_KEYBOARD, {.ki = {key, 0, 0, 0, 0}}},
+                    {INPUT_KEYBOARD, {.ki = {key, 0, KEYEVENTF_KEYUP, 0, 0}}},
+                    {INPUT_KEYBOARD, {.ki = {VK_MENU, 0, KEYEVENTF_KEYUP, 0, 0}}}};
+  SendInput(4, input, sizeof(INPUT));
+  Sleep(300);
+  GUITHREADINFO thread{sizeof thread, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, {}};
+  GetGUIThreadInfo(GetWindowThreadProcessId(page, nullptr), &thread);
+  return GetDlgCtrlID(thread.hwndFocus);
+}
+
+std::vector<int> TabOrder(HWND page, HWND first) {
+  std::vector<int> ids;
+  for (HWND at = first; at != nullptr && (ids.empty() || at != first); at = GetNextDlgTabItem(page, at, FALSE))
+    ids.push_back(GetDlgCtrlID(at));
+  return ids;
+}
+
 TestEngine::TestEngine() {
   // COM and Winsock once for the whole program, as the application starts them.
   static PlatformServices platform;

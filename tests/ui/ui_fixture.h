@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -68,6 +69,12 @@ std::wstring Text(HWND window);
 // Polls until done() holds, at most timeoutMs; its last answer.
 bool WaitFor(const std::function<bool()>& done, int timeoutMs = 5000);
 
+// Presses Alt+key as the user would, on the foreground window; the id of the
+// control that then has the focus on page's thread.
+int PressMnemonic(HWND page, WORD key);
+// The ids of page's tab stops as Tab visits them, from first round to first.
+std::vector<int> TabOrder(HWND page, HWND first);
+
 // The Start/Stop switch alone; the rest of the application does nothing here.
 class TestCommands final : public AppCommands {
  public:
@@ -103,6 +110,37 @@ class TestEngine final : public EngineAccess {
  private:
   std::unique_ptr<WmiSource> wmi_;
   BackgroundWork work_;
+};
+
+// The engine with its workers held until the test opens the gate, so the
+// test sees a page while its work is under way.
+class GatedWorkEngine final : public EngineAccess {
+ public:
+  explicit GatedWorkEngine(TestEngine& engine) : engine_(engine) {}
+  ~GatedWorkEngine() override { Open(); }
+  PassSnapshot LatestPass() override { return engine_.LatestPass(); }
+  void ClearHistory(int id) override { engine_.ClearHistory(id); }
+  void ResetNetworkRate() override { engine_.ResetNetworkRate(); }
+  EventLog& Log() override { return engine_.Log(); }
+  WmiSource& Wmi() override { return engine_.Wmi(); }
+  bool RunInBackground(std::function<void()> work) override {
+    return engine_.RunInBackground([opened = opened_, finished = finished_, work = std::move(work)] {
+      opened.wait();
+      work();
+      ++*finished;
+    });
+  }
+  void Open() {
+    if (!open_.exchange(true)) gate_.set_value();
+  }
+  int Finished() const { return *finished_; }
+
+ private:
+  TestEngine& engine_;
+  std::promise<void> gate_;
+  std::shared_future<void> opened_ = gate_.get_future().share();
+  std::atomic<bool> open_{false};
+  std::shared_ptr<std::atomic<int>> finished_ = std::make_shared<std::atomic<int>>(0);
 };
 
 // The main dialog on a thread of its own, as the application runs it on its

@@ -1,0 +1,22 @@
+#include "ui/check_list.h"
+
+void AttachImageLists(HWND list, HIMAGELIST icons, HIMAGELIST checks) {
+  ListView_SetImageList(list, icons, LVSIL_SMALL);
+  HIMAGELIST own = ListView_SetImageList(list, checks, LVSIL_STATE);
+  if (own != nullptr && own != checks) ImageList_Destroy(own);
+}
+
+bool IsCheckToggle(const NMLISTVIEW& change, bool& on) {
+  if (!(change.uChanged & LVIF_STATE) || change.iItem < 0) return false;
+  const UINT oldImage = (change.uOldState & LVIS_STATEIMAGEMASK) >> 12;
+  const UINT newImage = (change.uNewState & LVIS_STATEIMAGEMASK) >> 12;
+  // Image 0 is no check box yet: the first image a row gets is not the user's doing.
+  if (oldImage == newImage || oldImage == 0) return false;
+  on = newImage == 2;
+  return true;
+}
+
+void SelectRow(HWND list, int row) {
+  ListView_SetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  ListView_SetSelectionMark(list, row);
+}
