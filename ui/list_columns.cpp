@@ -1,5 +1,11 @@
 #include "ui/list_columns.h"
 
+#include "ui/dpi.h"
+
+namespace {
+constexpr int kHeadingMargin = 16;  // the header's padding either side of its text
+}  // namespace
+
 void InsertListColumns(HWND list, std::span<const ListColumn> columns) {
   while (ListView_DeleteColumn(list, 0)) {
   }
@@ -9,6 +15,9 @@ void InsertListColumns(HWND list, std::span<const ListColumn> columns) {
     column.fmt = LVCFMT_LEFT;
     column.cx = columns[i].width;
     column.pszText = const_cast<wchar_t*>(columns[i].heading);
+    // A width that was never stored (a key from an older version) or makes no
+    // sense would hide the column: it takes its heading's width instead.
+    if (column.cx <= 0) column.cx = ListView_GetStringWidth(list, columns[i].heading) + ScaleForWindow(list, kHeadingMargin);
     ListView_InsertColumn(list, static_cast<int>(i), &column);
   }
 }

@@ -12,7 +12,8 @@ struct ListColumn {
   IntSetting& width;
 };
 
-// Replaces the list's columns with these, left-aligned, at their stored widths.
+// Replaces the list's columns with these, left-aligned, at their stored widths;
+// a width of 0 or less shows the whole heading instead.
 void InsertListColumns(HWND list, std::span<const ListColumn> columns);
 // Stores the current widths, when the list holds exactly these columns.
 void StoreListColumnWidths(HWND list, std::span<const ListColumn> columns);

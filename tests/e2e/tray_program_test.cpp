@@ -190,6 +190,17 @@ std::wstring ControlText(HWND control) {
   return text;
 }
 
+// The NAME=VALUE lines of the peers file the test runner wrote.
+std::wstring Peer(const std::string& name) {
+  std::ifstream in(FromEnvironment("VARNALIS_PEERS").c_str());
+  std::string line;
+  std::wstring value;
+  while (std::getline(in, line)) {
+    if (line.rfind(name + "=", 0) == 0 && FromUtf8(line.substr(name.size() + 1), value)) return value;
+  }
+  return {};
+}
+
 std::string ReadLog(const std::wstring& path) {
   std::ifstream in(path.c_str(), std::ios::binary);
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -212,7 +223,8 @@ std::wstring PrepareSettings(std::initializer_list<std::pair<const wchar_t*, std
       {L"Parameters\\notificationValue0", L"95"}, {L"Parameters\\enable1", L"1"},
       {L"Parameters\\notificationValue1", L"100"}, {L"Interface\\paramsName", L"170"},
       {L"Interface\\paramsValue", L"110"},    {L"Interface\\paramsMaxValue", L"100"},
-      {L"Interface\\paramsState", L"75"}};
+      {L"Interface\\paramsState", L"75"},   {L"Interface\\logType", L"70"},
+      {L"Interface\\logTime", L"150"},      {L"Interface\\logText", L"300"}};
   for (const auto& [name, value] : settings) StoreSetting(name, value);
   for (const auto& [name, value] : extra) StoreSetting(name, value);
   return log;
@@ -410,5 +422,50 @@ TEST_CASE("only the exact word autorun makes the program wait a minute before it
     PostMessageW(tray, WM_COMMAND, ID_TRAY_EXIT, 0);
     CHECK(WaitForSingleObject(started.Get(), 20000) == WAIT_OBJECT_0);
   }
+  DeleteFileW(log.c_str());
+}
+
+TEST_CASE("the Notifications page, set up from outside, sends a test mail through verified STARTTLS") {
+  std::wstring program = FromEnvironment("VARNALIS_EXE");
+  REQUIRE(!program.empty());
+  std::wstring port = Peer("starttls");
+  REQUIRE_MESSAGE(!port.empty(), "run this through tests/peers/run_with_peers.py");
+  SettingsKeyRemoved cleanUp;
+  std::wstring log = PrepareSettings({});
+  ScopedHandle process = Start(program);
+  EndAtExit guard{process.Get()};
+  HWND tray = nullptr;
+  REQUIRE(WaitFor([&] { return (tray = FindWindowW(WC_STATICW, L"Vrnwnd")) != nullptr; }));
+  PostMessageW(tray, 0x8064, 0, WM_LBUTTONDBLCLK);
+  HWND dialog = nullptr;
+  REQUIRE(WaitFor([&] { return (dialog = FindDialog(GetProcessId(process.Get()))) != nullptr; }));
+  HWND sheet = FindWindowExW(dialog, nullptr, L"#32770", nullptr);
+  SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
+  HWND page = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+  RemoteList(GetDlgItem(page, IDC_CHANNEL_LIST)).Select(1);
+  REQUIRE(WaitFor([&] { return IsWindowVisible(GetDlgItem(page, IDC_MAIL_SERVER)) != FALSE; }));
+
+  // Typed as a user's automation types: each field's text set, each box clicked.
+  const std::pair<int, std::wstring> fields[] = {
+      {IDC_MAIL_SERVER, L"localhost"},   {IDC_MAIL_PORT, port},         {IDC_MAIL_SENDER, L"varnalis@example.test"},
+      {IDC_MAIL_RECIPIENT, L"admin@example.test"}};
+  for (const auto& [id, text] : fields) SendMessageW(GetDlgItem(page, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  SendMessageW(GetDlgItem(page, IDC_MAIL_AUTH), BM_CLICK, 0, 0);
+  SendMessageW(GetDlgItem(page, IDC_MAIL_SSL), BM_CLICK, 0, 0);
+  for (const auto& [id, text] : {std::pair<int, std::wstring>{IDC_MAIL_USER, Peer("user")}, {IDC_MAIL_PASSWORD, Peer("password")}})
+    SendMessageW(GetDlgItem(page, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+
+  PostMessageW(GetDlgItem(page, IDC_TEST_MAIL), BM_CLICK, 0, 0);
+  HWND result = GetDlgItem(page, IDC_TEST_MAIL_RESULT);
+  CHECK(WaitFor([&] { return ControlText(result).starts_with(L"Test mail "); }, 60000));
+  CHECK(ControlText(result).starts_with(L"Test mail sent."));
+  std::wstring shots = FromEnvironment("VARNALIS_SHOTS");
+  if (!shots.empty()) SaveScreenshot(dialog, shots + L"\\page-notifications-test-mail.bmp");
+
+  // What the page stored is what the program saves at its exit.
+  PostMessageW(tray, WM_COMMAND, ID_TRAY_EXIT, 0);
+  CHECK(WaitForSingleObject(process.Get(), 20000) == WAIT_OBJECT_0);
+  CHECK(StoredSetting(L"Notifications\\EMailPort") == port);
+  CHECK(StoredSetting(L"Notifications\\EMailSSL") == L"1");
   DeleteFileW(log.c_str());
 }

@@ -247,6 +247,16 @@ TEST_CASE("column widths are stored when a column is resized and used when the d
   CHECK(ListView_GetColumnWidth(again.list, 3) == 77);
 }
 
+TEST_CASE("a column whose stored width is 0 or less still shows its heading") {
+  Settings settings;
+  settings.Interface.paramsValue = 0;
+  settings.Interface.paramsState = -40;
+  TestEngine engine;
+  ResourcesPage p(settings, engine);
+  CHECK(ListView_GetColumnWidth(p.list, 1) > 40);
+  CHECK(ListView_GetColumnWidth(p.list, 3) > 20);
+}
+
 TEST_CASE("Advanced settings store the choice on OK and rename the row; Cancel changes nothing") {
   Settings settings;
   settings.Parameters.enable[3] = true;
