@@ -13,10 +13,8 @@ namespace fs = std::filesystem;
 
 TEST_CASE("the shell's answer comes back as the system's code; a failed logon opens nothing") {
   TempDir dir;
-  fs::path mark = dir.Path() / "ran.txt";
   fs::path doc = dir.Path() / "report.nosuchtype";
   WriteBytes(doc, "text");
-  const std::wstring writeMark = L"/c echo ran>\"" + mark.wstring() + L"\"";
   struct Case {
     const char* what;
     std::wstring file;
@@ -29,12 +27,14 @@ TEST_CASE("the shell's answer comes back as the system's code; a failed logon op
       {"a missing file", (dir.Path() / "missing.exe").wstring(), false, ERROR_FILE_NOT_FOUND},
       {"no program for the type", doc.wstring(), false, ERROR_NO_ASSOCIATION},
   };
+  int n = 0;
   for (const Case& c : cases) {
     CAPTURE(c.what);
-    fs::remove(mark);
+    // A mark of its own: a program started late by an earlier case must not count here.
+    fs::path mark = dir.Path() / ("ran" + std::to_string(++n) + ".txt");
     CustomNotifySettings custom;
     custom.CustomFile.Set(c.file);
-    custom.CustomArg.Set(writeMark);
+    custom.CustomArg.Set(L"/c echo ran>\"" + mark.wstring() + L"\"");
     custom.CustomAuth = c.auth;
     custom.CustomUser.Set(L"NOSUCHDOMAIN\\nobody");
     custom.CustomPassword.Set(L"wrong");
