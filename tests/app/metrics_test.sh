@@ -69,4 +69,13 @@ for bad in ':65536' 'x:1' '[::1]:9464' 'no.such.host.invalid:9464'; do
 done
 "$cli" --metrics 9464 once >/dev/null 2>&1; check "only the monitor serves metrics" 2 $?
 
+# The README's scrape configuration and alerting rules are valid.
+/usr/bin/python3 - "$(dirname "$recording")/../README.md" <<'PY'
+import re, sys
+blocks = re.findall(r"```yaml\n(.*?)```", open(sys.argv[1]).read(), re.S)
+open("prometheus.yml", "w").write(blocks[0] + "rule_files: [rules.yml]\n")
+open("rules.yml", "w").write(blocks[1])
+PY
+promtool check config prometheus.yml >/dev/null 2>&1; check "the README's Prometheus configuration and rules" 0 $?
+
 finish
