@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <system_error>
 #include <vector>
 
 #include "metrics/http_exchange.h"
@@ -26,7 +27,8 @@ MetricsServer::MetricsServer(Limits limits)
 MetricsServer::~MetricsServer() { Stop(); }
 
 bool MetricsServer::Start(const Smtp::Address& address, std::wstring& error) {
-  if (!waker_.Ok()) {
+  waker_ = std::make_unique<ServerSocket::Waker>();
+  if (!waker_->Ok()) {
     error = L"The metrics endpoint cannot make its wake-up socket.";
     return false;
   }
@@ -57,7 +59,7 @@ std::shared_ptr<const std::string> MetricsServer::Page() {
 void MetricsServer::Stop() {
   if (!thread_.joinable()) return;
   stopping_ = true;
-  waker_.Wake();
+  waker_->Wake();
   thread_.join();
   ServerSocket::Close(listening_);
   listening_ = ServerSocket::kNone;
@@ -103,7 +105,7 @@ void MetricsServer::Run() {
   std::vector<ServerSocket::Watch> watches;
   while (!stopping_) {
     watches.clear();
-    watches.push_back({waker_.ReadEnd(), false});
+    watches.push_back({waker_->ReadEnd(), false});
     watches.push_back({listening_, false});
     Clock::time_point now = Clock::now();
     Clock::time_point next = Clock::time_point::max();
@@ -120,7 +122,7 @@ void MetricsServer::Run() {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));  // not a busy loop on a failing wait
       continue;
     }
-    if (watches[0].ready) waker_.Drain();
+    if (watches[0].ready) waker_->Drain();
 
     now = Clock::now();
     size_t kept = 0;
@@ -140,7 +142,11 @@ void MetricsServer::Run() {
       // At most a backlog's worth per round, so a flood cannot keep the loop here.
       for (int round = 0; round < 16; ++round) {
         ServerSocket::Handle socket = ServerSocket::Accept(listening_);
-        if (socket == ServerSocket::kNone) break;
+        if (socket == ServerSocket::kNone) {
+          // Ready yet nothing to take: out of descriptors, say. Not a busy loop meanwhile.
+          if (round == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+          break;
+        }
         if (clients.size() >= limits_.maxClients) {
           ServerSocket::Close(socket);
           continue;

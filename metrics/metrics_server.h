@@ -29,7 +29,8 @@ class MetricsServer {
   MetricsServer(const MetricsServer&) = delete;
   MetricsServer& operator=(const MetricsServer&) = delete;
 
-  // Listens and starts the thread; false, with the reason, when it cannot.
+  // Once, with the platform's sockets started: listens and starts the thread;
+  // false, with the reason, when it cannot.
   bool Start(const Smtp::Address& address, std::wstring& error);
   // The address listened on, its port chosen when 0 was asked for.
   Smtp::Address Bound() const { return bound_; }
@@ -46,7 +47,7 @@ class MetricsServer {
   std::shared_ptr<const std::string> Page();
 
   Limits limits_;
-  ServerSocket::Waker waker_;
+  std::unique_ptr<ServerSocket::Waker> waker_;  // made by Start, when the platform's sockets are up
   ServerSocket::Handle listening_ = ServerSocket::kNone;
   Smtp::Address bound_;
   std::mutex pageLock_;

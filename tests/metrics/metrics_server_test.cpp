@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/platform_services.h"
+#include "common/utf16.h"
 
 namespace {
 
@@ -104,7 +105,9 @@ struct Endpoint {
     Smtp::Address any;
     std::wstring error;
     REQUIRE(Smtp::ResolveAddress("127.0.0.1", 0, any) == 0);
-    REQUIRE(server.Start(any, error));
+    bool started = server.Start(any, error);
+    INFO(ToUtf8(error));
+    REQUIRE(started);
     port = PortOf(server);
   }
   MetricsServer server;
