@@ -19,7 +19,7 @@ constexpr int kExitUsage = 2;
 constexpr int kExitFailed = 3;
 
 constexpr wchar_t kUsage[] =
-    L"Usage: varnalis-cli [--replay FILE] [--passes N] [COMMAND]\n"
+    L"Usage: varnalis-cli [--replay FILE] [--passes N] [--metrics ADDRESS:PORT] [COMMAND]\n"
     L"  (no command)        watch the computer until Ctrl+C, one line per pass\n"
     L"  once                run one pass and print the parameters\n"
     L"  test-connection     print a short report of the watched computer\n"
@@ -32,7 +32,10 @@ constexpr wchar_t kUsage[] =
     L"  log                 print the event log, newest entry first\n"
     L"Options:\n"
     L"  --replay FILE       answer from a recording instead of the computer\n"
-    L"  --passes N          stop the monitor after N passes\n";
+    L"  --passes N          stop the monitor after N passes\n"
+    L"  --metrics ADDRESS:PORT\n"
+    L"                      serve the monitor's passes for Prometheus at http://ADDRESS:PORT/metrics;\n"
+    L"                      a port alone listens on 127.0.0.1 only\n";
 
 // Collects what the Log page would show.
 class CollectedRows final : public LogView {
@@ -114,6 +117,10 @@ int ShowLog(Settings& settings) {
 
 int RunCommand(Settings& settings, const MonitorOptions& options, const std::vector<std::wstring>& args) {
   if (args.empty()) return RunConsoleMonitor(settings, options);
+  if (!options.metrics.empty()) {  // only the monitor serves them
+    PrintErr(kUsage);
+    return kExitUsage;
+  }
   const std::wstring& command = args[0];
   if (command == L"once" && args.size() == 1) return RunOnePass(settings, options);
   if (command == L"test-connection" && args.size() == 1) return RunTestConnection(settings, options);
@@ -135,6 +142,9 @@ bool TakeOptions(std::vector<std::wstring>& args, MonitorOptions& options) {
     if (args.size() < 2) return false;
     if (args[0] == L"--replay") {
       options.replayFile = args[1];
+    } else if (args[0] == L"--metrics") {
+      if (args[1].empty()) return false;
+      options.metrics = args[1];
     } else if (args[0] == L"--passes") {
       const std::wstring& text = args[1];
       if (text.empty() || text.size() > 9 || text.find_first_not_of(L"0123456789") != std::wstring::npos) return false;

@@ -11,6 +11,8 @@
 #include "common/product.h"
 #include "common/time_text.h"
 #include "log/event_log.h"
+#include "metrics/listen_address.h"
+#include "metrics/metrics_server.h"
 #include "monitor/instance_lists.h"
 #include "monitor/monitor.h"
 #include "monitor/parameter_view.h"
@@ -51,6 +53,12 @@ class ConsoleHost final : public NotifyHost, public MonitorView {
   ConsoleHost(Settings& settings, int passes, StopSignal* stop) : settings_(settings), passes_(passes), stop_(stop) {}
   void Attach(Monitor& monitor) { monitor_ = &monitor; }
   void Attach(MonitorThread& thread) { thread_ = &thread; }
+  // Before the thread starts.
+  void Attach(MetricsServer& metrics) {
+    metrics_ = &metrics;
+    std::lock_guard<std::recursive_mutex> hold(monitor_->Lock());
+    metrics.Publish(CaptureMetricsPass(monitor_->Records(), settings_, nullptr));
+  }
 
   void SetTrayIcon(int iconId) override {
     if (iconId != kIconStopped) currentIcon_ = iconId;
@@ -70,6 +78,7 @@ class ConsoleHost final : public NotifyHost, public MonitorView {
   void SetStatusText(const std::wstring&) override {}
   void UpdateParameters(const PassValues& values) override {
     std::wstring line = NowText();
+    MetricsPass pass;
     {
       std::lock_guard<std::recursive_mutex> hold(monitor_->Lock());
       for (int id = 0; id < kParameterCount; ++id) {
@@ -78,6 +87,17 @@ class ConsoleHost final : public NotifyHost, public MonitorView {
                 ValueText(id, static_cast<int32_t>(values[id]));
         if (!state.text.empty()) line += L" " + state.text;
       }
+      if (metrics_) pass = CaptureMetricsPass(monitor_->Records(), settings_, &values);
+    }
+    if (metrics_) {
+      pass.monitoringOn = thread_->IsMonitoringOn();
+      pass.passes = ++metricsPasses_;
+      pass.passMicroseconds =
+          std::chrono::duration_cast<std::chrono::microseconds>(thread_->LastPassDuration()).count();
+      pass.completedUnixMilliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::system_clock::now().time_since_epoch())
+                                           .count();
+      metrics_->Publish(pass);  // rendered outside the engine's lock
     }
     PrintOut(line + L"\n");
     if (passes_ > 0 && ++passesDone_ == passes_ && stop_) {
@@ -92,6 +112,8 @@ class ConsoleHost final : public NotifyHost, public MonitorView {
   Settings& settings_;
   Monitor* monitor_ = nullptr;
   MonitorThread* thread_ = nullptr;
+  MetricsServer* metrics_ = nullptr;
+  uint64_t metricsPasses_ = 0;  // the monitor thread's own
   std::atomic<int> currentIcon_{kIconNone};  // set by the main thread at start and by the monitor thread
   int passes_;
   int passesDone_ = 0;
@@ -114,6 +136,26 @@ struct Engine {
     return true;
   }
 
+  // Serves the metrics endpoint when options ask for it; false, with the reason printed, when it cannot.
+  bool ServeMetrics(const MonitorOptions& options) {
+    if (options.metrics.empty()) return true;
+    Smtp::Address address;
+    std::wstring error;
+    metrics = std::make_unique<MetricsServer>();
+    host.Attach(*metrics);  // the first scrape already names the computer
+    if (!ParseListenAddress(options.metrics, address, error) || !metrics->Start(address, error)) {
+      PrintErr(L"The metrics endpoint cannot be served at \"" + options.metrics + L"\". " + error + L"\n");
+      return false;
+    }
+    const Smtp::Address bound = metrics->Bound();
+    const auto* port = reinterpret_cast<const uint8_t*>(&bound.port);  // network byte order
+    PrintOut(L"Metrics at http://" + std::to_wstring(bound.ipv4[0]) + L"." + std::to_wstring(bound.ipv4[1]) + L"." +
+             std::to_wstring(bound.ipv4[2]) + L"." + std::to_wstring(bound.ipv4[3]) + L":" +
+             std::to_wstring(port[0] * 256 + port[1]) + L"/metrics\n");
+    return true;
+  }
+
+  std::unique_ptr<MetricsServer> metrics;  // first: the monitor thread publishes to it until the end
   ConsoleHost host;
   Application app;
 };
@@ -162,6 +204,7 @@ int RunConsoleMonitor(Settings& settings, const MonitorOptions& options) {
   if (settings.Log.ClearLog) EventLog(settings.Log).ClearLogFile();
   auto engine = std::make_unique<Engine>(settings, options.passes, &stop);
   if (!engine->Open(options)) return kExitFailed;
+  if (!engine->ServeMetrics(options)) return kExitFailed;
   if (!engine->app.StartThread()) {
     PrintErr(L"The monitor thread cannot be started.\n");
     return kExitFailed;
@@ -175,6 +218,7 @@ int RunConsoleMonitor(Settings& settings, const MonitorOptions& options) {
   ShowNormalTrayIcon(engine->host, settings.Main);
 
   while (stop.Wait() == StopSignal::Event::Reload) ReloadSettings(settings, *engine);
+  if (engine->metrics) engine->metrics->Stop();  // scrapes end at once; a pass in hand may take longer
   bool ended = engine->app.StopThread(kExitWait);
   log.WriteLog(LogLevel::Info, std::wstring(kProductName) + L" application close.");
   if (!ended) {

@@ -9,6 +9,7 @@ struct Settings;
 struct MonitorOptions {
   std::wstring replayFile;  // answers from a recording instead of the system
   int passes = 0;           // end after this many passes; 0 runs until stopped
+  std::wstring metrics;     // where to serve the metrics endpoint, "ADDRESS:PORT"; empty for none
 };
 
 // Each returns the program's exit code.

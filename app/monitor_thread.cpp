@@ -57,7 +57,11 @@ void MonitorThread::Run() {
     if (monitoringOn_) {
       SetStatus(L"Connecting...");
       PassValues values;
-      if (monitor_.RunCycle(monitoringOn_, values)) view_.UpdateParameters(values);
+      auto start = std::chrono::steady_clock::now();
+      if (monitor_.RunCycle(monitoringOn_, values)) {
+        lastPassDuration_ = std::chrono::steady_clock::now() - start;
+        view_.UpdateParameters(values);
+      }
       std::lock_guard<std::recursive_mutex> hold(monitor_.Lock());  // a Stop cannot slip in between
       if (monitoringOn_) SetStatus(L"Last monitoring finished: " + NowText());
     }

@@ -47,6 +47,8 @@ class MonitorThread {
   bool IsMonitoringOn() const { return monitoringOn_; }
   // The last status line.
   std::wstring StatusText();
+  // How long the pass being reported took; for the view, in UpdateParameters.
+  std::chrono::steady_clock::duration LastPassDuration() const { return lastPassDuration_; }
 
  private:
   void Run();
@@ -68,5 +70,6 @@ class MonitorThread {
   bool ended_ = false;  // under wakeLock_
   std::condition_variable endedSignal_;
   std::wstring statusText_;  // under the monitor's lock
+  std::chrono::steady_clock::duration lastPassDuration_{};  // the monitor thread's own
   std::thread thread_;
 };
