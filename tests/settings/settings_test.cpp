@@ -39,9 +39,6 @@ TEST_CASE("first start keeps the defaults and the first exit stores every value"
 
   CHECK(Raw(reg, L"Connection\\period") == Wide(L"30000"));
   CHECK(Raw(reg, L"Interface\\dlgX") == Wide(L"-1"));
-  // Empty texts are stored as empty values, so clearing a field sticks.
-  CHECK(Raw(reg, L"Connection\\server") == std::string());
-  CHECK(Raw(reg, L"Notifications\\EMailServer") == std::string());
   for (const SettingRef& ref : SettingsTable(settings)) {
     CAPTURE(ToUtf8(ref.name));
     CHECK(Raw(reg, ref.name).has_value());
@@ -169,6 +166,7 @@ TEST_CASE("read-back rules") {
       {L"Connection\\period", Wide(L"  42abc"), L"42"},
       {L"Log\\MaxSize", Wide(L"abc"), L"0"},
       {L"Interface\\dlgX", Wide(L"-99999999999"), L"-2147483648"},
+      {L"Notifications\\UIThreshold", Wide(L"\t+99999999999"), L"2147483647"},
       {L"Notifications\\EMailPort", Wide(L"70000"), L"4464"},  // the low 16 bits
       {L"Connection\\server", Wide(L"host") + std::string(2, '\0') + Wide(L"junk"), L"host"},
       {L"Notifications\\EMailUser", std::string("user\0junk", 9), L"user"},

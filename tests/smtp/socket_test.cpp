@@ -72,17 +72,15 @@ TEST_CASE("socket: every operation but Initialize and Close fails with 1 until i
   socket.Close();
   char buffer[4] = {};
   unsigned int count = 7;
+  Smtp::CancelEvent notMade;
+  CHECK(socket.Initialize(nullptr, 1000, Smtp::kNoTimeLimit) == 1);
+  CHECK(socket.Initialize(&notMade, 1000, Smtp::kNoTimeLimit) == 1);
   CHECK(socket.Open() == 1);
   CHECK(socket.Connect(Smtp::Address{}) == 1);
   CHECK(socket.Send("abc", 3, &count) == 1);
   CHECK(count == 0);
   CHECK(socket.Receive(buffer, sizeof buffer, &count) == 1);
   CHECK(socket.SendAll("abc", 3, &count) == 1);
-  CHECK(socket.SendAll("", 0, &count) == 1);
-  Smtp::CancelEvent notMade;
-  CHECK(socket.Initialize(nullptr, 1000, Smtp::kNoTimeLimit) == 1);
-  CHECK(socket.Initialize(&notMade, 1000, Smtp::kNoTimeLimit) == 1);
-  CHECK(socket.Open() == 1);
 }
 
 TEST_CASE("socket: sending and receiving over a connection") {
