@@ -16,7 +16,7 @@ ctest --preset native -j "$jobs"
 
 section "native (TSan): concurrency tests"
 cmake --preset native-tsan >/dev/null
-cmake --build --preset native-tsan -j "$jobs" --target test_settings test_log test_monitor test_app varnalis-cli
+cmake --build --preset native-tsan -j "$jobs" --target test_settings test_log test_monitor test_app test_metrics varnalis-cli
 # TSan needs a fixed address layout on kernels with wide mmap randomisation.
 setarch "$(uname -m)" -R ctest --preset native-tsan -j "$jobs"
 
