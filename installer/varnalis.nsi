@@ -129,11 +129,27 @@ FunctionEnd
 !insertmacro StopRunningCopyFunction ""
 !insertmacro StopRunningCopyFunction "un."
 
-; Deletes a program file; one still in use ends the run before anything else changes.
-!macro RemoveProgramFile name
-  Delete "$INSTDIR\${name}"
+; Fails when a program file is in use (a console monitor still running), so
+; that nothing is half replaced or half removed.
+!macro CheckFree name
   ${If} ${FileExists} "$INSTDIR\${name}"
-    !insertmacro Fail "$INSTDIR\${name} is in use (is varnalis-cli still running?). Close it and run this again."
+    ClearErrors
+    FileOpen $0 "$INSTDIR\${name}" a
+    ${If} ${Errors}
+      !insertmacro Fail "$INSTDIR\${name} is in use (is varnalis-cli still running?). Close it and run this again."
+    ${EndIf}
+    FileClose $0
+  ${EndIf}
+!macroend
+
+!macro RemoveProgramFiles
+  !insertmacro CheckFree "varnalis.exe"
+  !insertmacro CheckFree "varnalis-cli.exe"
+  Delete "$INSTDIR\varnalis.exe"
+  Delete "$INSTDIR\varnalis-cli.exe"
+  ${If} ${FileExists} "$INSTDIR\varnalis.exe"
+  ${OrIf} ${FileExists} "$INSTDIR\varnalis-cli.exe"
+    !insertmacro Fail "The program files in $INSTDIR could not be removed. Close Varnalis and run this again."
   ${EndIf}
 !macroend
 
@@ -141,8 +157,7 @@ Section "Varnalis" SecProgram
   SectionIn RO
   SetOutPath "$INSTDIR"
   Call StopRunningCopy
-  !insertmacro RemoveProgramFile "varnalis.exe"
-  !insertmacro RemoveProgramFile "varnalis-cli.exe"
+  !insertmacro RemoveProgramFiles
   File "/oname=varnalis.exe" "${PROGRAM}"
   File "/oname=varnalis-cli.exe" "${CLI}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -218,8 +233,7 @@ Section "un.Varnalis" UnSecProgram
   SectionIn RO
   SetOutPath $TEMP  ; a working folder in the program's would keep it
   Call un.StopRunningCopy
-  !insertmacro RemoveProgramFile "varnalis.exe"
-  !insertmacro RemoveProgramFile "varnalis-cli.exe"
+  !insertmacro RemoveProgramFiles
   Delete "${SHORTCUT}"
   DeleteRegValue HKCU "${RUN_KEY}" "${PRODUCT}"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
