@@ -1,6 +1,6 @@
 ; The per-user setup of Varnalis: install, upgrade over a running copy, uninstall.
 ; Built by CMake: makensis -DVERSION=1.4.n -DPROGRAM=varnalis.exe -DCLI=varnalis-cli.exe
-;   -DICON=normal.ico -DRESOURCE_H=resource.h -DOUTFILE=setup.exe varnalis.nsi
+;   -DICON=normal.ico -DWIZARD_BMP=setup.bmp -DRESOURCE_H=resource.h -DOUTFILE=setup.exe varnalis.nsi
 ;
 ; Switches (all work with /S, silent, for deployment tools):
 ;   setup:     /S  /AUTORUN=yes|no  /D=folder (last)
@@ -43,12 +43,14 @@ Var WasRunning
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${WIZARD_BMP}"
 !define MUI_ABORTWARNING
 !define MUI_COMPONENTSPAGE_NODESC
 
 !define MUI_WELCOMEPAGE_TITLE "Install Varnalis ${VERSION}"
 !define MUI_WELCOMEPAGE_TEXT "Setup installs Varnalis ${VERSION} for you alone; it needs no administrator rights.$\r$\n$\r$\nIf Varnalis is running, Setup closes it, replaces it and starts the new version again. Your settings and log are kept.$\r$\n$\r$\nClick Next to continue."
 !insertmacro MUI_PAGE_WELCOME
+!define MUI_DIRECTORYPAGE_TEXT_TOP "Setup installs Varnalis in this folder. To choose another, click Browse."
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_INSTFILES
@@ -64,6 +66,7 @@ Var WasRunning
 !define MUI_PAGE_HEADER_TEXT "Remove Varnalis"
 !define MUI_PAGE_HEADER_SUBTEXT "Choose what to remove."
 !define MUI_COMPONENTSPAGE_TEXT_TOP "Varnalis, its Start menu shortcut and its start at sign-in are removed. Your settings and log stay, for a later install, unless you tick the box below."
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW un.ComponentsShow
 !insertmacro MUI_UNPAGE_COMPONENTS
 !insertmacro MUI_UNPAGE_INSTFILES
 
@@ -291,4 +294,9 @@ Function un.onInit
   ${IfNot} ${Errors}
     !insertmacro SelectSection ${UnSecSettings}
   ${EndIf}
+FunctionEnd
+
+; Removing needs no space.
+Function un.ComponentsShow
+  ShowWindow $mui.ComponentsPage.SpaceRequired ${SW_HIDE}
 FunctionEnd
