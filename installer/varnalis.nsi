@@ -81,9 +81,14 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "FileDescription" "Varnalis ${VERSION} Set
 VIAddVersionKey /LANG=${LANG_ENGLISH} "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductVersion" "${VERSION}"
 
-; Ends the setup with exit code 2, telling the user why unless silent.
+; Ends the setup with exit code 2, telling the user why unless silent. A copy
+; closed for nothing is started again.
 !macro Fail message
   SetErrorLevel 2
+  ${If} $WasRunning = 1
+  ${AndIf} ${FileExists} "$INSTDIR\varnalis.exe"
+    Exec '"$INSTDIR\varnalis.exe"'
+  ${EndIf}
   MessageBox MB_OK|MB_ICONSTOP "${message}" /SD IDOK
   Quit
 !macroend

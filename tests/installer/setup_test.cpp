@@ -267,15 +267,21 @@ TEST_CASE("a setup that cannot do its work says so in its exit code and changes 
   CHECK_FALSE(KeyExists(kUninstallKey));
   CHECK(GetFileAttributesW(InstallDir().c_str()) == INVALID_FILE_ATTRIBUTES);
 
-  // A console monitor still running keeps its file: the upgrade stops before replacing anything.
+  // A console monitor still running keeps its file: the upgrade stops before
+  // replacing anything, and starts again the tray program it closed.
   REQUIRE(Run(setup, L"/S") == 0);
   std::wstring version = FileVersion(Installed(L"varnalis.exe"));
+  ScopedHandle first = Start(Installed(L"varnalis.exe"));
+  EndAtExit guard{first.Get()};
+  REQUIRE(WaitFor([] { return TrayWindow() != nullptr; }));
   {
     ScopedHandle inUse(CreateFileW(Installed(L"varnalis-cli.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                    OPEN_EXISTING, 0, nullptr));
     REQUIRE(inUse);
     CHECK(Run(next, L"/S") == 2);
   }
+  CHECK(WaitForSingleObject(first.Get(), 0) == WAIT_OBJECT_0);
+  CHECK(WaitFor([] { return TrayWindow() != nullptr; }));
   CHECK(FileVersion(Installed(L"varnalis.exe")) == version);
   CHECK(RegText(kUninstallKey, L"DisplayVersion") == version);
 }
