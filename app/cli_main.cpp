@@ -10,6 +10,7 @@
 #include "settings/registry.h"
 #include "settings/settings.h"
 #include "settings/settings_table.h"
+#include "varnalis_version.h"
 
 namespace {
 
@@ -20,6 +21,7 @@ constexpr int kExitFailed = 3;
 
 constexpr wchar_t kUsage[] =
     L"Usage: varnalis-cli [--replay FILE] [--passes N] [--metrics ADDRESS:PORT] [COMMAND]\n"
+    L"       varnalis-cli --version\n"
     L"  (no command)        watch the computer until Ctrl+C, one line per pass\n"
     L"  once                run one pass and print the parameters\n"
     L"  test-connection     print a short report of the watched computer\n"
@@ -138,7 +140,7 @@ int RunCommand(Settings& settings, const MonitorOptions& options, const std::vec
 
 // Takes the leading options off args; false on a bad option.
 bool TakeOptions(std::vector<std::wstring>& args, MonitorOptions& options) {
-  while (!args.empty() && args[0].rfind(L"--", 0) == 0 && args[0] != L"--help") {
+  while (!args.empty() && args[0].rfind(L"--", 0) == 0 && args[0] != L"--help" && args[0] != L"--version") {
     if (args.size() < 2) return false;
     if (args[0] == L"--replay") {
       options.replayFile = args[1];
@@ -168,6 +170,10 @@ int RunCli(std::vector<std::wstring> args) {
   }
   if (!args.empty() && (args[0] == L"help" || args[0] == L"--help" || args[0] == L"-h")) {
     PrintOut(kUsage);
+    return kExitOk;
+  }
+  if (args.size() == 1 && args[0] == L"--version") {
+    PrintOut(L"varnalis-cli " VARNALIS_VERSION_WIDE L"\n");
     return kExitOk;
   }
   std::unique_ptr<RegistryStore> store = OpenUserRegistry();

@@ -1,7 +1,7 @@
 #include "metrics/metrics_text.h"
 
-#include "common/product.h"
 #include "common/utf16.h"
+#include "varnalis_version.h"
 
 namespace {
 
@@ -66,12 +66,6 @@ class Page {
   std::string text_;
 };
 
-// "1.4" of "Varnalis 1.4".
-std::wstring_view ProductVersion() {
-  std::wstring_view name = kProductName;
-  return name.substr(name.rfind(L' ') + 1);
-}
-
 std::string Label(const char* name, const std::string& value) { return std::string(",") + name + "=\"" + value + "\""; }
 
 }  // namespace
@@ -94,7 +88,7 @@ std::string EscapeLabelValue(std::wstring_view text) {
 std::string RenderMetrics(const MetricsPass& pass) {
   Page page(pass);
   page.Family("varnalis_build_info", "gauge", "The program's version, as a label.");
-  page.Raw("varnalis_build_info{version=\"" + EscapeLabelValue(ProductVersion()) + "\"} 1");
+  page.Raw("varnalis_build_info{version=\"" + EscapeLabelValue(VARNALIS_VERSION_WIDE) + "\"} 1");
 
   page.Family("varnalis_monitoring_on", "gauge", "1 while monitoring is on.");
   page.Sample("", pass.monitoringOn ? "1" : "0");

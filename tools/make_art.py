@@ -360,16 +360,15 @@ def splash():
     return im
 
 
-def banner(symbol_draw, caption):
-    w, h = 170, 280
+def banner(symbol_draw, caption, w=170, h=280):
     im = gradient(w, h, (22, 72, 52), (10, 30, 24))
     d = ImageDraw.Draw(im, "RGBA")
     for x in range(17, w, 17):
         d.line([(x, 0), (x, h)], fill=(255, 255, 255, 14))
     for y in range(20, h, 20):
         d.line([(0, y), (w, y)], fill=(255, 255, 255, 14))
-    trace(im, 215, 14, (90, 210, 130, 170), 2, 0.3)
-    trace(im, 240, 9, (240, 190, 70, 140), 2, 2.1)
+    trace(im, h - 65, 14, (90, 210, 130, 170), 2, 0.3)
+    trace(im, h - 40, 9, (240, 190, 70, 140), 2, 2.1)
     sym = render(symbol_draw, 72)
     im.paste(sym, ((w - 72) // 2, 40), sym)
     d.text((w // 2, 140), "Varnalis", fill=WHITE, font=font("DejaVuSans-Bold.ttf", 24), anchor="mm")
@@ -401,6 +400,8 @@ def main():
     splash().save(os.path.join(OUT, "splash.bmp"), "BMP")
     banner(icon_normal, "system health monitor").save(os.path.join(OUT, "about.bmp"), "BMP")
     banner(options_symbol, "options").save(os.path.join(OUT, "options.bmp"), "BMP")
+    # The setup's welcome and finish pages.
+    banner(icon_normal, "system health monitor", 164, 314).save(os.path.join(OUT, "setup.bmp"), "BMP")
     return 0
 
 

@@ -2,6 +2,7 @@
 
 #include "common/product.h"
 #include "res/resource.h"
+#include "varnalis_version.h"
 
 AboutPage::AboutPage(std::wstring settingsPlace, std::wstring logFile)
     : PropertyPage(IDD_ABOUT, IDS_ABOUT), settingsPlace_(std::move(settingsPlace)), logFile_(std::move(logFile)) {}
@@ -15,6 +16,7 @@ void AboutPage::OnInitDialog() {
   titleFont_.Reset(CreateFontIndirectW(&font));
   SendMessageW(title, WM_SETFONT, reinterpret_cast<WPARAM>(titleFont_.Get()), FALSE);
   SetWindowTextW(title, kProductName);
+  SetDlgItemTextW(Window(), IDC_ABOUT_VERSION, L"Version " VARNALIS_VERSION_WIDE);
   SetDlgItemTextW(Window(), IDC_ABOUT_TEXT,
                   L"Watches the health of this computer or a remote one through WMI and tells you when a "
                   L"measurement stays beyond the limit you set: in the notification area, by e-mail or by "

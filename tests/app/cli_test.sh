@@ -9,6 +9,7 @@ source "$(dirname "$0")/check.sh"
 run() { "$emulator" "$cli" "$@" 2>"$work/err" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 sets() { local s; for s in "$@"; do run set "${s%% *}" "${s#* }" >/dev/null; done; }  # each "NAME VALUE"
 
+check "--version names the build" "varnalis-cli $VARNALIS_VERSION" "$(run --version)"
 run set 'Connection\period' 5000 >/dev/null; check "set exits 0" 0 $?
 check "get after set" 5000 "$(run get 'Connection\period')"
 check "names ignore case" 5000 "$(run get 'connection\PERIOD')"

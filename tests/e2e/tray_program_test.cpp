@@ -15,80 +15,9 @@
 #include "common/scoped_win.h"
 #include "common/utf16.h"
 #include "res/resource.h"
+#include "support/outside_program.h"
 
 namespace {
-
-const wchar_t kSettingsKey[] = L"Software\\Pellard Software\\Varnalis 1.4\\";
-
-std::wstring FromEnvironment(const char* name) {
-  const char* value = std::getenv(name);
-  std::wstring text;
-  if (value == nullptr || !FromUtf8(value, text)) return {};
-  // A Linux path from the test set-up: Wine shows the root as drive Z.
-  if (!text.empty() && text[0] == L'/') {
-    for (wchar_t& c : text) c = c == L'/' ? L'\\' : c;
-    text = L"Z:" + text;
-  }
-  return text;
-}
-
-void StoreSetting(const std::wstring& name, const std::wstring& value) {
-  size_t slash = name.find(L'\\');
-  HKEY raw = nullptr;
-  REQUIRE(RegCreateKeyExW(HKEY_CURRENT_USER, (kSettingsKey + name.substr(0, slash)).c_str(), 0, nullptr, 0,
-                          KEY_SET_VALUE, nullptr, &raw, nullptr) == ERROR_SUCCESS);
-  ScopedRegKey key(raw);
-  std::string bytes = EncodeUtf16Le(value);
-  REQUIRE(RegSetValueExW(key.Get(), name.substr(slash + 1).c_str(), 0, REG_BINARY,
-                         reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size())) ==
-          ERROR_SUCCESS);
-}
-
-std::wstring StoredSetting(const std::wstring& name) {
-  size_t slash = name.find(L'\\');
-  std::wstring key = kSettingsKey + name.substr(0, slash), value = name.substr(slash + 1);
-  BYTE data[512]{};
-  DWORD size = sizeof data - 2;
-  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), value.c_str(), RRF_RT_ANY, nullptr, data, &size) !=
-      ERROR_SUCCESS) {
-    return {};
-  }
-  return DecodeUtf16Le(std::string(reinterpret_cast<char*>(data), size));
-}
-
-// The settings key the tests write, removed again however a test ends, so no
-// later test finds what one of these stored.
-struct SettingsKeyRemoved {
-  ~SettingsKeyRemoved() { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Pellard Software\\Varnalis 1.4"); }
-};
-
-// Ends the program if a failed check leaves it running.
-struct EndAtExit {
-  HANDLE process;
-  ~EndAtExit() {
-    if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) TerminateProcess(process, 1);
-  }
-};
-
-ScopedHandle Start(const std::wstring& program, const std::wstring& arguments = L"") {
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  std::wstring command = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-  REQUIRE(CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                         &process));
-  CloseHandle(process.hThread);
-  return ScopedHandle(process.hProcess);
-}
-
-template <class Condition>
-bool WaitFor(Condition condition, DWORD ms = 15000) {
-  for (DWORD waited = 0; waited < ms; waited += 50) {
-    if (condition()) return true;
-    Sleep(50);
-  }
-  return condition();
-}
 
 std::wstring Text(HWND window) {
   wchar_t text[512]{};
@@ -201,14 +130,6 @@ std::wstring Peer(const std::string& name) {
   return {};
 }
 
-std::string ReadLog(const std::wstring& path) {
-  std::ifstream in(path.c_str(), std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::string ascii;
-  for (size_t i = 0; i < bytes.size(); i += 2) ascii += bytes[i];  // the entries here are ASCII
-  return ascii;
-}
-
 // A fresh settings key with what a run needs (once anything is stored, a
 // missing value reads as 0) and the log in the temporary folder; its path.
 std::wstring PrepareSettings(std::initializer_list<std::pair<const wchar_t*, std::wstring>> extra) {
@@ -285,6 +206,10 @@ TEST_CASE("the tray program starts once, opens its dialog from the tray, switche
     Sleep(300);
     if (!shots.empty()) SaveScreenshot(dialog, shots + L"\\dialog-" + pages[page] + L".bmp");
   }
+  // The About page tells the version the program's file carries.
+  HWND about = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+  CHECK(ControlText(GetDlgItem(about, IDC_ABOUT_VERSION)) == L"Version " + FileVersion(program));
+  CHECK(FileVersion(program).starts_with(L"1.4."));
 
   // Closed and opened again from the menu; it keeps to where it was.
   SetWindowPos(dialog, nullptr, 60, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);

@@ -1,4 +1,5 @@
 #include "metrics/metrics_text.h"
+#include "varnalis_version.h"
 
 #include <doctest/doctest.h>
 
@@ -56,7 +57,7 @@ TEST_CASE("a pass renders each parameter with its unit, NaN for what is not know
   std::string page = RenderMetrics(pass);
 
   const char* const lines[] = {
-      "varnalis_build_info{version=\"1.4\"} 1",
+      "varnalis_build_info{version=\"" VARNALIS_VERSION_TEXT "\"} 1",
       "varnalis_passes_total{computer=\"web\\\"01\\n\"} 12",
       "varnalis_last_pass_duration_seconds{computer=\"web\\\"01\\n\"} 0.001234",
       "varnalis_last_pass_completion_timestamp_seconds{computer=\"web\\\"01\\n\"} 1796632476.082",
