@@ -38,3 +38,7 @@ windows_tests() {
 }
 source tools/xvfb.sh
 with_display windows_tests
+
+section "release artefacts"
+./release.sh >/dev/null
+(cd dist && sha256sum --check --quiet SHA256SUMS)

@@ -1,5 +1,4 @@
 #include "metrics/metrics_text.h"
-#include "varnalis_version.h"
 
 #include <doctest/doctest.h>
 
@@ -8,6 +7,7 @@
 
 #include "monitor/parameter_record.h"
 #include "settings/settings.h"
+#include "varnalis_version.h"
 
 namespace {
 
