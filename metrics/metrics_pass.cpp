@@ -1,26 +1,8 @@
 #include "metrics/metrics_pass.h"
 
 #include "common/decimal.h"
+#include "monitor/parameters.h"
 #include "settings/settings.h"
-
-namespace {
-
-const WideSetting* InstanceOf(ParameterId id, const ParameterSettings& parameters) {
-  switch (id) {
-    case ParameterId::NetworkUsage:
-      return &parameters.networkAdapterName;
-    case ParameterId::DiskUsage:
-      return &parameters.diskName;
-    case ParameterId::Process:
-      return &parameters.processName;
-    case ParameterId::WebServerConnections:
-      return &parameters.webServerName;
-    default:
-      return nullptr;
-  }
-}
-
-}  // namespace
 
 MetricsPass CaptureMetricsPass(const ParameterRecords& records, const Settings& settings, const PassValues* values) {
   MetricsPass pass;
@@ -35,7 +17,7 @@ MetricsPass CaptureMetricsPass(const ParameterRecords& records, const Settings& 
       shown.notificationValue = ReadDecimal(settings.Parameters.notificationValue[id].Get());
     }
     shown.states = records[id].states;
-    if (const WideSetting* instance = InstanceOf(static_cast<ParameterId>(id), settings.Parameters)) {
+    if (const WideSetting* instance = InstanceSetting(id, settings.Parameters)) {
       shown.instance = instance->Get();
     }
   }

@@ -11,6 +11,8 @@ const std::array<std::wstring, kParameterCount> kNames = {
 const std::array<std::wstring, kParameterCount> kUnits = {L"%",  L"MB",      L"MB", L"kbytes/sec.",
                                                           L"%", L"threads", L"",   L"connections"};
 
+}  // namespace
+
 const WideSetting* InstanceSetting(int id, const ParameterSettings& parameters) {
   switch (static_cast<ParameterId>(id)) {
     case ParameterId::NetworkUsage:
@@ -26,7 +28,9 @@ const WideSetting* InstanceSetting(int id, const ParameterSettings& parameters) 
   }
 }
 
-}  // namespace
+WideSetting* InstanceSetting(int id, ParameterSettings& parameters) {
+  return const_cast<WideSetting*>(InstanceSetting(id, static_cast<const ParameterSettings&>(parameters)));
+}
 
 const std::wstring& ParameterName(int id) { return kNames.at(id); }
 const std::wstring& ParameterUnit(int id) { return kUnits.at(id); }

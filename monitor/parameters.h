@@ -29,3 +29,7 @@ const std::wstring& ParameterUnit(int id);
 // The display name, with the instance in brackets for the parameters that
 // watch one instance when it is set: "Disk Uage (C:)".
 std::wstring ParameterDisplayName(int id, const ParameterSettings& parameters);
+// The setting that names the one instance a parameter watches (adapter, disk,
+// process, web server); null for the parameters that watch no single instance.
+const WideSetting* InstanceSetting(int id, const ParameterSettings& parameters);
+WideSetting* InstanceSetting(int id, ParameterSettings& parameters);

@@ -29,7 +29,7 @@ class InstanceSettings : public DialogBinding<InstanceSettings> {
   struct Kind {
     int templateId;
     InstanceKind instances;
-    bool totalChoice;  // the "Total" and "Specified" radio buttons
+    bool totalChoice;  // the radio buttons for the total and for one instance
   };
   InstanceSettings(const Kind& kind, const ConnectionSettings& connection, EngineAccess& engine,
                    std::wstring chosenName);

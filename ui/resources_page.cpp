@@ -17,17 +17,6 @@ constexpr int kGraphPoints = 36;
 constexpr int kProcessRow = static_cast<int>(ParameterId::Process);
 constexpr int kNetworkRow = static_cast<int>(ParameterId::NetworkUsage);
 
-// The setting that names the watched instance of a row; null for rows without one.
-WideSetting* InstanceSetting(ParameterSettings& parameters, int row) {
-  switch (static_cast<ParameterId>(row)) {
-    case ParameterId::NetworkUsage: return &parameters.networkAdapterName;
-    case ParameterId::DiskUsage: return &parameters.diskName;
-    case ParameterId::Process: return &parameters.processName;
-    case ParameterId::WebServerConnections: return &parameters.webServerName;
-    default: return nullptr;
-  }
-}
-
 // The value rule: the number the text starts with, in the row's range. A
 // number too long for 32 bits is refused rather than read wrapped around.
 bool ReadNotificationValue(int row, const std::wstring& text, int64_t& value) {
@@ -248,7 +237,7 @@ void HealthParamsPage::OnValueEdited() {
 
 void HealthParamsPage::OpenAdvancedSettings() {
   int row = SelectedRow();
-  WideSetting* setting = row >= 0 ? InstanceSetting(settings_.Parameters, row) : nullptr;
+  WideSetting* setting = row >= 0 ? InstanceSetting(row, settings_.Parameters) : nullptr;
   if (setting == nullptr) return;
   std::wstring chosen = setting->Get();
   if (!RunAdvancedSettings(row, Window(), settings_.Connection, engine_, chosen)) return;

@@ -164,7 +164,7 @@ TEST_CASE("the four dialogs carry their texts and sit centred over their parent,
     int row;
     const wchar_t* caption;
     const wchar_t* total;
-    const wchar_t* specified;  // for the process: its label
+    const wchar_t* second;  // the second choice; for the process: its label
   };
   const Row rows[] = {
       {kNetwork, L"Network Usage Advanced Settings", L"Total Send\\Received KBytes per Second (All adapters).",
@@ -180,7 +180,7 @@ TEST_CASE("the four dialogs carry their texts and sit centred over their parent,
     RunningDialog dialog(row.row, L"", engine, true);
     REQUIRE(dialog.Window() != nullptr);
     CHECK(Text(dialog.Window()) == row.caption);
-    CHECK(Shown(dialog.Item(row.total != nullptr ? IDC_SPECIFIED : -1)) == row.specified);
+    CHECK(Shown(dialog.Item(row.total != nullptr ? IDC_SPECIFIED : -1)) == row.second);
     if (row.total != nullptr) CHECK(Shown(dialog.Item(IDC_TOTAL)) == row.total);
     RECT own{}, parent{};
     GetWindowRect(dialog.Window(), &own);
@@ -194,7 +194,7 @@ TEST_CASE("the four dialogs carry their texts and sit centred over their parent,
 
 TEST_CASE("a dialog shows the names the computer reports and returns the choice only on OK") {
   TestEngine engine;
-  enum class Act { None, Specified, Total, SelectListed };
+  enum class Act { None, PickFirst, Total, SelectListed };
   struct Row {
     const char* name;
     int row;
@@ -205,14 +205,14 @@ TEST_CASE("a dialog shows the names the computer reports and returns the choice 
     const wchar_t* chosen;  // nullptr: the first entry
   };
   const Row rows[] = {
-      {"Specified takes the first disk", kDisk, L"", L"C:", Act::Specified, IDOK, nullptr},
+      {"the one-instance choice takes the first disk", kDisk, L"", L"C:", Act::PickFirst, IDOK, nullptr},
       {"a disk picked from the list", kDisk, L"", L"C:", Act::SelectListed, IDOK, L"C:"},
       {"a stored disk, Cancel", kDisk, L"C:", L"C:", Act::None, IDCANCEL, L"C:"},
       {"Total after a stored disk", kDisk, L"C:", L"C:", Act::Total, IDOK, L""},
       {"names match case and all", kDisk, L"c:", L"C:", Act::None, IDOK, L""},
       {"a gone adapter, OK", kNetwork, L"No Such Adapter", nullptr, Act::None, IDOK, L""},
       {"a gone adapter, Cancel", kNetwork, L"No Such Adapter", nullptr, Act::None, IDCANCEL, L"No Such Adapter"},
-      {"no web server: Specified has nothing to take", kWebServer, L"", L"", Act::Specified, IDOK, L""},
+      {"no web server: the one-instance choice has nothing to take", kWebServer, L"", L"", Act::PickFirst, IDOK, L""},
       {"the test's own process", kProcess, L"test_ui.exe", L"test_ui.exe", Act::None, IDOK, L"test_ui.exe"},
       {"a process picked from the list", kProcess, L"", L"test_ui.exe", Act::SelectListed, IDOK, L"test_ui.exe"},
       {"a process not running, OK", kProcess, L"nosuch.exe", L"test_ui.exe", Act::None, IDOK, L"nosuch.exe"},
@@ -235,7 +235,7 @@ TEST_CASE("a dialog shows the names the computer reports and returns the choice 
     CHECK(dialog.Focus() == dialog.Item(!radios ? IDC_INSTANCE_LIST : preset >= 0 ? IDC_SPECIFIED : IDC_TOTAL));
 
     std::wstring expected = row.chosen != nullptr ? row.chosen : entries.empty() ? L"" : entries.front();
-    if (row.act == Act::Specified) dialog.Click(IDC_SPECIFIED);
+    if (row.act == Act::PickFirst) dialog.Click(IDC_SPECIFIED);
     if (row.act == Act::Total) dialog.Click(IDC_TOTAL);
     if (row.act == Act::SelectListed) dialog.Select(IndexOf(entries, row.listed));
     if (radios && row.act != Act::None) {
@@ -259,7 +259,7 @@ TEST_CASE("while the names load the dialog answers and ends at once; the late na
     REQUIRE(dialog.Window() != nullptr);
     CHECK(dialog.Entries() == std::vector<std::wstring>{L"Loading..."});
     CHECK_FALSE(IsWindowEnabled(dialog.List()));
-    // Responsive: its thread handles a click at once, and Specified has nothing to take yet.
+    // Responsive: its thread handles a click at once, and the one-instance choice has nothing to take yet.
     DWORD_PTR result = 0;
     CHECK(SendMessageTimeoutW(dialog.Item(IDC_SPECIFIED), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 1000, &result) != 0);
     CHECK(dialog.Checked(IDC_SPECIFIED));
