@@ -4,6 +4,7 @@
 
 namespace {
 constexpr int kHeadingMargin = 16;  // the header's padding either side of its text
+constexpr int kBaseDpi = 96;
 }  // namespace
 
 void InsertListColumns(HWND list, std::span<const ListColumn> columns) {
@@ -13,18 +14,23 @@ void InsertListColumns(HWND list, std::span<const ListColumn> columns) {
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
     column.fmt = LVCFMT_LEFT;
-    column.cx = columns[i].width;
+    // Widths are kept as pixels at 96 DPI, so a column keeps its look on any screen.
+    column.cx = ScaleForWindow(list, columns[i].width);
     column.pszText = const_cast<wchar_t*>(columns[i].heading);
     // A width that was never stored (a key from an older version) or makes no
     // sense would hide the column: it takes its heading's width instead.
-    if (column.cx <= 0) column.cx = ListView_GetStringWidth(list, columns[i].heading) + ScaleForWindow(list, kHeadingMargin);
+    if (column.cx <= 0) {
+      column.cx = ListView_GetStringWidth(list, columns[i].heading) + ScaleForWindow(list, kHeadingMargin);
+    }
     ListView_InsertColumn(list, static_cast<int>(i), &column);
   }
 }
 
 void StoreListColumnWidths(HWND list, std::span<const ListColumn> columns) {
   if (Header_GetItemCount(ListView_GetHeader(list)) != static_cast<int>(columns.size())) return;
-  for (size_t i = 0; i < columns.size(); ++i) columns[i].width = ListView_GetColumnWidth(list, static_cast<int>(i));
+  const int dpi = WindowDpi(list);
+  for (size_t i = 0; i < columns.size(); ++i)
+    columns[i].width = MulDiv(ListView_GetColumnWidth(list, static_cast<int>(i)), kBaseDpi, dpi);
 }
 
 bool IsColumnWidthChange(const NMHDR& header) {

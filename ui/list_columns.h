@@ -12,10 +12,11 @@ struct ListColumn {
   IntSetting& width;
 };
 
-// Replaces the list's columns with these, left-aligned, at their stored widths;
-// a width of 0 or less shows the whole heading instead.
+// Replaces the list's columns with these, left-aligned, at their stored widths
+// (pixels at 96 DPI, scaled to the list's); a width of 0 or less shows the
+// whole heading instead.
 void InsertListColumns(HWND list, std::span<const ListColumn> columns);
-// Stores the current widths, when the list holds exactly these columns.
+// Stores the current widths as pixels at 96 DPI, when the list holds exactly these columns.
 void StoreListColumnWidths(HWND list, std::span<const ListColumn> columns);
 // A header's word that a column's width changed, or may have.
 bool IsColumnWidthChange(const NMHDR& header);

@@ -63,14 +63,30 @@ void LogPage::ClearList() {
 INT_PTR LogPage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_APP_LOG_LINE:
-      InsertLine(TakePayload<std::wstring>(lParam));
-      return TRUE;
     case WM_APP_LOG_CLEAR:
-      EmptyList();
+      ApplyQueued(msg, lParam);
       return TRUE;
     default:
       return PropertyPage::OnMessage(msg, wParam, lParam);
   }
+}
+
+// A whole file's lines arrive at once when the page opens: everything queued
+// goes in with one repaint, in the order it was posted.
+void LogPage::ApplyQueued(UINT msg, LPARAM lParam) {
+  SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
+  MSG next{};
+  next.message = msg;
+  next.lParam = lParam;
+  do {
+    if (next.message == WM_APP_LOG_LINE) {
+      InsertLine(TakePayload<std::wstring>(next.lParam));
+    } else {
+      EmptyList();
+    }
+  } while (PeekMessageW(&next, Window(), WM_APP_LOG_LINE, WM_APP_LOG_CLEAR, PM_REMOVE));
+  SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(list_, nullptr, TRUE);
 }
 
 void LogPage::InsertLine(const std::wstring& line) {

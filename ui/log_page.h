@@ -34,6 +34,7 @@ class LogPage final : public PropertyPage, private LogView {
   void ClearList() override;
 
   // What the posts carry out, on the user-interface thread.
+  void ApplyQueued(UINT msg, LPARAM lParam);
   void InsertLine(const std::wstring& line);
   void EmptyList();
   // The log stops posting here; what it posted and is not yet shown goes.

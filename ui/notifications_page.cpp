@@ -12,6 +12,7 @@
 #include "settings/settings.h"
 #include "settings/settings_table.h"
 #include "ui/check_list.h"
+#include "ui/dpi.h"
 #include "ui/engine_access.h"
 #include "ui/strip_images.h"
 #include "ui/ui_messages.h"
@@ -111,7 +112,7 @@ void NotificationsPage::OnSetActive() {
   ListView_SetExtendedListViewStyle(list, LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
   LVCOLUMNW column{};
   column.mask = LVCF_TEXT | LVCF_WIDTH;
-  column.cx = kColumnWidth;
+  column.cx = ScaleForWindow(list, kColumnWidth);
   column.pszText = const_cast<wchar_t*>(L"");
   ListView_InsertColumn(list, 0, &column);
   for (int row = 0; row < kChannels; ++row) {
