@@ -86,3 +86,13 @@ bool Settings::SaveSettings(Registry& registry, std::wstring* error) {
   if (error) *error = committed ? failed : why;
   return false;
 }
+
+std::shared_ptr<const ConnectionSettings> CopyOf(const ConnectionSettings& connection) {
+  auto copy = std::make_shared<ConnectionSettings>();
+  copy->local = connection.local.load();
+  copy->server.Set(connection.server.Get());
+  copy->user.Set(connection.user.Get());
+  copy->password.Set(connection.password.Get());
+  copy->period = connection.period.load();
+  return copy;
+}

@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -40,6 +41,10 @@ struct ConnectionSettings {
   WideSetting password;
   IntSetting period{30000};
 };
+
+// The connection as it stands now, for work that must neither follow later
+// edits nor outlive the settings it came from.
+std::shared_ptr<const ConnectionSettings> CopyOf(const ConnectionSettings& connection);
 
 struct LogSettings {
   WideSetting Filename{L"log.txt"};

@@ -118,11 +118,7 @@ void ConnectionPage::OnPeriodChanged() {
 // knows the page only by its window and the computer only by a copy of the
 // connection settings taken now.
 void ConnectionPage::TestConnection() {
-  auto connection = std::make_shared<ConnectionSettings>();
-  connection->local = settings_.Connection.local.load();
-  connection->server.Set(settings_.Connection.server.Get());
-  connection->user.Set(settings_.Connection.user.Get());
-  connection->password.Set(settings_.Connection.password.Get());
+  std::shared_ptr<const ConnectionSettings> connection = CopyOf(settings_.Connection);
   HWND page = Window();
   WmiSource& wmi = engine_.Wmi();
 

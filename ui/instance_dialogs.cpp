@@ -99,12 +99,13 @@ void InstanceSettings::OnInitDialog() {
 
 void InstanceSettings::StartListing() {
   HWND window = window_;
-  const ConnectionSettings& connection = connection_;
+  // The worker may outlive the dialog and its caller's settings: it asks with a copy.
+  std::shared_ptr<const ConnectionSettings> connection = CopyOf(connection_);
   WmiSource& wmi = engine_.Wmi();
   InstanceKind kind = kind_.instances;
-  bool started = engine_.RunInBackground([window, &connection, &wmi, kind] {
+  bool started = engine_.RunInBackground([window, connection, &wmi, kind] {
     Listed listed;
-    WmiQuery query(connection, wmi);
+    WmiQuery query(*connection, wmi);
     listed.code = ListInstances(query, kind, listed.names);
     PostOwned(window, WM_APP_WORK_DONE, std::move(listed));
   });
