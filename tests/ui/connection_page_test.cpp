@@ -170,7 +170,7 @@ TEST_CASE("Localhost disables the remote fields, which keep their texts; the key
   f.settings.Connection.user.Set(L"admin");
   f.settings.Connection.password.Set(L"secret");
   f.Show();
-  SetForegroundWindow(f.dialog->Window());
+  BringToFront(f.dialog->Window());
   // Tab goes round from the interval field; of the two radio buttons it stops at the checked one.
   const std::vector<int> localTabs{IDC_PERIOD, IDC_TEST_CONNECTION, IDC_REPORT, IDC_LOCALHOST};
   const std::vector<int> remoteTabs{IDC_PERIOD,   IDC_REMOTE,          IDC_SERVER, IDC_USER,

@@ -51,6 +51,7 @@ struct LogPageFixture {
     return thread.hwndFocus;
   }
   void Press(WORD key) const {
+    BringToFront(dialog->Window());
     INPUT input[2] = {{INPUT_KEYBOARD, {.ki = {key, 0, 0, 0, 0}}},
                       {INPUT_KEYBOARD, {.ki = {key, 0, KEYEVENTF_KEYUP, 0, 0}}}};
     SendInput(2, input, sizeof(INPUT));
@@ -118,7 +119,7 @@ TEST_CASE("a click or the arrow keys show the whole message below, however narro
   REQUIRE(WaitFor([&] { return f.Rows() == 2; }));
   CHECK(Text(f.Item(IDC_LOG_MESSAGE)).empty());
 
-  SetForegroundWindow(f.dialog->Window());
+  BringToFront(f.dialog->Window());
   RECT cell{};
   ListView_GetSubItemRect(f.list, 1, 2, LVIR_BOUNDS, &cell);
   POINT at{(cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2};
@@ -143,7 +144,7 @@ TEST_CASE("Clear Log empties the list, deletes the file and goes off, leaving th
   f.WriteFile(Numbered(0, 3));
   f.Open();
   REQUIRE(WaitFor([&] { return f.Rows() == 3 && f.ClearEnabled(); }));
-  SetForegroundWindow(f.dialog->Window());
+  BringToFront(f.dialog->Window());
   SendMessageW(f.page, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(f.Item(IDC_CLEAR_LOG)), TRUE);
   f.Press(VK_SPACE);
   CHECK(WaitFor([&] { return f.Rows() == 0 && !f.ClearEnabled(); }));

@@ -130,11 +130,11 @@ TEST_CASE("Ctrl+Tab and Ctrl+Page Up turn the pages of the sheet inside the dial
       std::vector<INPUT> input;
       for (WORD key : keys) input.push_back(INPUT{INPUT_KEYBOARD, {.ki = {key, 0, 0, 0, 0}}});
       for (auto it = keys.rbegin(); it != keys.rend(); ++it) input.push_back(INPUT{INPUT_KEYBOARD, {.ki = {*it, 0, KEYEVENTF_KEYUP, 0, 0}}});
+      BringToFront(dialog.Window());
       SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT));
       Sleep(300);
       seen.push_back(TabCtrl_GetCurSel(tabs));
     };
-    SetForegroundWindow(dialog.Window());
     press({VK_CONTROL, VK_TAB});
     press({VK_CONTROL, VK_TAB});
     press({VK_CONTROL, VK_PRIOR});

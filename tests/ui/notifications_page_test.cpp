@@ -356,7 +356,7 @@ TEST_CASE("each group is worked from the keyboard: tab order and mnemonics") {
   f.settings.EMail.EMailAuth = true;
   f.settings.CustomNotify.CustomAuth = true;
   f.Show();
-  SetForegroundWindow(f.dialog->Window());
+  BringToFront(f.dialog->Window());
   struct Row {
     int channel;
     std::vector<int> tabs;

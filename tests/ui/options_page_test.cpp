@@ -233,8 +233,9 @@ TEST_CASE("every control keeps its setting across closing and reopening the dial
 TEST_CASE("the keyboard reaches every option: mnemonics click, Tab stops at the chosen level") {
   OptionsFixture f;
   f.Show();
-  SetForegroundWindow(f.dialog->Window());
+  BringToFront(f.dialog->Window());
   auto press = [&](WORD key) {
+    BringToFront(f.dialog->Window());
     INPUT input[4] = {{INPUT_KEYBOARD, {.ki = {VK_MENU, 0, 0, 0, 0}}},
                       {INPUT_KEYBOARD, {.ki = {key, 0, 0, 0, 0}}},
                       {INPUT_KEYBOARD, {.ki = {key, 0, KEYEVENTF_KEYUP, 0, 0}}},

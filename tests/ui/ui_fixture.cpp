@@ -102,13 +102,16 @@ bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
   return true;
 }
 
-int PressMnemonic(HWND page, WORD key) {
-  // Other programs of the test run may take the foreground meanwhile.
-  HWND top = GetAncestor(page, GA_ROOT);
+void BringToFront(HWND window) {
+  HWND top = GetAncestor(window, GA_ROOT);
   WaitFor([&] {
     SetForegroundWindow(top);
     return GetForegroundWindow() == top;
   });
+}
+
+int PressMnemonic(HWND page, WORD key) {
+  BringToFront(page);
   INPUT input[4] = {{INPUT_KEYBOARD, {.ki = {VK_MENU, 0, 0, 0, 0}}},
                     {INPUT_KEYBOARD, {.ki = {key, 0, 0, 0, 0}}},
                     {INPUT_KEYBOARD, {.ki = {key, 0, KEYEVENTF_KEYUP, 0, 0}}},

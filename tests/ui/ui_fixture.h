@@ -69,6 +69,10 @@ std::wstring Text(HWND window);
 // Polls until done() holds, at most timeoutMs; its last answer.
 bool WaitFor(const std::function<bool()>& done, int timeoutMs = 5000);
 
+// Makes the window's top-level window the foreground one, where the keys a
+// test presses go; other programs of the test run may have taken it.
+void BringToFront(HWND window);
+
 // Presses Alt+key as the user would, on the foreground window; the id of the
 // control that then has the focus on page's thread.
 int PressMnemonic(HWND page, WORD key);
