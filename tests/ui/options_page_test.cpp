@@ -233,20 +233,6 @@ TEST_CASE("every control keeps its setting across closing and reopening the dial
 TEST_CASE("the keyboard reaches every option: mnemonics click, Tab stops at the chosen level") {
   OptionsFixture f;
   f.Show();
-  BringToFront(f.dialog->Window());
-  auto press = [&](WORD key) {
-    BringToFront(f.dialog->Window());
-    INPUT input[4] = {{INPUT_KEYBOARD, {.ki = {VK_MENU, 0, 0, 0, 0}}},
-                      {INPUT_KEYBOARD, {.ki = {key, 0, 0, 0, 0}}},
-                      {INPUT_KEYBOARD, {.ki = {key, 0, KEYEVENTF_KEYUP, 0, 0}}},
-                      {INPUT_KEYBOARD, {.ki = {VK_MENU, 0, KEYEVENTF_KEYUP, 0, 0}}}};
-    SendInput(4, input, sizeof(INPUT));
-    Sleep(300);
-    GUITHREADINFO thread{};
-    thread.cbSize = sizeof thread;
-    GetGUIThreadInfo(GetWindowThreadProcessId(f.page, nullptr), &thread);
-    return GetDlgCtrlID(thread.hwndFocus);
-  };
   struct Row {
     WORD mnemonic;
     int focus;
@@ -258,7 +244,7 @@ TEST_CASE("the keyboard reaches every option: mnemonics click, Tab stops at the 
                          Row{'L', IDC_LIMIT_SIZE, {IDC_LOG_FULL}}, Row{'C', IDC_CLEAR_LOG_AT_START, {IDC_LOG_FULL}},
                          Row{'N', IDC_LOG_FILE, {IDC_LOG_FULL}}}) {
     CAPTURE(static_cast<char>(row.mnemonic));
-    CHECK(press(row.mnemonic) == row.focus);
+    CHECK(PressMnemonic(f.page, row.mnemonic) == row.focus);
     CHECK(f.ChosenLevels() == row.chosen);
   }
   CHECK(f.settings.Log.SaveLog);
