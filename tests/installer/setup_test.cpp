@@ -101,16 +101,19 @@ std::wstring ProcessPath(DWORD id) {
   return path;
 }
 
-int CountProcesses(const std::wstring& exeName) {
+// The ids of the running programs of that file name.
+std::vector<DWORD> Processes(const std::wstring& exeName) {
   ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
-  int count = 0;
+  std::vector<DWORD> ids;
   for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
-    count += Lower(entry.szExeFile) == exeName;
+    if (Lower(entry.szExeFile) == exeName) ids.push_back(entry.th32ProcessID);
   }
-  return count;
+  return ids;
 }
+
+int CountProcesses(const std::wstring& exeName) { return static_cast<int>(Processes(exeName).size()); }
 
 // Runs a setup or uninstaller and waits for it; its exit code.
 DWORD Run(const std::wstring& program, const std::wstring& arguments) {
@@ -131,11 +134,13 @@ DWORD Uninstall(const std::wstring& arguments = L"") {
 // Ends any copy still running and removes all a setup leaves, before and
 // after the tests, however they end.
 void RemoveEverything() {
-  if (DWORD id = TrayProcessId()) {
-    ScopedHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
-    if (process) {
-      TerminateProcess(process.Get(), 1);
-      WaitForSingleObject(process.Get(), 5000);
+  // By name: a copy a setup started may not have made its window yet.
+  for (const wchar_t* name : {L"varnalis.exe", L"varnalis-cli.exe"}) {
+    for (DWORD id : Processes(name)) {
+      ScopedHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+      if (process && TerminateProcess(process.Get(), 1)) {
+        CHECK_MESSAGE(WaitForSingleObject(process.Get(), 15000) == WAIT_OBJECT_0, "awaited: the end of a copy left running");
+      }
     }
   }
   std::error_code ignored;
@@ -235,9 +240,12 @@ TEST_CASE("a silent install, an upgrade over the running program, and an uninsta
   DWORD firstCode = 99;
   GetExitCodeProcess(first.Get(), &firstCode);
   CHECK(firstCode == 0);  // it ended as its Exit command ends it
-  std::string log = ReadLog(Installed(L"log.txt"));
+  std::string log;
+  CHECK(WaitFor([&] {  // the old copy's last entry, kept
+    log = ReadLog(Installed(L"log.txt"));
+    return log.find("application close.") != std::string::npos;
+  }));
   CAPTURE(log);
-  CHECK(log.find("application close.") != std::string::npos);  // the old copy's, kept
   CHECK(log.find("application open.") < log.find("application close."));
 
   // Uninstalled in place: the running copy ends, all but the log goes, the settings stay.

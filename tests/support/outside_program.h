@@ -41,7 +41,8 @@ struct SettingsKeyRemoved {
   ~SettingsKeyRemoved();
 };
 
-// A log file's entries; the ones these tests look for are ASCII.
+// A log file's entries, read once the program writing it lets go of it; the
+// ones these tests look for are ASCII. Empty when there is no file.
 std::string ReadLog(const std::wstring& path);
 
 // "1.4.2": the first three parts of a program's file version; empty without one.

@@ -3,8 +3,6 @@
 #include <doctest/doctest.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "common/utf16.h"
@@ -76,9 +74,20 @@ SettingsKeyRemoved::~SettingsKeyRemoved() {
 }
 
 std::string ReadLog(const std::wstring& path) {
-  std::ifstream in(path.c_str(), std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::string ascii;
+  ScopedHandle file;
+  DWORD error = 0;
+  // The program holds its log open, unshared, while it writes an entry.
+  bool opened = WaitFor([&] {
+    file.Reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, 0, nullptr));
+    error = file ? 0 : GetLastError();
+    return error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION;
+  });
+  CHECK_MESSAGE(opened, "awaited: the log file free of the program that writes it");
+  std::string bytes, ascii;
+  char buffer[65536];
+  DWORD got = 0;
+  while (file && ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
   for (size_t i = 0; i < bytes.size(); i += 2) ascii += bytes[i];
   return ascii;
 }
