@@ -48,8 +48,9 @@ HWND FindDialog(DWORD process) {
   return search.found;
 }
 
-// The window as the screen shows it, as a BMP file.
+// The window as the screen shows it, as a BMP file, once it has painted what it holds.
 void SaveScreenshot(HWND window, const std::wstring& path) {
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   RECT rect{};
   GetWindowRect(window, &rect);
   int width = rect.right - rect.left, height = rect.bottom - rect.top;
@@ -201,9 +202,6 @@ TEST_CASE("the tray program starts once, opens its dialog from the tray, switche
   const wchar_t* pages[] = {L"resources", L"notifications", L"connection", L"log", L"options", L"about"};
   for (int page = 0; page < 6; ++page) {
     SendMessageW(sheet, PSM_SETCURSEL, page, 0);
-    Sleep(300);
-    RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    Sleep(300);
     if (!shots.empty()) SaveScreenshot(dialog, shots + L"\\dialog-" + pages[page] + L".bmp");
   }
   // The About page tells the version the program's file carries.
@@ -302,7 +300,6 @@ TEST_CASE("a real alert shows the paged notification box and an Error row, the p
   REQUIRE(WaitFor([&] { return (advanced = FindWindowW(nullptr, L"Disk Usage Advanced Settings")) != nullptr; }));
   HWND names = GetDlgItem(advanced, IDC_INSTANCE_LIST);
   CHECK(WaitFor([&] { return IsWindowEnabled(names) != FALSE; }));
-  Sleep(300);
   if (!shots.empty()) SaveScreenshot(advanced, shots + L"\\advanced-disk.bmp");
   PostMessageW(advanced, WM_COMMAND, IDCANCEL, 0);
   CHECK(WaitFor([&] { return !IsWindow(advanced); }));

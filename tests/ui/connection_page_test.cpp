@@ -46,11 +46,8 @@ struct ConnectionFixture {
   }
   // Types into a field from another thread, since a refusal holds the page in
   // its message box; the box's text, empty when none came.
-  std::wstring Type(int id, const wchar_t* text, bool expectBox) const {
-    std::thread typist([&] { SetWindowTextW(Item(id), text); });
-    std::wstring box = AnswerMessageBox(expectBox ? 5000 : 300);
-    typist.join();
-    return box;
+  std::wstring Type(int id, const wchar_t* text) const {
+    return AnswerBoxOf([&] { SetWindowTextW(Item(id), text); });
   }
   // Runs Test Connection to its end; the report's lines.
   std::vector<std::wstring> TestConnection(int timeoutMs) {
@@ -141,12 +138,12 @@ TEST_CASE("the instance names are emptied only when the watched computer changes
   const Row rows[] = {
       {"showing the page again, local", true, showAgain, true, true, L"Localhost"},
       {"showing the page again, remote", false, showAgain, true, false, L"srv1"},
-      {"retyping the same name", false, [](auto& f) { f.Type(IDC_SERVER, L"srv1", false); }, true, false, L"srv1"},
+      {"retyping the same name", false, [](auto& f) { f.Type(IDC_SERVER, L"srv1"); }, true, false, L"srv1"},
       {"clicking the chosen Localhost", true, [](auto& f) { f.Click(IDC_LOCALHOST); }, true, true, L"Localhost"},
       {"clicking the chosen Remote Computer", false, [](auto& f) { f.Click(IDC_REMOTE); }, true, false, L"srv1"},
       {"clicking Remote Computer", true, [](auto& f) { f.Click(IDC_REMOTE); }, false, false, L"srv1"},
       {"clicking Localhost", false, [](auto& f) { f.Click(IDC_LOCALHOST); }, false, true, L"Localhost"},
-      {"another name", false, [](auto& f) { f.Type(IDC_SERVER, L"srv2", false); }, false, false, L"srv2"},
+      {"another name", false, [](auto& f) { f.Type(IDC_SERVER, L"srv2"); }, false, false, L"srv2"},
   };
   for (const Row& row : rows) {
     CAPTURE(row.what);
@@ -184,7 +181,7 @@ TEST_CASE("Localhost disables the remote fields, which keep their texts; the key
   for (const Row& row : {Row{'R', IDC_REMOTE, false}, Row{'N', IDC_SERVER, false}, Row{'U', IDC_USER, false},
                          Row{'W', IDC_PASSWORD, false}, Row{'I', IDC_PERIOD, false}, Row{'L', IDC_LOCALHOST, true}}) {
     CAPTURE(static_cast<char>(row.mnemonic));
-    CHECK(PressMnemonic(f.page, row.mnemonic) == row.focus);
+    CHECK(PressMnemonic(f.page, row.mnemonic, row.focus) == row.focus);
     CHECK(f.settings.Connection.local == row.local);
     for (int id : remote) CHECK((IsWindowEnabled(f.Item(id)) != FALSE) == !row.local);
     CHECK(Text(f.Item(IDC_SERVER)) == L"far");
@@ -192,8 +189,8 @@ TEST_CASE("Localhost disables the remote fields, which keep their texts; the key
     CHECK(Text(f.Item(IDC_PASSWORD)) == L"secret");
     CHECK(TabOrder(f.page, f.Item(IDC_PERIOD)) == (row.local ? localTabs : remoteTabs));
   }
-  f.Type(IDC_USER, L"operator", false);
-  f.Type(IDC_PASSWORD, L"", false);
+  f.Type(IDC_USER, L"operator");
+  f.Type(IDC_PASSWORD, L"");
   CHECK(f.settings.Connection.user.Get() == L"operator");
   CHECK(f.settings.Connection.password.Get().empty());
 }
@@ -213,7 +210,7 @@ TEST_CASE("the polling interval stores milliseconds and refuses what does not fi
                          Row{L"99999999999999999999", 2147483000, true}, Row{L"7", 7000, false}}) {
     CAPTURE(std::string(row.typed, row.typed + wcslen(row.typed)));
     std::wstring before = Text(f.Item(IDC_PERIOD));
-    CHECK(f.Type(IDC_PERIOD, row.typed, row.refused) == (row.refused ? L"Wrong value." : L""));
+    CHECK(f.Type(IDC_PERIOD, row.typed) == (row.refused ? L"Wrong value." : L""));
     CHECK(f.settings.Connection.period == row.stored);
     CHECK(Text(f.Item(IDC_PERIOD)) == (row.refused ? before : std::wstring(row.typed)));
   }

@@ -42,13 +42,13 @@ class RunningDialog {
       ok_ = RunAdvancedSettings(row, host_, connection_, engine, chosen);
       ended_ = true;
     });
-    WaitFor([this] { return Find() != nullptr || ended_; });
+    CHECK_MESSAGE(WaitFor([this] { return Find() != nullptr || ended_; }), "awaited: the dialog or its end");
   }
   ~RunningDialog() {
-    while (!ended_) {
+    CHECK_MESSAGE(WaitFor([this] {
       PostMessageW(Find(), WM_COMMAND, IDCANCEL, 0);
-      Sleep(20);
-    }
+      return ended_.load();
+    }), "awaited: the dialog to end on Cancel");
     thread_.join();
   }
 
@@ -143,7 +143,8 @@ class GatedSource final : public WmiSource {
 class GatedEngine final : public EngineAccess {
  public:
   ~GatedEngine() override {
-    WaitFor([this] { return source.returned == source.calls; }, 60000);
+    CHECK_MESSAGE(WaitFor([this] { return source.returned == source.calls; }, 60000),
+                  "awaited: every query the dialogs started to return");
   }
   PassSnapshot LatestPass() override { return inner.LatestPass(); }
   void ClearHistory(int id) override { inner.ClearHistory(id); }

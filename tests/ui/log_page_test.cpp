@@ -154,7 +154,7 @@ TEST_CASE("Clear Log empties the list, deletes the file and goes off, leaving th
   // No file to read: the page comes back empty with Clear Log off.
   f.dialog->ShowPage(0);
   f.dialog->ShowPage(3);
-  Sleep(200);
+  REQUIRE(DrainPosted(f.page));
   CHECK(f.Rows() == 0);
   CHECK_FALSE(f.ClearEnabled());
 }
@@ -186,7 +186,7 @@ TEST_CASE("lines written on another thread reach the top in order while the page
   // Another page active: nothing arrives; the next activation reads the file again.
   f.dialog->ShowPage(4);
   monitor(1, LogLevel::Error, L"while away ");
-  Sleep(200);
+  REQUIRE(DrainPosted(f.page));
   CHECK(f.Cell(0, 2) == L"after the cut 0");
   f.dialog->ShowPage(3);
   CHECK(WaitFor([&] { return f.Rows() == 1 && f.Cell(0, 2) == L"while away 0"; }));

@@ -101,7 +101,7 @@ TEST_CASE("opening and closing the dialog fifty times leaves the GDI and USER ob
   auto openAndClose = [&] {
     QuorDlg dialog(settings, app, engine, theme, {L"", L""});
     std::thread closer([&] {
-      for (int i = 0; i < 500 && !(dialog.Window() && IsWindowVisible(dialog.Window())); ++i) Sleep(5);
+      CHECK(WaitFor([&] { return dialog.Window() && IsWindowVisible(dialog.Window()); }));
       SendMessageW(dialog.Sheet(), PSM_SETCURSEL, 1, 0);  // the Notifications page's lists too
       PostMessageW(dialog.Window(), WM_COMMAND, IDCANCEL, 0);
     });
@@ -124,15 +124,17 @@ TEST_CASE("Ctrl+Tab and Ctrl+Page Up turn the pages of the sheet inside the dial
   QuorDlg dialog(settings, app, engine, theme, {L"", L""});
   std::vector<int> seen;
   std::thread user([&] {
-    for (int i = 0; i < 500 && !(dialog.Window() && IsWindowVisible(dialog.Window())); ++i) Sleep(5);
+    CHECK(WaitFor([&] { return dialog.Window() && IsWindowVisible(dialog.Window()); }));
     HWND tabs = reinterpret_cast<HWND>(SendMessageW(dialog.Sheet(), PSM_GETTABCONTROL, 0, 0));
     auto press = [&](std::vector<WORD> keys) {
       std::vector<INPUT> input;
       for (WORD key : keys) input.push_back(INPUT{INPUT_KEYBOARD, {.ki = {key, 0, 0, 0, 0}}});
       for (auto it = keys.rbegin(); it != keys.rend(); ++it) input.push_back(INPUT{INPUT_KEYBOARD, {.ki = {*it, 0, KEYEVENTF_KEYUP, 0, 0}}});
       BringToFront(dialog.Window());
+      int before = TabCtrl_GetCurSel(tabs);
       SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT));
-      Sleep(300);
+      // Each press turns a page.
+      CHECK_MESSAGE(WaitFor([&] { return TabCtrl_GetCurSel(tabs) != before; }), "awaited: the page to turn");
       seen.push_back(TabCtrl_GetCurSel(tabs));
     };
     press({VK_CONTROL, VK_TAB});

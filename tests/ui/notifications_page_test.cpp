@@ -71,10 +71,8 @@ struct NotificationsFixture {
   }
   // Types text into a field as a program sets it; a refusal's message box is
   // answered and its text returned.
-  std::wstring Type(int id, const std::wstring& text, bool expectBox) const {
-    auto box = std::async(std::launch::async, [expectBox] { return AnswerMessageBox(expectBox ? 5000 : 300); });
-    SendMessageW(Item(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    return box.get();
+  std::wstring Type(int id, const std::wstring& text) const {
+    return AnswerBoxOf([&] { SendMessageW(Item(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())); });
   }
   // Sends a test mail with the page as it stands; the result shown.
   std::wstring TestMail() {
@@ -120,7 +118,7 @@ TEST_CASE("the repeat count takes 0 to 1000 for the selected channel; more is re
     f.Select(row.channel);
     int32_t before[3] = {f.settings.UiNotify.UIThreshold, f.settings.EMail.EMailThreshold,
                          f.settings.CustomNotify.CustomThreshold};
-    CHECK(f.Type(IDC_REPEAT, row.typed, row.refused) == (row.refused ? L"Wrong value." : L""));
+    CHECK(f.Type(IDC_REPEAT, row.typed) == (row.refused ? L"Wrong value." : L""));
     CHECK(Text(f.Item(IDC_REPEAT)) == row.field);
     int32_t after[3] = {f.settings.UiNotify.UIThreshold, f.settings.EMail.EMailThreshold,
                         f.settings.CustomNotify.CustomThreshold};
@@ -147,7 +145,7 @@ TEST_CASE("the port takes 0 to 65535; a larger number is refused and the last po
                          Row{L"", false, L"", 65535}, Row{L"0", false, L"0", 0},
                          Row{L"99999999999", true, L"0", 0}, Row{L"2a5", true, L"0", 0}}) {
     CAPTURE(ToUtf8(row.typed));
-    CHECK(f.Type(IDC_MAIL_PORT, row.typed, row.refused) == (row.refused ? L"Wrong value." : L""));
+    CHECK(f.Type(IDC_MAIL_PORT, row.typed) == (row.refused ? L"Wrong value." : L""));
     CHECK(Text(f.Item(IDC_MAIL_PORT)) == row.field);
     CHECK(f.settings.EMail.EMailPort == row.stored);
   }
@@ -251,7 +249,7 @@ TEST_CASE("every field is stored as it changes and shown again when the dialog o
     CAPTURE(std::string(ToUtf8(row.setting)));
     f.Select(row.channel);
     if (row.typed != nullptr) {
-      f.Type(row.id, row.typed, false);
+      f.Type(row.id, row.typed);
       CHECK(Stored(f.settings, row.setting) == row.typed);
       shown.push_back(row.typed);
     } else {
@@ -276,7 +274,7 @@ TEST_CASE("an e-mail text typed in the page is stored as the console stores it, 
   f.Show();
   f.Select(1);
   const std::wstring typed = L"p\u00e4ss w\u00f6rd\u20ac";
-  f.Type(IDC_MAIL_PASSWORD, typed, false);
+  f.Type(IDC_MAIL_PASSWORD, typed);
   Settings console;
   std::vector<SettingRef> table = SettingsTable(console);
   std::wstring error;
@@ -298,10 +296,10 @@ TEST_CASE("Send test mail sends with the page's settings and shows the result in
   NotificationsFixture f;
   f.Show();
   f.Select(1);
-  f.Type(IDC_MAIL_SERVER, L"127.0.0.1", false);
-  f.Type(IDC_MAIL_SENDER, L"monitor@example.org", false);
-  f.Type(IDC_MAIL_RECIPIENT, L"admin@example.org", false);
-  f.Type(IDC_MAIL_USER, Wide(peers.Value("user")), false);
+  f.Type(IDC_MAIL_SERVER, L"127.0.0.1");
+  f.Type(IDC_MAIL_SENDER, L"monitor@example.org");
+  f.Type(IDC_MAIL_RECIPIENT, L"admin@example.org");
+  f.Type(IDC_MAIL_USER, Wide(peers.Value("user")));
   f.Click(IDC_MAIL_AUTH);
   struct Row {
     const char* peer;
@@ -318,8 +316,8 @@ TEST_CASE("Send test mail sends with the page's settings and shows the result in
     CAPTURE(row.peer);
     CAPTURE(row.password);
     size_t before = peers::Received(peers, row.peer).size();
-    f.Type(IDC_MAIL_PORT, std::to_wstring(peers.Port(row.peer)), false);
-    f.Type(IDC_MAIL_PASSWORD, Wide(row.password), false);
+    f.Type(IDC_MAIL_PORT, std::to_wstring(peers.Port(row.peer)));
+    f.Type(IDC_MAIL_PASSWORD, Wide(row.password));
     if (f.Checked(IDC_MAIL_SSL) != row.ssl) f.Click(IDC_MAIL_SSL);
     std::wstring result = f.TestMail();
     CAPTURE(std::string(ToUtf8(result)));
@@ -383,7 +381,7 @@ TEST_CASE("each group is worked from the keyboard: tab order and mnemonics") {
     CHECK(TabOrder(f.page, f.List()) == row.tabs);
     for (auto [key, id] : row.mnemonics) {
       CAPTURE(static_cast<char>(key));
-      CHECK(PressMnemonic(f.page, key) == id);
+      CHECK(PressMnemonic(f.page, key, id) == id);
     }
   }
   // The arrow keys move through the channels, and the group with them.
@@ -409,10 +407,10 @@ TEST_CASE("Browse stores the chosen program and leaves the current folder; Cance
   auto open = [&] {
     PostMessageW(f.Item(IDC_BROWSE), BM_CLICK, 0, 0);
     HWND dialog = nullptr;
-    WaitFor([&] {
+    CHECK(WaitFor([&] {
       dialog = FindWindowW(L"#32770", L"Open");
       return dialog != nullptr && IsWindowVisible(dialog);
-    }, 20000);
+    }, 20000));
     return dialog;
   };
   struct Row {

@@ -244,7 +244,7 @@ TEST_CASE("the keyboard reaches every option: mnemonics click, Tab stops at the 
                          Row{'L', IDC_LIMIT_SIZE, {IDC_LOG_FULL}}, Row{'C', IDC_CLEAR_LOG_AT_START, {IDC_LOG_FULL}},
                          Row{'N', IDC_LOG_FILE, {IDC_LOG_FULL}}}) {
     CAPTURE(static_cast<char>(row.mnemonic));
-    CHECK(PressMnemonic(f.page, row.mnemonic) == row.focus);
+    CHECK(PressMnemonic(f.page, row.mnemonic, row.focus) == row.focus);
     CHECK(f.ChosenLevels() == row.chosen);
   }
   CHECK(f.settings.Log.SaveLog);

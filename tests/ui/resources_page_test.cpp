@@ -73,9 +73,9 @@ struct ResourcesPage {
   // Types text into the value field as a program would set it; a refusal's
   // message box is answered and its text returned.
   std::wstring SetValue(const std::wstring& text) const {
-    auto box = std::async(std::launch::async, [] { return AnswerMessageBox(1500); });
-    SendMessageW(GetDlgItem(page, IDC_NOTIFICATION_VALUE), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    return box.get();
+    return AnswerBoxOf([&] {
+      SendMessageW(GetDlgItem(page, IDC_NOTIFICATION_VALUE), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    });
   }
 
   TestCommands app;
@@ -270,12 +270,12 @@ TEST_CASE("Advanced settings store the choice on OK and rename the row; Cancel c
     PostMessageW(GetDlgItem(p.page, IDC_ADVANCED), BM_CLICK, 0, 0);
     HWND dialog = nullptr;
     // Visible once its initialisation, which puts up "Loading...", is over.
-    WaitFor([&] { return (dialog = FindWindowW(nullptr, caption)) != nullptr && IsWindowVisible(dialog); });
-    WaitFor([&] {
+    CHECK(WaitFor([&] { return (dialog = FindWindowW(nullptr, caption)) != nullptr && IsWindowVisible(dialog); }));
+    CHECK(WaitFor([&] {
       wchar_t entry[64]{};
       SendDlgItemMessageW(dialog, IDC_INSTANCE_LIST, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(entry));
       return std::wstring(entry) != L"Loading...";
-    }, 20000);
+    }, 20000));
     return dialog;
   };
   auto press = [](HWND dialog, int id) { SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); };

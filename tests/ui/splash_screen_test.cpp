@@ -30,14 +30,6 @@ class RecordingTray final : public NotifyHost {
   std::vector<Balloon> balloons;
 };
 
-void PumpFor(DWORD ms) {
-  DWORD end = GetTickCount() + ms;
-  while (GetTickCount() < end) {
-    PumpMessages();
-    Sleep(10);
-  }
-}
-
 }  // namespace
 
 TEST_CASE("the splash shows its picture centred and on top, then gives way to the start balloon") {
@@ -57,8 +49,10 @@ TEST_CASE("the splash shows its picture centred and on top, then gives way to th
   CHECK(GetWindow(window, GW_OWNER) == owner.Get());
   CHECK(tray.balloons.empty());
 
-  PumpFor(600);
-  CHECK_FALSE(IsWindow(window));
+  CHECK(WaitFor([&] {
+    PumpMessages();
+    return !IsWindow(window);
+  }));
   REQUIRE(tray.balloons.size() == 1);
   CHECK(tray.balloons[0].title == L"Varnalis 1.4");
   CHECK(tray.balloons[0].text == L"Varnalis 1.4 started.\nClick here to configure monitoring settings.");
@@ -81,6 +75,6 @@ TEST_CASE("a missing picture shows nothing and no balloon; an early end takes th
     window = splash.Window();
   }
   CHECK_FALSE(IsWindow(window));
-  PumpFor(200);
+  PumpMessages();  // a timer of the window's would be gone with it
   CHECK(tray.balloons.empty());
 }

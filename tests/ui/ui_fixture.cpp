@@ -1,6 +1,7 @@
 #include "tests/ui/ui_fixture.h"
 
 #include <commctrl.h>
+#include <doctest/doctest.h>
 
 #include <chrono>
 
@@ -62,6 +63,34 @@ void PumpMessages() {
   }
 }
 
+namespace {
+
+// A thread message behind everything posted before it: when the thread's
+// loop takes it, it has taken the rest, in order.
+const WPARAM kDrainMark = 0x56524E44;
+std::atomic<bool> g_drained{false};
+
+LRESULT CALLBACK WatchTakenMessages(int code, WPARAM wParam, LPARAM lParam) {
+  const MSG* msg = reinterpret_cast<const MSG*>(lParam);
+  if (code == HC_ACTION && wParam == PM_REMOVE && msg->hwnd == nullptr && msg->message == WM_NULL &&
+      msg->wParam == kDrainMark) {
+    g_drained = true;
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+}  // namespace
+
+bool DrainPosted(HWND window) {
+  DWORD thread = GetWindowThreadProcessId(window, nullptr);
+  HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, WatchTakenMessages, nullptr, thread);
+  g_drained = false;
+  bool drained = hook != nullptr && PostThreadMessageW(thread, WM_NULL, kDrainMark, 0) &&
+                 WaitFor([] { return g_drained.load(); });
+  if (hook != nullptr) UnhookWindowsHookEx(hook);
+  return drained;
+}
+
 Canvas::Canvas(int width, int height) {
   ScopedWindowDC screen(nullptr);
   dc_.Reset(CreateCompatibleDC(screen.Get()));
@@ -104,23 +133,26 @@ bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
 
 void BringToFront(HWND window) {
   HWND top = GetAncestor(window, GA_ROOT);
-  WaitFor([&] {
+  CHECK_MESSAGE(WaitFor([&] {
     SetForegroundWindow(top);
     return GetForegroundWindow() == top;
-  });
+  }), "awaited: the window in front, where keys go");
 }
 
-int PressMnemonic(HWND page, WORD key) {
+int PressMnemonic(HWND page, WORD key, int expected) {
   BringToFront(page);
   INPUT input[4] = {{INPUT_KEYBOARD, {.ki = {VK_MENU, 0, 0, 0, 0}}},
                     {INPUT_KEYBOARD, {.ki = {key, 0, 0, 0, 0}}},
                     {INPUT_KEYBOARD, {.ki = {key, 0, KEYEVENTF_KEYUP, 0, 0}}},
                     {INPUT_KEYBOARD, {.ki = {VK_MENU, 0, KEYEVENTF_KEYUP, 0, 0}}}};
   SendInput(4, input, sizeof(INPUT));
-  Sleep(300);
-  GUITHREADINFO thread{sizeof thread, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, {}};
-  GetGUIThreadInfo(GetWindowThreadProcessId(page, nullptr), &thread);
-  return GetDlgCtrlID(thread.hwndFocus);
+  auto focus = [page] {
+    GUITHREADINFO thread{sizeof thread, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, {}};
+    GetGUIThreadInfo(GetWindowThreadProcessId(page, nullptr), &thread);
+    return GetDlgCtrlID(thread.hwndFocus);
+  };
+  WaitFor([&] { return focus() == expected; });
+  return focus();
 }
 
 std::vector<int> TabOrder(HWND page, HWND first) {
@@ -145,7 +177,8 @@ OpenDialog::OpenDialog(Settings& settings, AppCommands& app, EngineAccess& engin
     : dialog_(settings, app, engine, theme, {L"HKCU\\Software\\Pellard Software\\Varnalis 1.4", L"C:\\varnalis\\log.txt"}),
       thread_([this] { dialog_.Run(L"Last monitoring finished: 03:04:05 PM  05 Dec 2026"); }) {
   // Shown once its initialisation is over.
-  WaitFor([this] { return dialog_.Window() != nullptr && IsWindowVisible(dialog_.Window()); });
+  CHECK_MESSAGE(WaitFor([this] { return dialog_.Window() != nullptr && IsWindowVisible(dialog_.Window()); }),
+                "awaited: the main dialog shown");
 }
 
 OpenDialog::~OpenDialog() {
@@ -184,14 +217,35 @@ BOOL CALLBACK FindBox(HWND window, LPARAM lParam) {
 
 }  // namespace
 
-std::wstring AnswerMessageBox(int timeoutMs) {
+namespace {
+
+HWND MessageBoxShown() {
   BoxSearch search;
-  WaitFor([&] {
-    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
-    return search.found != nullptr;
-  }, timeoutMs);
-  if (search.found == nullptr) return L"";
-  std::wstring text = Text(GetDlgItem(search.found, 0xFFFF));
-  PostMessageW(search.found, WM_COMMAND, IDOK, 0);
+  EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::wstring Answer(HWND box) {
+  std::wstring text = Text(GetDlgItem(box, 0xFFFF));
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  return text;
+}
+
+}  // namespace
+
+std::wstring AnswerMessageBox(int timeoutMs) {
+  HWND box = nullptr;
+  WaitFor([&] { return (box = MessageBoxShown()) != nullptr; }, timeoutMs);
+  return box != nullptr ? Answer(box) : L"";
+}
+
+std::wstring AnswerBoxOf(const std::function<void()>& send) {
+  auto sent = std::async(std::launch::async, send);
+  auto returned = [&] { return sent.wait_for(std::chrono::seconds(0)) == std::future_status::ready; };
+  HWND box = nullptr;
+  bool settled = WaitFor([&] { return returned() || (box = MessageBoxShown()) != nullptr; }, 20000);
+  CHECK_MESSAGE(settled, "awaited: the message to return or a message box");
+  std::wstring text = box != nullptr ? Answer(box) : L"";
+  sent.get();
   return text;
 }

@@ -40,6 +40,9 @@ class HostWindow {
 // Lets queued and sent messages run, as a message loop would.
 void PumpMessages();
 
+// Waits until window's thread has taken every message posted to it so far.
+bool DrainPosted(HWND window);
+
 // A 32-bit bitmap selected into a memory DC, white at first.
 class Canvas {
  public:
@@ -73,9 +76,10 @@ bool WaitFor(const std::function<bool()>& done, int timeoutMs = 5000);
 // test presses go; other programs of the test run may have taken it.
 void BringToFront(HWND window);
 
-// Presses Alt+key as the user would, on the foreground window; the id of the
-// control that then has the focus on page's thread.
-int PressMnemonic(HWND page, WORD key);
+// Presses Alt+key as the user would, on the foreground window, and waits for
+// the focus on page's thread to reach expected; the id of the control that
+// then has it.
+int PressMnemonic(HWND page, WORD key, int expected);
 // The ids of page's tab stops as Tab visits them, from first round to first.
 std::vector<int> TabOrder(HWND page, HWND first);
 
@@ -168,3 +172,8 @@ class OpenDialog {
 // Waits for a message box of this process, takes its text and answers it
 // with its default button; empty when none came within timeoutMs.
 std::wstring AnswerMessageBox(int timeoutMs = 5000);
+
+// Runs send (which sends a window message) on another thread, since a
+// refusal holds the window in its message box until it is answered; the box's
+// text, empty when send returned without one.
+std::wstring AnswerBoxOf(const std::function<void()>& send);
