@@ -182,8 +182,9 @@ TEST_CASE("Localhost disables the remote fields, which keep their texts; the key
                          Row{'W', IDC_PASSWORD, false}, Row{'I', IDC_PERIOD, false}, Row{'L', IDC_LOCALHOST, true}}) {
     CAPTURE(static_cast<char>(row.mnemonic));
     CHECK(PressMnemonic(f.page, row.mnemonic, row.focus) == row.focus);
-    CHECK(f.settings.Connection.local == row.local);
-    for (int id : remote) CHECK((IsWindowEnabled(f.Item(id)) != FALSE) == !row.local);
+    // A radio button's mnemonic clicks it once the focus is there.
+    CHECK(WaitFor([&] { return f.settings.Connection.local == row.local; }));
+    for (int id : remote) CHECK(WaitFor([&] { return (IsWindowEnabled(f.Item(id)) != FALSE) == !row.local; }));
     CHECK(Text(f.Item(IDC_SERVER)) == L"far");
     CHECK(Text(f.Item(IDC_USER)) == L"admin");
     CHECK(Text(f.Item(IDC_PASSWORD)) == L"secret");

@@ -154,7 +154,7 @@ TEST_CASE("the detail level radio buttons: one chosen at a time, Off keeps the l
     f.settings.Log.SaveLog = row.saveLog;
     f.settings.Log.Details = row.details;
     f.Show();
-    CHECK(f.ChosenLevels() == row.chosen);
+    CHECK(WaitFor([&] { return f.ChosenLevels() == row.chosen; }));  // a radio is clicked after it has the focus
     CHECK(f.settings.Log.SaveLog == row.saveLog);
     CHECK(f.settings.Log.Details == row.details);
   }
@@ -245,7 +245,7 @@ TEST_CASE("the keyboard reaches every option: mnemonics click, Tab stops at the 
                          Row{'N', IDC_LOG_FILE, {IDC_LOG_FULL}}}) {
     CAPTURE(static_cast<char>(row.mnemonic));
     CHECK(PressMnemonic(f.page, row.mnemonic, row.focus) == row.focus);
-    CHECK(f.ChosenLevels() == row.chosen);
+    CHECK(WaitFor([&] { return f.ChosenLevels() == row.chosen; }));  // a radio is clicked after it has the focus
   }
   CHECK(f.settings.Log.SaveLog);
   CHECK(f.settings.Log.Details == 0);
