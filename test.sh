@@ -36,7 +36,7 @@ ctest --preset native -j "$jobs"
 
 stage "native build (TSan)"
 cmake --preset native-tsan >/dev/null
-cmake --build --preset native-tsan -j "$jobs" --target test_settings test_log test_monitor test_app test_metrics varnalis-cli
+cmake --build --preset native-tsan -j "$jobs" --target test_settings test_log test_wmi test_monitor test_app test_metrics varnalis-cli
 stage "TSan tests: concurrency"
 # TSan needs a fixed address layout on kernels with wide mmap randomisation.
 setarch "$(uname -m)" -R ctest --preset native-tsan -j "$jobs"

@@ -1,12 +1,8 @@
 #include "app/application.h"
 
-#include <cwchar>
-
-#include "monitor/wmi_replay.h"
-#include "monitor/wmi_source.h"
-#include "notify/message_texts.h"
 #include "settings/settings.h"
-#include "smtp/interfaces.h"
+#include "wmi/wmi_replay.h"
+#include "wmi/wmi_source.h"
 
 Application::Application(Settings& settings, NotifyHost& host, MonitorView& view)
     : settings_(settings), host_(host), view_(view), log_(settings.Log), mail_(settings.EMail) {}
@@ -42,19 +38,4 @@ bool Application::StopThread(std::chrono::milliseconds wait) {
   if (!thread_) return true;
   mail_.Cancel();  // a mail in flight would hold the exit for up to its deadline
   return thread_->Stop(wait);
-}
-
-uint32_t SendTestMail(const Settings& settings) {
-  // The texts of a processor error notification, with no measurement behind them.
-  SmtpMailSender mail(settings.EMail);
-  int id = static_cast<int>(ParameterId::CpuUsage);
-  return mail.Send(BuildSubject(settings, id, ParameterState::Error),
-                   BuildBody(settings, id, kNotAvailable, ParameterState::Error));
-}
-
-std::wstring TestMailResultText(uint32_t code) {
-  wchar_t hex[16];
-  std::swprintf(hex, 16, L"0x%08X", static_cast<unsigned>(code));
-  return (code == 0 ? L"Test mail sent. Result " : L"Test mail failed. Result ") + std::wstring(hex) + L": " +
-         Smtp::ResultText(code);
 }

@@ -13,14 +13,15 @@
 #include "log/event_log.h"
 #include "metrics/listen_address.h"
 #include "metrics/metrics_server.h"
-#include "monitor/instance_lists.h"
 #include "monitor/monitor.h"
 #include "monitor/parameter_view.h"
-#include "monitor/system_report.h"
-#include "monitor/wmi_query.h"
 #include "notify/notify_host.h"
+#include "notify/test_mail.h"
 #include "settings/registry.h"
 #include "settings/settings.h"
+#include "wmi/instance_lists.h"
+#include "wmi/system_report.h"
+#include "wmi/wmi_query.h"
 
 namespace {
 

@@ -6,13 +6,13 @@
 
 #include "common/product.h"
 #include "common/program_path.h"
-#include "monitor/wmi_query.h"
 #include "notify/notify_host.h"
 #include "res/resource.h"
 #include "settings/registry.h"
 #include "ui/main_dialog.h"
 #include "ui/splash_screen.h"
 #include "ui/ui_messages.h"
+#include "wmi/wmi_query.h"
 
 namespace {
 

@@ -14,11 +14,11 @@
 #include "bench/bare_pass_reader.h"
 #include "log/event_log.h"
 #include "monitor/monitor.h"
-#include "monitor/wmi_replay.h"
 #include "notify/mail_sender.h"
 #include "notify/notify_host.h"
 #include "notify/program_launcher.h"
 #include "settings/settings.h"
+#include "wmi/wmi_replay.h"
 
 namespace {
 

@@ -12,7 +12,6 @@
 #include <thread>
 
 #include "log/event_log.h"
-#include "monitor/wmi_source.h"
 #include "settings/settings.h"
 #include "ui/app_commands.h"
 #include "ui/background_work.h"
@@ -20,6 +19,7 @@
 #include "ui/main_dialog.h"
 #include "ui/theme_helper.h"
 #include "ui/ui_messages.h"
+#include "wmi/wmi_source.h"
 
 namespace {
 

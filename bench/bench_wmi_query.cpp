@@ -7,8 +7,8 @@
 
 #include "common/platform_services.h"
 #include "common/utf16.h"
-#include "monitor/wmi_query.h"
 #include "settings/settings.h"
+#include "wmi/wmi_query.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "metrics/metrics_pass.h"
 
 #include "common/decimal.h"
-#include "monitor/parameters.h"
+#include "parameters/parameters.h"
 #include "settings/settings.h"
 
 MetricsPass CaptureMetricsPass(const ParameterRecords& records, const Settings& settings, const PassValues* values) {

@@ -2,9 +2,9 @@
 
 #include <thread>
 
-#include "monitor/wmi_source.h"
 #include "notify/mail_sender.h"
 #include "settings/settings.h"
+#include "wmi/wmi_source.h"
 
 Monitor::Counter Monitor::SteadyCounter() {
   return {[] { return static_cast<int64_t>(std::chrono::steady_clock::now().time_since_epoch().count()); },

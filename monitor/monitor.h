@@ -8,8 +8,8 @@
 #include <functional>
 #include <mutex>
 
-#include "monitor/parameter_record.h"
 #include "notify/notificator.h"
+#include "parameters/parameter_record.h"
 
 class EventLog;
 class MailSender;

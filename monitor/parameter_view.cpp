@@ -1,6 +1,6 @@
 #include "monitor/parameter_view.h"
 
-#include "monitor/parameter_record.h"
+#include "parameters/parameter_record.h"
 #include "settings/settings.h"
 
 std::wstring ValueText(int id, int32_t value) {

@@ -4,8 +4,8 @@
 
 #include "common/decimal.h"
 #include "monitor/monitor.h"
-#include "monitor/wmi_query.h"
 #include "settings/settings.h"
+#include "wmi/wmi_query.h"
 
 namespace {
 

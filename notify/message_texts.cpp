@@ -1,8 +1,8 @@
 #include "notify/message_texts.h"
 
 #include "common/time_text.h"
-#include "monitor/parameters.h"
 #include "notify/templates.h"
+#include "parameters/parameters.h"
 #include "settings/settings.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "monitor/parameter_record.h"
+#include "parameters/parameter_record.h"
 
 struct Settings;
 

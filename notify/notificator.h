@@ -8,7 +8,7 @@
 #include <string>
 
 #include "log/event_log.h"
-#include "monitor/parameter_record.h"
+#include "parameters/parameter_record.h"
 
 class MailSender;
 class NotifyHost;

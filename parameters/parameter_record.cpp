@@ -1,4 +1,4 @@
-#include "monitor/parameter_record.h"
+#include "parameters/parameter_record.h"
 
 #include "common/decimal.h"
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <deque>
 
-#include "monitor/parameters.h"
+#include "parameters/parameters.h"
 
 struct Settings;
 

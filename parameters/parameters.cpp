@@ -1,4 +1,4 @@
-#include "monitor/parameters.h"
+#include "parameters/parameters.h"
 
 #include <array>
 

@@ -6,11 +6,11 @@
 #include <optional>
 #include <string>
 
-#include "monitor/system_report.h"
-#include "monitor/wmi_query.h"
 #include "settings/settings.h"
 #include "ui/engine_access.h"
 #include "ui/ui_messages.h"
+#include "wmi/system_report.h"
+#include "wmi/wmi_query.h"
 
 namespace {
 

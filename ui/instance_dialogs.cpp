@@ -5,11 +5,11 @@
 #include <utility>
 #include <vector>
 
-#include "monitor/parameters.h"
-#include "monitor/wmi_query.h"
+#include "parameters/parameters.h"
 #include "res/resource.h"
 #include "ui/engine_access.h"
 #include "ui/ui_messages.h"
+#include "wmi/wmi_query.h"
 
 namespace {
 

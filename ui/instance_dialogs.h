@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "monitor/instance_lists.h"
 #include "ui/dialog_binding.h"
+#include "wmi/instance_lists.h"
 
 class EngineAccess;
 struct ConnectionSettings;

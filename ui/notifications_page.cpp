@@ -8,7 +8,7 @@
 #include <cwchar>
 #include <vector>
 
-#include "app/application.h"
+#include "notify/test_mail.h"
 #include "settings/settings.h"
 #include "settings/settings_table.h"
 #include "ui/check_list.h"

@@ -1,7 +1,7 @@
 #include "ui/resources_page.h"
 
 #include "common/decimal.h"
-#include "monitor/parameters.h"
+#include "parameters/parameters.h"
 #include "settings/settings.h"
 #include "settings/settings_table.h"
 #include "ui/check_list.h"

@@ -1,6 +1,6 @@
-#include "monitor/instance_lists.h"
+#include "wmi/instance_lists.h"
 
-#include "monitor/wmi_query.h"
+#include "wmi/wmi_query.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "monitor/wmi_source.h"
+#include "wmi/wmi_source.h"
 
 class WmiQuery;
 

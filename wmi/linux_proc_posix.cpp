@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "monitor/linux_proc.h"
+#include "wmi/linux_proc.h"
 
 namespace {
 

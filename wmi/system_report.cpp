@@ -1,11 +1,11 @@
-#include "monitor/system_report.h"
+#include "wmi/system_report.h"
 
 #include <cstdio>
 #include <cwchar>
 #include <vector>
 
 #include "common/platform_services.h"
-#include "monitor/wmi_query.h"
+#include "wmi/wmi_query.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // The short report of the watched computer that a connection test prints.
 #include <string>
 
-#include "monitor/wmi_source.h"
+#include "wmi/wmi_source.h"
 
 class WmiQuery;
 

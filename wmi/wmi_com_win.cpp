@@ -5,7 +5,7 @@
 
 #include <utility>
 
-#include "monitor/wmi_source.h"
+#include "wmi/wmi_source.h"
 
 namespace {
 

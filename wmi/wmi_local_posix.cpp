@@ -20,8 +20,8 @@
 #include <thread>
 
 #include "common/utf16.h"
-#include "monitor/linux_proc.h"
-#include "monitor/wmi_table.h"
+#include "wmi/linux_proc.h"
+#include "wmi/wmi_table.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "monitor/wmi_table.h"
+#include "wmi/wmi_table.h"
 
 class WmiReplaySource final : public WmiTableSource {
  public:

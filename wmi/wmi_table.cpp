@@ -1,4 +1,4 @@
-#include "monitor/wmi_table.h"
+#include "wmi/wmi_table.h"
 
 #include <cwctype>
 #include <sstream>

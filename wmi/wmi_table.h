@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "monitor/wmi_source.h"
+#include "wmi/wmi_source.h"
 
 class WmiTableSource : public WmiSource {
  public:

@@ -4,7 +4,7 @@
 
 #include <condition_variable>
 
-#include "monitor/engine_fixture.h"
+#include "support/engine_fixture.h"
 
 namespace {
 

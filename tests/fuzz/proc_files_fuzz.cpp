@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "monitor/linux_proc.h"
+#include "wmi/linux_proc.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "monitor/wmi_replay.h"
+#include "wmi/wmi_replay.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <set>
 #include <sstream>
 
-#include "monitor/parameter_record.h"
+#include "parameters/parameter_record.h"
 #include "settings/settings.h"
 #include "varnalis_version.h"
 

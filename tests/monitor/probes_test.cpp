@@ -1,6 +1,6 @@
 #include <doctest/doctest.h>
 
-#include "engine_fixture.h"
+#include "support/engine_fixture.h"
 
 namespace {
 

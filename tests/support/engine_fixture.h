@@ -9,12 +9,12 @@
 #include "common/utf16.h"
 #include "log/event_log.h"
 #include "monitor/monitor.h"
-#include "monitor/wmi_table.h"
 #include "notify/mail_sender.h"
 #include "notify/notify_host.h"
 #include "notify/program_launcher.h"
 #include "settings/settings.h"
 #include "support/temp_dir.h"
+#include "wmi/wmi_table.h"
 
 // Answers from columns the test sets; unknown columns are an invalid class.
 class ColumnsWmi final : public WmiTableSource {
@@ -73,6 +73,14 @@ class RecordingLauncher final : public ProgramLauncher {
   std::vector<std::wstring> files;
   uint32_t result = 0;
 };
+
+// How many log entries start with the level and contain the text.
+inline size_t CountEntries(const std::vector<std::wstring>& entries, const std::wstring& level,
+                           const std::wstring& text) {
+  size_t n = 0;
+  for (const auto& e : entries) n += e.rfind(level + L"\t", 0) == 0 && e.find(text) != std::wstring::npos;
+  return n;
+}
 
 struct EngineFixture {
   // The counter runs in whole seconds that the test moves on.

@@ -12,10 +12,10 @@
 #include <thread>
 #include <vector>
 
-#include "monitor/wmi_source.h"
 #include "res/resource.h"
 #include "settings/settings.h"
 #include "tests/ui/ui_fixture.h"
+#include "wmi/wmi_source.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <chrono>
 
 #include "common/platform_services.h"
-#include "monitor/wmi_query.h"
-#include "monitor/wmi_source.h"
+#include "wmi/wmi_query.h"
+#include "wmi/wmi_source.h"
 
 namespace {
 

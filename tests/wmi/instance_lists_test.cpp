@@ -1,7 +1,7 @@
 #include <doctest/doctest.h>
 
 #include "common/utf16.h"
-#include "monitor/instance_lists.h"
+#include "wmi/instance_lists.h"
 
 TEST_CASE("instance names print as one unambiguous line each") {
   const struct {

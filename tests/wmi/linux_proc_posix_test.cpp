@@ -1,6 +1,6 @@
 #include <doctest/doctest.h>
 
-#include "monitor/linux_proc.h"
+#include "wmi/linux_proc.h"
 
 TEST_CASE("/proc/stat: processor lines, and lines that cannot be read whole are skipped") {
   auto cpus = ParseProcStat(

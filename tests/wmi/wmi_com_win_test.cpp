@@ -5,8 +5,8 @@
 
 #include "common/decimal.h"
 #include "common/platform_services.h"
-#include "monitor/wmi_query.h"
 #include "settings/settings.h"
+#include "wmi/wmi_query.h"
 
 namespace {
 
@@ -38,13 +38,13 @@ TEST_CASE("the local computer's WMI answers the monitor's queries") {
 
   SUBCASE("the process list holds this test program, also when LOCALHOST is named with credentials") {
     REQUIRE(s.query.QueryStrings(L"Win32_Process", L"Name", s.texts) == kWmiOk);
-    CHECK(Contains(s.texts, L"test_monitor.exe"));
+    CHECK(Contains(s.texts, L"test_wmi.exe"));
     s.connection.local = false;
     s.connection.server.Set(L"LOCALHOST");
     s.connection.user.Set(L"nobody");
     s.connection.password.Set(L"wrong");
     REQUIRE(s.query.QueryStrings(L"Win32_Process", L"Name", s.texts) == kWmiOk);
-    CHECK(Contains(s.texts, L"test_monitor.exe"));
+    CHECK(Contains(s.texts, L"test_wmi.exe"));
   }
   SUBCASE("logical disks include C: and give their sizes as texts") {
     REQUIRE(s.query.QueryStrings(L"Win32_LogicalDisk", L"Name", s.texts) == kWmiOk);

@@ -18,9 +18,9 @@
 #include <thread>
 
 #include "common/utf16.h"
-#include "monitor/wmi_query.h"
 #include "settings/settings.h"
 #include "support/temp_dir.h"
+#include "wmi/wmi_query.h"
 
 extern char** environ;
 
@@ -88,7 +88,7 @@ TEST_CASE("local provider: names, memory and counts agree with the system") {
   SUBCASE("processes include this program and a name longer than 15 bytes") {
     LongNamedProcess sleeper;
     std::vector<std::wstring> names = p.Texts(L"Win32_Process", L"Name");
-    CHECK(Contains(names, L"test_monitor"));
+    CHECK(Contains(names, L"test_wmi"));
     if (sleeper.pid > 0) CHECK(Contains(names, L"varnalis_long_named_sleeper"));
   }
   SUBCASE("disks include / with statvfs's size") {

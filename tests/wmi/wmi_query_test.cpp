@@ -1,4 +1,4 @@
-#include "monitor/wmi_query.h"
+#include "wmi/wmi_query.h"
 
 #include <doctest/doctest.h>
 

@@ -1,4 +1,4 @@
-#include "monitor/wmi_replay.h"
+#include "wmi/wmi_replay.h"
 
 #include <doctest/doctest.h>
 
