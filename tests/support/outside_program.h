@@ -22,7 +22,7 @@ struct EndAtExit {
 };
 
 template <class Condition>
-bool WaitFor(Condition condition, DWORD ms = 15000) {
+bool WaitFor(Condition condition, DWORD ms = 60000) {
   for (DWORD waited = 0; waited < ms; waited += 50) {
     if (condition()) return true;
     Sleep(50);

@@ -70,7 +70,7 @@ struct GuiObjects {
 
 std::wstring Text(HWND window);
 // Polls until done() holds, at most timeoutMs; its last answer.
-bool WaitFor(const std::function<bool()>& done, int timeoutMs = 5000);
+bool WaitFor(const std::function<bool()>& done, int timeoutMs = 30000);
 
 // Makes the window's top-level window the foreground one, where the keys a
 // test presses go; other programs of the test run may have taken it.
