@@ -62,14 +62,12 @@ class ConsoleHost final : public NotifyHost, public MonitorView {
   }
 
   void SetTrayIcon(int iconId) override {
-    if (iconId != kIconStopped) currentIcon_ = iconId;
     Say(std::wstring(L"Tray icon: ") + IconName(iconId));
   }
   void ShowTrayBalloon(const std::wstring& title, const std::wstring& text, int iconId, int balloonKind) override {
     Say((balloonKind == kBalloonError ? L"Balloon (error): " : L"Balloon: ") + title + L" " + OneLine(text));
     if (iconId != kIconNone) SetTrayIcon(iconId);
   }
-  int CurrentIconId() const override { return currentIcon_.load(); }
   void OpenMainWindow() override { Say(L"Main window: not available on the console."); }
   void ShowNotificationBox(const std::wstring& subject, const std::wstring& body, int) override {
     Say(L"Notification: " + subject + L" " + OneLine(body));
@@ -115,7 +113,6 @@ class ConsoleHost final : public NotifyHost, public MonitorView {
   MonitorThread* thread_ = nullptr;
   MetricsServer* metrics_ = nullptr;
   uint64_t metricsPasses_ = 0;  // the monitor thread's own
-  std::atomic<int> currentIcon_{kIconNone};  // set by the main thread at start and by the monitor thread
   int passes_;
   int passesDone_ = 0;
   StopSignal* stop_;
@@ -188,8 +185,7 @@ void ReloadSettings(Settings& settings, Engine& engine) {
     return;
   }
   if (rateMoved) engine.app.GetMonitor().ResetNetworkRate();
-  int icon = engine.host.CurrentIconId();
-  if (iconMoved && (icon == kIconNone || icon == kIconNormal)) ShowNormalTrayIcon(engine.host, settings.Main);
+  if (iconMoved) engine.host.SetTrayIcon(engine.app.GetMonitor().TrayIcon().After(TrayIconEvent::Refresh, settings.Main.HideIcon));
   engine.app.Log().WriteLog(LogLevel::Info, L"Settings reloaded.");
   PrintOut(NowText() + L"  Settings reloaded.\n");
 }
@@ -216,7 +212,7 @@ int RunConsoleMonitor(Settings& settings, const MonitorOptions& options) {
   PrintOut(L"Monitoring " + (settings.Connection.local ? std::wstring(L"this computer")
                                                        : settings.Connection.server.Get()) +
            L". Press Ctrl+C to stop.\n");
-  ShowNormalTrayIcon(engine->host, settings.Main);
+  engine->host.SetTrayIcon(engine->app.GetMonitor().TrayIcon().After(TrayIconEvent::Refresh, settings.Main.HideIcon));
 
   while (stop.Wait() == StopSignal::Event::Reload) ReloadSettings(settings, *engine);
   if (engine->metrics) engine->metrics->Stop();  // scrapes end at once; a pass in hand may take longer

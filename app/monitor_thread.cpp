@@ -2,6 +2,7 @@
 
 #include "common/time_text.h"
 #include "log/event_log.h"
+#include "monitor/monitor.h"
 #include "notify/notify_host.h"
 #include "settings/settings.h"
 
@@ -102,16 +103,11 @@ void MonitorThread::Switch(bool on, const wchar_t* status) {
 void MonitorThread::StartMonitoring() {
   Switch(true, L"Started at ");
   log_.WriteLog(LogLevel::Info, L"Monitoring started.");
-  int icon = host_.CurrentIconId();
-  if (icon == kIconNone || icon == kIconNormal) {
-    ShowNormalTrayIcon(host_, settings_.Main);
-  } else if (icon == kIconAlert) {
-    host_.SetTrayIcon(kIconAlert);
-  }
+  host_.SetTrayIcon(monitor_.TrayIcon().After(TrayIconEvent::Start, settings_.Main.HideIcon));
 }
 
 void MonitorThread::StopMonitoring() {
   Switch(false, L"Stopped at ");
   log_.WriteLog(LogLevel::Info, L"Monitoring stopped.");
-  host_.SetTrayIcon(settings_.Main.HideIcon ? kIconNone : kIconStopped);
+  host_.SetTrayIcon(monitor_.TrayIcon().After(TrayIconEvent::Stop, settings_.Main.HideIcon));
 }

@@ -6,6 +6,7 @@
 
 #include "common/product.h"
 #include "common/program_path.h"
+#include "monitor/monitor.h"
 #include "notify/notify_host.h"
 #include "res/resource.h"
 #include "settings/registry.h"
@@ -104,7 +105,7 @@ bool QuorApp::InitInstance(const std::wstring& commandLine) {
   }
   app_->Log().WriteLog(LogLevel::Info, std::wstring(kProductName) + L" application open.");
   app_->Log().WriteLog(LogLevel::Info, L"Monitoring started.");
-  ShowNormalTrayIcon();
+  ApplyHideIcon();
   splash_ = std::move(splash);
   return true;
 }
@@ -114,18 +115,8 @@ void QuorApp::ShutdownApplication() {
   if (!settings_.SaveSettings(*registry_, &error)) RegistryErrorBox();
 }
 
-void QuorApp::ShowNormalTrayIcon() {
-  ::ShowNormalTrayIcon(mainWnd_, settings_.Main);
-}
-
-// While monitoring is stopped the stopped icon stays, and the icon that Start
-// brings back is kept.
 void QuorApp::ApplyHideIcon() {
-  if (!IsMonitoringOn()) {
-    mainWnd_.SetTrayIcon(settings_.Main.HideIcon ? kIconNone : kIconStopped);
-    return;
-  }
-  ShowNormalTrayIcon();
+  mainWnd_.SetTrayIcon(app_->GetMonitor().TrayIcon().After(TrayIconEvent::Refresh, settings_.Main.HideIcon));
 }
 
 void QuorApp::StartMonitoring() {

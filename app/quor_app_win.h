@@ -55,7 +55,6 @@ class QuorApp final : public AppCommands, public EngineAccess, public MonitorVie
  private:
   bool InitInstance(const std::wstring& commandLine);
   void ShutdownApplication();
-  void ShowNormalTrayIcon();
   bool OnUiThread() const { return GetCurrentThreadId() == uiThread_; }
 
   DWORD uiThread_;

@@ -26,7 +26,6 @@ class QuietHost final : public NotifyHost {
  public:
   void SetTrayIcon(int) override {}
   void ShowTrayBalloon(const std::wstring&, const std::wstring&, int, int) override {}
-  int CurrentIconId() const override { return 0; }
   void OpenMainWindow() override {}
   void ShowNotificationBox(const std::wstring&, const std::wstring&, int) override {}
   void PlayInformationSound() override {}

@@ -58,6 +58,7 @@ class Monitor {
   int64_t MeasureWebServerConnections();
   // Whole seconds since the previous call; 0 on the first.
   int64_t ElapsedSeconds();
+  TrayIconState& TrayIcon() { return notificator_.TrayIcon(); }
 
  private:
   int64_t Record(ParameterId id, int64_t value);

@@ -55,9 +55,10 @@ void Notificator::NotifyUiError(int id, int64_t value) {
   const UiNotifySettings& ui = settings_.UiNotify;
   WriteEntry(LogLevel::Error, subject, body, L" Send tray icon notification.");
   if (ui.UIBalloon) {
-    host_.ShowTrayBalloon(subject, body, kIconAlert, kBalloonError);  // changes the icon itself
+    // The balloon changes the icon itself.
+    host_.ShowTrayBalloon(subject, body, trayIcon_.After(TrayIconEvent::Alert, settings_.Main.HideIcon), kBalloonError);
   } else if (ui.UITrayIcon) {
-    host_.SetTrayIcon(kIconAlert);
+    host_.SetTrayIcon(trayIcon_.After(TrayIconEvent::Alert, settings_.Main.HideIcon));
   }
   if (ui.UIPlaySound) host_.PlayInformationSound();
   if (ui.UIWindow) host_.OpenMainWindow();
@@ -117,7 +118,7 @@ bool Notificator::TakeCustomNotified(int id) { return Take(customNotified_[id]);
 
 void Notificator::NotifyAllRecovered() {
   log_.WriteLog(LogLevel::Info, L"State change from ERROR to OK.");
-  ShowNormalTrayIcon(host_, settings_.Main);
+  host_.SetTrayIcon(trayIcon_.After(TrayIconEvent::AllRecovered, settings_.Main.HideIcon));
 }
 
 uint32_t Notificator::SendEMail(const std::wstring& subject, const std::wstring& body) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "log/event_log.h"
+#include "notify/tray_icon_state.h"
 #include "parameters/parameter_record.h"
 
 class MailSender;
@@ -34,12 +35,16 @@ class Notificator {
   bool NotifyEMailOk(int id);
   bool TakeCustomNotified(int id);
   void NotifyAllRecovered();
+  // The alerts and recoveries move it; the front ends start and stop it.
+  TrayIconState& TrayIcon() { return trayIcon_; }
 
  protected:
   uint32_t SendEMail(const std::wstring& subject, const std::wstring& body);
 
  private:
   using Flags = std::array<bool, kParameterCount>;
+
+  TrayIconState trayIcon_;
 
   int64_t LastValue(int id);
   void WriteEntry(LogLevel level, const std::wstring& subject, const std::wstring& body, const wchar_t* suffix);

@@ -4,13 +4,12 @@
 // program's hidden window implements it; the console monitor prints.
 #include <string>
 
-struct MainSettings;
+#include "notify/tray_icon_ids.h"
 
 inline constexpr int kIconNone = 0;
-inline constexpr int kIconApplication = 201;
-inline constexpr int kIconNormal = 202;
-inline constexpr int kIconAlert = 203;
-inline constexpr int kIconStopped = 204;
+inline constexpr int kIconNormal = IDI_NORMAL;
+inline constexpr int kIconAlert = IDI_ALERT;
+inline constexpr int kIconStopped = IDI_STOPPED;
 
 inline constexpr int kBalloonInfo = 1;   // NIIF_INFO
 inline constexpr int kBalloonError = 3;  // NIIF_ERROR
@@ -26,12 +25,7 @@ class NotifyHost {
   virtual void SetTrayIcon(int iconId) = 0;
   // iconId 0 leaves the tray icon as it is.
   virtual void ShowTrayBalloon(const std::wstring& title, const std::wstring& text, int iconId, int balloonKind) = 0;
-  // The last icon set other than the stopped icon; 0 when none.
-  virtual int CurrentIconId() const = 0;
   virtual void OpenMainWindow() = 0;
   virtual void ShowNotificationBox(const std::wstring& subject, const std::wstring& body, int kind) = 0;
   virtual void PlayInformationSound() = 0;
 };
-
-// The normal icon, or none when the icon is hidden.
-void ShowNormalTrayIcon(NotifyHost& host, const MainSettings& main);

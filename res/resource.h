@@ -52,10 +52,7 @@
 #define IDR_TRAY_MENU 142
 
 // Icons
-#define IDI_APP 201
-#define IDI_NORMAL 202
-#define IDI_ALERT 203
-#define IDI_STOPPED 204
+#include "notify/tray_icon_ids.h"
 
 // Button image strip indexes
 #define IMG_ADVANCED 0

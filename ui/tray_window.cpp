@@ -211,7 +211,6 @@ HICON MainWnd::LoadTrayIcon(int iconId) {
 }
 
 void MainWnd::SetTrayIcon(int iconId) {
-  if (iconId != kIconStopped) currentIconId_ = iconId;
   if (OnWindowThread(Window())) {
     ApplyIcon(iconId);
   } else {
@@ -220,7 +219,6 @@ void MainWnd::SetTrayIcon(int iconId) {
 }
 
 void MainWnd::ShowTrayBalloon(const std::wstring& title, const std::wstring& text, int iconId, int balloonKind) {
-  if (iconId != kIconStopped && iconId != kIconNone) currentIconId_ = iconId;
   Balloon balloon{title, text, iconId, balloonKind};
   if (OnWindowThread(Window())) {
     ApplyBalloon(balloon);

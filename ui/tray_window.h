@@ -70,7 +70,6 @@ class MainWnd : public CTrayWnd, public NotifyHost {
   // NotifyHost: any thread.
   void SetTrayIcon(int iconId) override;
   void ShowTrayBalloon(const std::wstring& title, const std::wstring& text, int iconId, int balloonKind) override;
-  int CurrentIconId() const override { return currentIconId_; }
   void OpenMainWindow() override;
   void ShowNotificationBox(const std::wstring& subject, const std::wstring& body, int kind) override;
   void PlayInformationSound() override;
@@ -94,6 +93,5 @@ class MainWnd : public CTrayWnd, public NotifyHost {
 
   AppCommands& app_;
   NotificationBoxes& boxes_;
-  std::atomic<int> currentIconId_{0};
   ScopedIcon icons_[4];  // 201 to 204, at the small-icon size
 };

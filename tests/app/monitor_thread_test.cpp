@@ -109,7 +109,7 @@ TEST_CASE("starting again restores the icon shown before the stop; a stop wakes 
   REQUIRE(thread.Start());
 
   SUBCASE("alert") {
-    f.host.icon = kIconAlert;
+    f.monitor.TrayIcon().After(TrayIconEvent::Alert, false);
     thread.StartMonitoring();
     CHECK(f.host.calls.back() == L"icon 203");
   }

@@ -49,6 +49,7 @@ TEST_CASE("recovery: never under threshold zero, else once the last error clears
     f.Pass({99, 5000, kOut, kOut, kOut, 5000});
     f.Pass({10, 5000, kOut, kOut, kOut, 5000});
     CHECK(CountEntries(f.LogEntries(), L"Info", L"") == 0);
+    CHECK(f.monitor.TrayIcon().After(TrayIconEvent::Refresh, false) == kIconAlert);  // the second still stands
     f.Pass({10, 5000, kOut, kOut, kOut, 10});
     CHECK(CountEntries(f.LogEntries(), L"Info", L"State change from ERROR to OK.") == 1);
     CHECK(f.host.calls.back() == L"icon 202");

@@ -33,25 +33,19 @@ class ColumnsWmi final : public WmiTableSource {
   std::map<std::pair<std::wstring, std::wstring>, std::vector<WmiValue>> columns;
 };
 
-// Each call as one line of text; the icon shown as the real tray keeps it.
+// Each call as one line of text.
 class RecordingHost final : public NotifyHost {
  public:
-  void SetTrayIcon(int iconId) override {
-    calls.push_back(L"icon " + std::to_wstring(iconId));
-    if (iconId != kIconStopped) icon = iconId;
-  }
+  void SetTrayIcon(int iconId) override { calls.push_back(L"icon " + std::to_wstring(iconId)); }
   void ShowTrayBalloon(const std::wstring& title, const std::wstring&, int iconId, int kind) override {
     calls.push_back(L"balloon " + title + L" " + std::to_wstring(iconId) + L" " + std::to_wstring(kind));
-    if (iconId != 0) icon = iconId;
   }
-  int CurrentIconId() const override { return icon; }
   void OpenMainWindow() override { calls.push_back(L"window"); }
   void ShowNotificationBox(const std::wstring& subject, const std::wstring&, int kind) override {
     calls.push_back(L"box " + subject + L" " + std::to_wstring(kind));
   }
   void PlayInformationSound() override { calls.push_back(L"sound"); }
   std::vector<std::wstring> calls;
-  int icon = 0;
 };
 
 class RecordingMail final : public MailSender {

@@ -23,7 +23,6 @@ class RecordingTray final : public NotifyHost {
   void ShowTrayBalloon(const std::wstring& title, const std::wstring& text, int icon, int kind) override {
     balloons.push_back({title, text, icon, kind});
   }
-  int CurrentIconId() const override { return 0; }
   void OpenMainWindow() override {}
   void ShowNotificationBox(const std::wstring&, const std::wstring&, int) override {}
   void PlayInformationSound() override {}
