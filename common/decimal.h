@@ -16,3 +16,9 @@ enum class Sign { Refused, Allowed };
 // The text as a number and nothing else: one or more digits, after a sign
 // when one is allowed. Nothing for any other text, the empty one included.
 std::optional<int64_t> ReadWholeDecimal(std::wstring_view text, Sign sign = Sign::Refused);
+
+// What a setting may be set to, both ends included.
+struct NumberRange {
+  int64_t low, high;
+  bool Holds(int64_t value) const { return low <= value && value <= high; }
+};
