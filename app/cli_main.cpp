@@ -1,10 +1,13 @@
 #include "app/cli_main.h"
 
 #include <algorithm>
+#include <limits>
 #include <memory>
+#include <optional>
 
 #include "app/console_monitor.h"
 #include "common/console.h"
+#include "common/decimal.h"
 #include "log/event_log.h"
 #include "log/log_lines.h"
 #include "settings/registry.h"
@@ -148,10 +151,9 @@ bool TakeOptions(std::vector<std::wstring>& args, MonitorOptions& options) {
       if (args[1].empty()) return false;
       options.metrics = args[1];
     } else if (args[0] == L"--passes") {
-      const std::wstring& text = args[1];
-      if (text.empty() || text.size() > 9 || text.find_first_not_of(L"0123456789") != std::wstring::npos) return false;
-      options.passes = ReadIntText(text);
-      if (options.passes < 1) return false;
+      std::optional<int64_t> passes = ReadWholeDecimal(args[1]);
+      if (!passes || *passes < 1 || *passes > std::numeric_limits<int>::max()) return false;
+      options.passes = static_cast<int>(*passes);
     } else {
       return false;
     }

@@ -1,13 +1,16 @@
 #include "metrics/listen_address.h"
 
+#include <cstdint>
+#include <optional>
+
+#include "common/decimal.h"
 #include "common/utf16.h"
 
 bool ParseListenAddress(const std::wstring& text, Smtp::Address& out, std::wstring& error) {
   size_t colon = text.rfind(L':');
   std::wstring host = colon == std::wstring::npos ? L"" : text.substr(0, colon);
-  std::wstring port = colon == std::wstring::npos ? text : text.substr(colon + 1);
-  if (port.empty() || port.size() > 5 || port.find_first_not_of(L"0123456789") != std::wstring::npos ||
-      std::stoul(port) > 65535) {
+  std::optional<int64_t> port = ReadWholeDecimal(colon == std::wstring::npos ? text : text.substr(colon + 1));
+  if (!port || *port > 65535) {
     error = L"\"" + text + L"\" is not ADDRESS:PORT: the port must be a number from 0 to 65535.";
     return false;
   }
@@ -16,7 +19,7 @@ bool ParseListenAddress(const std::wstring& text, Smtp::Address& out, std::wstri
     return false;
   }
   if (host.empty()) host = L"127.0.0.1";
-  if (Smtp::ResolveAddress(ToUtf8(host).c_str(), static_cast<unsigned short>(std::stoul(port)), out) != 0) {
+  if (Smtp::ResolveAddress(ToUtf8(host).c_str(), static_cast<unsigned short>(*port), out) != 0) {
     error = L"\"" + host + L"\" is not a known host or IPv4 address.";
     return false;
   }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/decimal.h"
 #include "settings/settings.h"
 
 enum class ParameterId : int32_t {
@@ -25,6 +26,9 @@ inline constexpr int kChannelCount = 3;
 // Indexed by id.
 const std::wstring& ParameterName(int id);
 const std::wstring& ParameterUnit(int id);
+
+// The notification values a parameter takes, whoever sets them.
+NumberRange NotificationValueRange(int id);
 
 // The display name, with the instance in brackets for the parameters that
 // watch one instance when it is set: "Disk Uage (C:)".

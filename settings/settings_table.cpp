@@ -1,9 +1,11 @@
 #include "settings/settings_table.h"
 
+#include <algorithm>
 #include <cwctype>
 #include <limits>
 
 #include "common/utf16.h"
+#include "parameters/parameters.h"
 
 namespace {
 
@@ -17,47 +19,16 @@ bool EqualNoCase(std::wstring_view a, std::wstring_view b) {
   return true;
 }
 
-// Whole optional sign and digits, within [low, high].
-bool ParseStrictInt(std::wstring_view text, int64_t low, int64_t high, int64_t& value) {
-  size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == L'-' || text[i] == L'+')) negative = text[i++] == L'-';
-  if (i == text.size()) return false;
-  int64_t v = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < L'0' || text[i] > L'9') return false;
-    v = v * 10 + (text[i] - L'0');
-    if (v > (int64_t{1} << 40)) return false;  // far beyond any range asked for
-  }
-  v = negative ? -v : v;
-  if (v < low || v > high) return false;
-  value = v;
-  return true;
-}
-
+constexpr NumberRange kAnyInt{std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()};
 // Narrower than the field's type: a negative period would run the passes
 // back to back, and a threshold counts values of a history that holds 1000.
-struct NumberRange {
-  const wchar_t* name;
-  int64_t low, high;
-};
-constexpr NumberRange kRanges[] = {
-    {L"Connection\\period", 0, std::numeric_limits<int32_t>::max()},
-    {L"Notifications\\UIThreshold", 0, 1000},
-    {L"Notifications\\EMailThreshold", 0, 1000},
-    {L"Notifications\\CustomThreshold", 0, 1000},
-};
+constexpr NumberRange kPeriod{0, std::numeric_limits<int32_t>::max()};
+constexpr NumberRange kThreshold{0, 1000};
+constexpr NumberRange kPort{0, 65535};
 
 // A text longer than any path or command line Windows takes is a mistake,
 // and enough of them would make the settings file too large to read back.
 constexpr size_t kMaxTextUnits = 32767;
-
-bool IsDigitsOnly(std::wstring_view text) {
-  for (wchar_t c : text) {
-    if (c < L'0' || c > L'9') return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -71,24 +42,24 @@ std::vector<SettingRef> SettingsTable(Settings& s) {
   LogSettings& l = s.Log;
   MainSettings& m = s.Main;
   std::vector<SettingRef> t = {
-      {L"Interface\\paramsName", &i.paramsName},
-      {L"Interface\\paramsValue", &i.paramsValue},
-      {L"Interface\\paramsMaxValue", &i.paramsMaxValue},
-      {L"Interface\\paramsState", &i.paramsState},
-      {L"Interface\\logType", &i.logType},
-      {L"Interface\\logTime", &i.logTime},
-      {L"Interface\\logText", &i.logText},
-      {L"Interface\\dlgX", &i.dlgX},
-      {L"Interface\\dlgY", &i.dlgY},
+      {L"Interface\\paramsName", &i.paramsName, kAnyInt},
+      {L"Interface\\paramsValue", &i.paramsValue, kAnyInt},
+      {L"Interface\\paramsMaxValue", &i.paramsMaxValue, kAnyInt},
+      {L"Interface\\paramsState", &i.paramsState, kAnyInt},
+      {L"Interface\\logType", &i.logType, kAnyInt},
+      {L"Interface\\logTime", &i.logTime, kAnyInt},
+      {L"Interface\\logText", &i.logText, kAnyInt},
+      {L"Interface\\dlgX", &i.dlgX, kAnyInt},
+      {L"Interface\\dlgY", &i.dlgY, kAnyInt},
       {L"Connection\\local", &c.local},
       {L"Connection\\server", &c.server},
       {L"Connection\\user", &c.user},
-      {L"Connection\\password", &c.password, true},
-      {L"Connection\\period", &c.period},
+      {L"Connection\\password", &c.password, {}, true},
+      {L"Connection\\period", &c.period, kPeriod},
   };
   for (int id = 0; id < kParameterCount; ++id) {
     t.push_back({Indexed(L"Parameters\\enable", id), &p.enable[id]});
-    t.push_back({Indexed(L"Parameters\\notificationValue", id), &p.notificationValue[id]});
+    t.push_back({Indexed(L"Parameters\\notificationValue", id), &p.notificationValue[id], NotificationValueRange(id)});
   }
   std::vector<SettingRef> rest = {
       {L"Parameters\\processName", &p.processName},
@@ -102,15 +73,15 @@ std::vector<SettingRef> SettingsTable(Settings& s) {
       {L"Notifications\\UIPlaySound", &u.UIPlaySound},
       {L"Notifications\\UIWindow", &u.UIWindow},
       {L"Notifications\\UIMessageBox", &u.UIMessageBox},
-      {L"Notifications\\UIThreshold", &u.UIThreshold},
+      {L"Notifications\\UIThreshold", &u.UIThreshold, kThreshold},
       {L"Notifications\\EMailEnabled", &e.EMailEnabled},
       {L"Notifications\\EMailNotifyAgain", &e.EMailNotifyAgain},
       {L"Notifications\\EMailServer", &e.EMailServer},
-      {L"Notifications\\EMailPort", &e.EMailPort},
+      {L"Notifications\\EMailPort", &e.EMailPort, kPort},
       {L"Notifications\\EMailUser", &e.EMailUser},
       {L"Notifications\\EMailUserAddress", &e.EMailUserAddress},
-      {L"Notifications\\EMailPassword", &e.EMailPassword, true},
-      {L"Notifications\\EMailThreshold", &e.EMailThreshold},
+      {L"Notifications\\EMailPassword", &e.EMailPassword, {}, true},
+      {L"Notifications\\EMailThreshold", &e.EMailThreshold, kThreshold},
       {L"Notifications\\EMailRecipiend", &e.EMailRecipiend},
       {L"Notifications\\EMailAuth", &e.EMailAuth},
       {L"Notifications\\EMailSSL", &e.EMailSSL},
@@ -118,16 +89,16 @@ std::vector<SettingRef> SettingsTable(Settings& s) {
       {L"Notifications\\CustomNotifyAgain", &n.CustomNotifyAgain},
       {L"Notifications\\CustomFile", &n.CustomFile},
       {L"Notifications\\CustomArg", &n.CustomArg},
-      {L"Notifications\\CustomThreshold", &n.CustomThreshold},
+      {L"Notifications\\CustomThreshold", &n.CustomThreshold, kThreshold},
       {L"Notifications\\CustomAuth", &n.CustomAuth},
       {L"Notifications\\CustomUser", &n.CustomUser},
-      {L"Notifications\\CustomPassword", &n.CustomPassword, true},
+      {L"Notifications\\CustomPassword", &n.CustomPassword, {}, true},
       {L"Log\\SaveLog", &l.SaveLog},
       {L"Log\\Filename", &l.Filename},
-      {L"Log\\Details", &l.Details},
+      {L"Log\\Details", &l.Details, kAnyInt},
       {L"Log\\ClearLog", &l.ClearLog},
       {L"Log\\LimitSize", &l.LimitSize},
-      {L"Log\\MaxSize", &l.MaxSize},
+      {L"Log\\MaxSize", &l.MaxSize, kAnyInt},
       {L"Main\\RunApp", &m.RunApp},
       {L"Main\\HideIcon", &m.HideIcon},
       {L"Main\\HideSplash", &m.HideSplash},
@@ -143,22 +114,15 @@ const SettingRef* FindSetting(const std::vector<SettingRef>& table, std::wstring
   return nullptr;
 }
 
+SettingRef RowOf(Settings& settings, SettingField field) {
+  std::vector<SettingRef> table = SettingsTable(settings);
+  return *std::find_if(table.begin(), table.end(), [&](const SettingRef& ref) { return ref.field == field; });
+}
+
 bool ReadBoolText(std::wstring_view text) { return text == L"1"; }
 
 int32_t ReadIntText(std::wstring_view text) {
-  size_t i = 0;
-  while (i < text.size() && (text[i] == L' ' || text[i] == L'\t')) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == L'-' || text[i] == L'+')) negative = text[i++] == L'-';
-  int64_t v = 0;
-  constexpr int64_t kLimit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
-  for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
-    if (v < kLimit) v = v * 10 + (text[i] - L'0');
-  }
-  v = negative ? -v : v;
-  if (v > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-  if (v < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(v);
+  return static_cast<int32_t>(std::clamp<int64_t>(ReadDecimal(text), kAnyInt.low, kAnyInt.high));
 }
 
 std::string ByteSettingBytes(std::wstring_view text) { return ToUtf8(text); }
@@ -180,29 +144,30 @@ std::wstring SettingText(const SettingRef& ref) {
   return std::visit(visit, ref.field);
 }
 
-bool SetSettingFromUser(const SettingRef& ref, const std::wstring& text, std::wstring& error) {
-  constexpr int64_t kIntMin = std::numeric_limits<int32_t>::min(), kIntMax = std::numeric_limits<int32_t>::max();
-  int64_t number = 0;
+bool SetNumberSetting(const SettingRef& ref, int64_t value, std::wstring_view typed) {
+  if (!ref.range || !ref.range->Holds(value)) return false;
   if (auto f = std::get_if<IntSetting*>(&ref.field)) {
-    int64_t low = kIntMin, high = kIntMax;
-    for (const NumberRange& range : kRanges) {
-      if (ref.name == range.name) {
-        low = range.low;
-        high = range.high;
-      }
-    }
-    if (!ParseStrictInt(text, low, high, number)) {
-      error = L"not a whole number from " + std::to_wstring(low) + L" to " + std::to_wstring(high) + L": \"" +
-              text + L"\"";
-      return false;
-    }
-    (*f)->store(static_cast<int32_t>(number));
+    (*f)->store(static_cast<int32_t>(value));
   } else if (auto f = std::get_if<std::atomic<uint16_t>*>(&ref.field)) {
-    if (!ParseStrictInt(text, 0, 65535, number)) {
-      error = L"not a port number from 0 to 65535: \"" + text + L"\"";
+    (*f)->store(static_cast<uint16_t>(value));
+  } else if (auto f = std::get_if<WideSetting*>(&ref.field)) {
+    // What is stored reads back as the number it stood for.
+    bool digits = typed.find_first_not_of(L"0123456789") == std::wstring_view::npos;
+    (*f)->Set(digits ? std::wstring(typed) : std::to_wstring(value));
+  }
+  return true;
+}
+
+bool SetSettingFromUser(const SettingRef& ref, const std::wstring& text, std::wstring& error) {
+  if (ref.range) {
+    // An empty notification value is 0 to the monitor, and the page takes it.
+    bool emptyText = text.empty() && std::holds_alternative<WideSetting*>(ref.field);
+    std::optional<int64_t> number = emptyText ? 0 : ReadWholeDecimal(text, Sign::Allowed);
+    if (!number || !SetNumberSetting(ref, *number, text)) {
+      error = L"must be a whole number from " + std::to_wstring(ref.range->low) + L" to " +
+              std::to_wstring(ref.range->high) + L", not \"" + text + L"\"";
       return false;
     }
-    (*f)->store(static_cast<uint16_t>(number));
   } else if (auto f = std::get_if<BoolSetting*>(&ref.field)) {
     bool on = EqualNoCase(text, L"1") || EqualNoCase(text, L"true");
     if (!on && !EqualNoCase(text, L"0") && !EqualNoCase(text, L"false")) {
@@ -213,10 +178,6 @@ bool SetSettingFromUser(const SettingRef& ref, const std::wstring& text, std::ws
   } else if (auto f = std::get_if<WideSetting*>(&ref.field)) {
     if (ToUtf16(text).size() > kMaxTextUnits) {
       error = L"longer than " + std::to_wstring(kMaxTextUnits) + L" characters";
-      return false;
-    }
-    if (ref.name.find(L"\\notificationValue") != std::wstring::npos && !IsDigitsOnly(text)) {
-      error = L"a notification value is decimal digits or empty: \"" + text + L"\"";
       return false;
     }
     (*f)->Set(text);

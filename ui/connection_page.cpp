@@ -1,12 +1,13 @@
 #include "ui/connection_page.h"
 
 #include <cstdint>
-#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "common/decimal.h"
 #include "settings/settings.h"
+#include "settings/settings_table.h"
 #include "ui/engine_access.h"
 #include "ui/ui_messages.h"
 #include "wmi/system_report.h"
@@ -16,18 +17,6 @@ namespace {
 
 constexpr int kRemoteControls[] = {IDC_NAME_LABEL, IDC_USER_LABEL, IDC_PASSWORD_LABEL,
                                    IDC_SERVER,     IDC_USER,       IDC_PASSWORD};
-constexpr int32_t kMaxSeconds = std::numeric_limits<int32_t>::max() / 1000;
-
-// Whole seconds whose milliseconds fit the setting; nothing for any other text.
-std::optional<int32_t> ReadSeconds(const std::wstring& text) {
-  int32_t seconds = 0;
-  for (wchar_t c : text) {
-    if (c < L'0' || c > L'9') return std::nullopt;
-    seconds = seconds * 10 + (c - L'0');
-    if (seconds > kMaxSeconds) return std::nullopt;
-  }
-  return seconds;
-}
 
 // The window under the mouse picks its cursor again now, not at the next move.
 void RefreshCursor(HWND page) {
@@ -105,10 +94,10 @@ void ConnectionPage::ShowPeriod() {
 void ConnectionPage::OnPeriodChanged() {
   std::wstring text = ItemText(IDC_PERIOD);
   if (text.empty()) return;
-  if (std::optional<int32_t> seconds = ReadSeconds(text)) {
-    settings_.Connection.period = *seconds * 1000;
-    return;
-  }
+  // Whole seconds whose milliseconds the setting's range holds.
+  SettingRef period = RowOf(settings_, &settings_.Connection.period);
+  std::optional<int64_t> seconds = ReadWholeDecimal(text);
+  if (seconds && *seconds <= period.range->high / 1000 && SetNumberSetting(period, *seconds * 1000)) return;
   ShowPeriod();
   SendDlgItemMessageW(Window(), IDC_PERIOD, EM_SETSEL, 0, -1);
   ShowRefusal(IDS_WRONG_VALUE);

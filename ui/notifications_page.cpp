@@ -6,8 +6,10 @@
 #include <array>
 #include <cstdint>
 #include <cwchar>
+#include <optional>
 #include <vector>
 
+#include "common/decimal.h"
 #include "notify/test_mail.h"
 #include "settings/settings.h"
 #include "settings/settings_table.h"
@@ -22,8 +24,6 @@ namespace {
 constexpr int kChannels = 3;
 constexpr int kRunChannel = 2;
 constexpr int kColumnWidth = 145;
-constexpr int32_t kMaxRepeat = 1000;
-constexpr int32_t kMaxPort = 65535;
 // The mail library takes these texts as C strings; a longer one is not typed
 // at all rather than cut when stored.
 constexpr int kMaxByteText = 259;
@@ -86,8 +86,6 @@ std::array<Bound<WideSetting>, 4> WideTexts(Settings& s) {
            {IDC_RUN_USER, s.CustomNotify.CustomUser},
            {IDC_RUN_PASSWORD, s.CustomNotify.CustomPassword}}};
 }
-
-bool IsDigits(const std::wstring& text) { return text.find_first_not_of(L"0123456789") == std::wstring::npos; }
 
 }  // namespace
 
@@ -221,10 +219,9 @@ bool NotificationsPage::OnCommand(int id, int code, HWND) {
 void NotificationsPage::OnPortChanged() {
   std::wstring text = ItemText(IDC_MAIL_PORT);
   if (text.empty()) return;
-  int32_t port = ReadIntText(text);
-  if (IsDigits(text) && port <= kMaxPort) {
+  std::optional<int64_t> port = ReadWholeDecimal(text);
+  if (port && SetNumberSetting(RowOf(settings_, &settings_.EMail.EMailPort), *port)) {
     portText_ = text;
-    settings_.EMail.EMailPort = static_cast<uint16_t>(port);
     return;
   }
   // A port beyond 16 bits would be stored cut to another, valid-looking port.
@@ -236,16 +233,16 @@ void NotificationsPage::OnPortChanged() {
 void NotificationsPage::OnRepeatChanged() {
   std::wstring text = ItemText(IDC_REPEAT);
   if (text.empty()) return;
-  IntSetting& repeat = ChannelOf(settings_, channel_).repeat;
-  int32_t value = ReadIntText(text);
-  if (IsDigits(text) && value <= kMaxRepeat) {
+  SettingRef repeat = RowOf(settings_, &ChannelOf(settings_, channel_).repeat);
+  std::optional<int64_t> value = ReadWholeDecimal(text);
+  if (value && SetNumberSetting(repeat, *value)) {
     repeatText_ = text;
-    repeat = value;
     return;
   }
-  if (IsDigits(text)) {
-    repeatText_ = std::to_wstring(kMaxRepeat);
-    repeat = kMaxRepeat;
+  // Digits alone can only be above the range: the most it takes is taken.
+  if (value) {
+    repeatText_ = std::to_wstring(repeat.range->high);
+    SetNumberSetting(repeat, repeat.range->high);
   }
   Fill(IDC_REPEAT, repeatText_);
   SendDlgItemMessageW(Window(), IDC_REPEAT, EM_SETSEL, 0, -1);

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "common/decimal.h"
 #include "common/program_path.h"
 #include "settings/registry.h"
 #include "settings/settings.h"
+#include "settings/settings_table.h"
 #include "ui/app_commands.h"
 
 namespace {
@@ -68,7 +68,7 @@ void OptionsPage::OnSetActive() {
 bool OptionsPage::OnCommand(int id, int code, HWND) {
   if (code == EN_CHANGE) {
     if (id == IDC_MAX_SIZE) {
-      settings_.Log.MaxSize = static_cast<int32_t>(ReadDecimal(ItemText(IDC_MAX_SIZE)));
+      settings_.Log.MaxSize = ReadIntText(ItemText(IDC_MAX_SIZE));  // read as loading reads it
       return true;
     }
     if (id == IDC_LOG_FILE) {

@@ -17,31 +17,6 @@ constexpr int kGraphPoints = 36;
 constexpr int kProcessRow = static_cast<int>(ParameterId::Process);
 constexpr int kNetworkRow = static_cast<int>(ParameterId::NetworkUsage);
 
-// The value rule: the number the text starts with, in the row's range. A
-// number too long for 32 bits is refused rather than read wrapped around.
-bool ReadNotificationValue(int row, const std::wstring& text, int64_t& value) {
-  size_t first = text.find_first_not_of(L" \t");
-  if (first != std::wstring::npos && (text[first] == L'+' || text[first] == L'-')) ++first;
-  size_t digits = first == std::wstring::npos ? 0 : first;
-  while (digits < text.size() && text[digits] == L'0') ++digits;
-  size_t end = digits;
-  while (end < text.size() && text[end] >= L'0' && text[end] <= L'9') ++end;
-  if (end - digits > 10) return false;
-  value = ReadDecimal(text);
-  if (value > INT32_MAX || value < INT32_MIN) return false;
-  switch (static_cast<ParameterId>(row)) {
-    case ParameterId::CpuUsage:
-    case ParameterId::DiskUsage: return value >= 0 && value <= 100;
-    case ParameterId::Process: return value == 0 || value == 1;
-    case ParameterId::FreePhysicalMemory:
-    case ParameterId::PageFileUsage:
-    case ParameterId::NetworkUsage:
-    case ParameterId::Threads:
-    case ParameterId::WebServerConnections: return value >= 0;
-    default: return false;
-  }
-}
-
 }  // namespace
 
 HealthParamsPage::~HealthParamsPage() {
@@ -220,13 +195,10 @@ void HealthParamsPage::OnValueEdited() {
   std::wstring previous = valueText_;
   std::wstring text = ItemText(IDC_NOTIFICATION_VALUE);
   int row = SelectedRow();
-  int64_t value = 0;
-  if (ReadNotificationValue(row, text, value)) {
-    // A text with more than digits is stored as the number read from it, so
-    // what is stored always reads back as it stands.
+  // Typing is read as the number the text starts with; the row's range decides.
+  int64_t value = ReadDecimal(text);
+  if (row >= 0 && SetNumberSetting(RowOf(settings_, &settings_.Parameters.notificationValue[row]), value, text)) {
     valueText_ = text;
-    std::wstring stored = text.find_first_not_of(L"0123456789") == std::wstring::npos ? text : std::to_wstring(value);
-    if (stored != settings_.Parameters.notificationValue[row].Get()) settings_.Parameters.notificationValue[row].Set(stored);
     SetCell(row, static_cast<int32_t>(value), 2);
   } else if (row >= 0 && text != previous) {
     ShowRefusal(IDS_WRONG_NOTIFICATION_VALUE);

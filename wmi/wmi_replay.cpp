@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <system_error>
 
 #include "common/blanks.h"
+#include "common/decimal.h"
 #include "common/hex.h"
 #include "common/quoted_text.h"
 #include "common/utf16.h"
@@ -61,27 +63,16 @@ bool ReadHexCode(std::wstring_view text, WmiCode& code) {
 // A decimal in the range of either a signed or an unsigned 32-bit number,
 // kept as its 32-bit pattern. False with why set otherwise.
 bool ReadInteger(std::wstring_view token, int32_t& number, std::wstring& why) {
-  std::wstring_view digits = token;
-  bool negative = false;
-  if (!digits.empty() && (digits[0] == L'-' || digits[0] == L'+')) {
-    negative = digits[0] == L'-';
-    digits.remove_prefix(1);
-  }
-  if (digits.empty() || !std::all_of(digits.begin(), digits.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; })) {
+  std::optional<int64_t> value = ReadWholeDecimal(token, Sign::Allowed);
+  if (!value) {
     why = L"\"" + Excerpt(token) + L"\" is not a number, a quoted text, null or other";
     return false;
   }
-  const uint64_t limit = negative ? uint64_t{1} << 31 : UINT32_MAX;
-  uint64_t magnitude = 0;
-  for (wchar_t c : digits) {
-    magnitude = magnitude * 10 + static_cast<uint64_t>(c - L'0');
-    if (magnitude > limit) {
-      why = Excerpt(token) + L" does not fit in 32 bits";
-      return false;
-    }
+  if (*value < INT32_MIN || *value > UINT32_MAX) {
+    why = Excerpt(token) + L" does not fit in 32 bits";
+    return false;
   }
-  auto bits = static_cast<uint32_t>(negative ? 0 - magnitude : magnitude);
-  number = static_cast<int32_t>(bits);
+  number = static_cast<int32_t>(static_cast<uint32_t>(*value));
   return true;
 }
 

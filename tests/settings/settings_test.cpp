@@ -1,5 +1,6 @@
 #include <doctest/doctest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -52,9 +53,11 @@ TEST_CASE("every setting survives a save and a load; a cleared text stays cleare
   int n = 0;
   for (const SettingRef& ref : table) {
     std::wstring text = std::to_wstring(++n * 7), error;
-    if (std::holds_alternative<BoolSetting*>(ref.field)) {
+    if (ref.range) {
+      text = std::to_wstring(std::min<int64_t>(n * 7, ref.range->high));
+    } else if (std::holds_alternative<BoolSetting*>(ref.field)) {
       text = n % 2 ? L"1" : L"0";
-    } else if (std::holds_alternative<WideSetting*>(ref.field) && ref.name.find(L"notificationValue") == std::wstring::npos) {
+    } else if (std::holds_alternative<WideSetting*>(ref.field)) {
       text = L"t\u00e9xt \"" + text + L"\\\U0001F600";  // a quote, a backslash, a surrogate pair
     }
     REQUIRE(SetSettingFromUser(ref, text, error));
@@ -190,6 +193,34 @@ TEST_CASE("read-back rules") {
     REQUIRE(ref);
     CHECK(ToUtf8(SettingText(*ref)) == ToUtf8(c.read));
   }
+}
+
+TEST_CASE("what may be set is each row's range, a notification value's that of its parameter") {
+  Settings settings;
+  std::vector<SettingRef> table = SettingsTable(settings);
+  const struct { const wchar_t* name; const wchar_t* typed; const wchar_t* stored; } cases[] = {  // null: refused
+      {L"Parameters\\notificationValue0", L"100", L"100"}, {L"Parameters\\notificationValue0", L"500", nullptr},
+      {L"Parameters\\notificationValue4", L"101", nullptr}, {L"Parameters\\notificationValue0", L"-1", nullptr},
+      {L"Parameters\\notificationValue6", L"1", L"1"},     {L"Parameters\\notificationValue6", L"2", nullptr},
+      {L"Parameters\\notificationValue1", L"", L""},       {L"Parameters\\notificationValue1", L"+7", L"7"},
+      {L"Parameters\\notificationValue1", L"007", L"007"}, {L"Parameters\\notificationValue1", L"9x", nullptr},
+      {L"Parameters\\notificationValue5", L"2147483648", nullptr},
+      {L"Connection\\period", L"-1", nullptr},             {L"Connection\\period", L"2147483647", L"2147483647"},
+      {L"Notifications\\UIThreshold", L"1001", nullptr},   {L"Notifications\\EMailPort", L"65536", nullptr},
+      {L"Notifications\\EMailPort", L"", nullptr},         {L"Interface\\dlgX", L"-1", L"-1"},
+  };
+  for (const auto& c : cases) {
+    CAPTURE(ToUtf8(c.name));
+    CAPTURE(ToUtf8(c.typed));
+    const SettingRef* ref = FindSetting(table, c.name);
+    REQUIRE(ref);
+    std::wstring before = SettingText(*ref), error;
+    CHECK(SetSettingFromUser(*ref, c.typed, error) == (c.stored != nullptr));
+    CHECK(SettingText(*ref) == (c.stored ? c.stored : before));
+  }
+  std::wstring error;
+  SetSettingFromUser(*FindSetting(table, L"Parameters\\notificationValue0"), L"500", error);
+  CHECK(error == L"must be a whole number from 0 to 100, not \"500\"");
 }
 
 TEST_CASE("absolute writes are REG_SZ with their terminating zero; values can be deleted") {
