@@ -12,12 +12,6 @@ const std::array<std::wstring, kParameterCount> kNames = {
 const std::array<std::wstring, kParameterCount> kUnits = {L"%",  L"MB",      L"MB", L"kbytes/sec.",
                                                           L"%", L"threads", L"",   L"connections"};
 
-// A load in percent; whether the process runs; otherwise a count that the
-// graph's 32-bit limit line can still show.
-constexpr NumberRange kPercent{0, 100}, kRunning{0, 1}, kCount{0, INT32_MAX};
-constexpr std::array<NumberRange, kParameterCount> kNotificationValues = {kPercent, kCount,   kCount, kCount,
-                                                                          kPercent, kCount,   kRunning, kCount};
-
 }  // namespace
 
 const WideSetting* InstanceSetting(int id, const ParameterSettings& parameters) {
@@ -41,7 +35,6 @@ WideSetting* InstanceSetting(int id, ParameterSettings& parameters) {
 
 const std::wstring& ParameterName(int id) { return kNames.at(id); }
 const std::wstring& ParameterUnit(int id) { return kUnits.at(id); }
-NumberRange NotificationValueRange(int id) { return kNotificationValues.at(id); }
 
 std::wstring ParameterDisplayName(int id, const ParameterSettings& parameters) {
   std::wstring name = ParameterName(id);

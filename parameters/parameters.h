@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <string>
 
-#include "common/decimal.h"
 #include "settings/settings.h"
 
 enum class ParameterId : int32_t {
@@ -26,9 +25,6 @@ inline constexpr int kChannelCount = 3;
 // Indexed by id.
 const std::wstring& ParameterName(int id);
 const std::wstring& ParameterUnit(int id);
-
-// The notification values a parameter takes, whoever sets them.
-NumberRange NotificationValueRange(int id);
 
 // The display name, with the instance in brackets for the parameters that
 // watch one instance when it is set: "Disk Uage (C:)".

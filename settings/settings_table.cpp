@@ -1,11 +1,11 @@
 #include "settings/settings_table.h"
 
 #include <algorithm>
+#include <array>
 #include <cwctype>
 #include <limits>
 
 #include "common/utf16.h"
-#include "parameters/parameters.h"
 
 namespace {
 
@@ -25,6 +25,12 @@ constexpr NumberRange kAnyInt{std::numeric_limits<int32_t>::min(), std::numeric_
 constexpr NumberRange kPeriod{0, std::numeric_limits<int32_t>::max()};
 constexpr NumberRange kThreshold{0, 1000};
 constexpr NumberRange kPort{0, 65535};
+// A notification value by parameter, in the catalogue's order: a load in
+// percent (processor, disk), whether the process runs, otherwise a count
+// that the graph's 32-bit limit line can still show.
+constexpr NumberRange kPercent{0, 100}, kRunning{0, 1}, kCount{0, std::numeric_limits<int32_t>::max()};
+constexpr std::array<NumberRange, kParameterCount> kNotificationValues = {kPercent, kCount,   kCount, kCount,
+                                                                          kPercent, kCount,   kRunning, kCount};
 
 // A text longer than any path or command line Windows takes is a mistake,
 // and enough of them would make the settings file too large to read back.
@@ -59,7 +65,7 @@ std::vector<SettingRef> SettingsTable(Settings& s) {
   };
   for (int id = 0; id < kParameterCount; ++id) {
     t.push_back({Indexed(L"Parameters\\enable", id), &p.enable[id]});
-    t.push_back({Indexed(L"Parameters\\notificationValue", id), &p.notificationValue[id], NotificationValueRange(id)});
+    t.push_back({Indexed(L"Parameters\\notificationValue", id), &p.notificationValue[id], kNotificationValues[id]});
   }
   std::vector<SettingRef> rest = {
       {L"Parameters\\processName", &p.processName},
