@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr UINT_PTR kSubclassId = 0xC001;
 constexpr int kIconGap = 7;
 
 void Line(HDC dc, COLORREF color, std::initializer_list<POINT> points) {
@@ -32,14 +31,12 @@ CCoolButton::CCoolButton() {
 }
 
 CCoolButton::~CCoolButton() {
-  if (window_ != nullptr) RemoveWindowSubclass(window_, SubclassProc, kSubclassId);
+  Unbind();
   if (tooltip_ != nullptr) DestroyWindow(tooltip_);
 }
 
 bool CCoolButton::Attach(HWND button) {
-  if (button == nullptr || window_ != nullptr) return false;
-  if (!SetWindowSubclass(button, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) return false;
-  window_ = button;
+  if (!Bind(button)) return false;
   DWORD style = static_cast<DWORD>(GetWindowLongPtrW(button, GWL_STYLE));
   RecordStyle(style);
   SetWindowLongPtrW(button, GWL_STYLE, (style & ~BS_TYPEMASK) | BS_OWNERDRAW);
@@ -65,7 +62,7 @@ void CCoolButton::SetIcon(ScopedIcon icon) {
 
 bool CCoolButton::SetBitmapFromStrip(int bitmapId, int index) {
   // At 150 % and 200 % the button strip has images drawn for that size.
-  int dpi = WindowDpi(window_);
+  int dpi = WindowDpi(Window());
   if (bitmapId == IDB_BUTTONS && dpi >= 144) bitmapId = dpi >= 192 ? IDB_BUTTONS_32 : IDB_BUTTONS_24;
   ScopedGdiObject<HBITMAP> strip(static_cast<HBITMAP>(
       LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(bitmapId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
@@ -83,17 +80,17 @@ bool CCoolButton::SetBitmapFromStrip(int bitmapId, int index) {
 }
 
 void CCoolButton::SetTooltipText(const std::wstring& text, bool activate) {
-  if (window_ == nullptr) return;
+  if (Window() == nullptr) return;
   TOOLINFOW tool{};
   tool.cbSize = sizeof tool;
-  tool.hwnd = window_;
+  tool.hwnd = Window();
   tool.uId = 1;
   if (tooltip_ == nullptr) {
     tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Window(), nullptr,
                                GetModuleHandleW(nullptr), nullptr);
     if (tooltip_ == nullptr) return;
-    GetClientRect(window_, &tool.rect);
+    GetClientRect(Window(), &tool.rect);
     tool.lpszText = const_cast<wchar_t*>(L"");
     SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
   }
@@ -119,28 +116,16 @@ void CCoolButton::SetTextHidden(bool hidden) {
 }
 
 void CCoolButton::Repaint() {
-  if (window_ != nullptr) InvalidateRect(window_, nullptr, FALSE);
+  if (Window() != nullptr) InvalidateRect(Window(), nullptr, FALSE);
 }
 
-LRESULT CCoolButton::Default(UINT msg, WPARAM wParam, LPARAM lParam) {
-  return DefSubclassProc(window_, msg, wParam, lParam);
-}
-
-LRESULT CALLBACK CCoolButton::SubclassProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                           DWORD_PTR self) {
-  auto* button = reinterpret_cast<CCoolButton*>(self);
-  if (msg == WM_NCDESTROY) {
-    RemoveWindowSubclass(window, SubclassProc, kSubclassId);
-    button->window_ = nullptr;
-    button->tooltip_ = nullptr;  // a child of the button: gone with it
-    return DefSubclassProc(window, msg, wParam, lParam);
-  }
-  return button->OnMessage(msg, wParam, lParam);
+void CCoolButton::OnWindowGone() {
+  tooltip_ = nullptr;  // a child of the button: gone with it
 }
 
 LRESULT CCoolButton::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   if (tooltip_ != nullptr && msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST) {
-    MSG relay{window_, msg, wParam, lParam, 0, {}};
+    MSG relay{Window(), msg, wParam, lParam, 0, {}};
     SendMessageW(tooltip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relay));
   }
   switch (msg) {
@@ -176,15 +161,15 @@ LRESULT CCoolButton::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 void CCoolButton::OnMouseMove(WPARAM wParam, LPARAM lParam) {
   if (!flat_ || ((wParam & MK_LBUTTON) && !hover_)) return;
   POINT point{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-  ClientToScreen(window_, &point);
-  if (WindowFromPoint(point) != window_) {
+  ClientToScreen(Window(), &point);
+  if (WindowFromPoint(point) != Window()) {
     CancelHover();
     return;
   }
   if (hover_) return;
   hover_ = true;
   Repaint();
-  TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, window_, 0};
+  TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, Window(), 0};
   TrackMouseEvent(&track);
 }
 
@@ -268,13 +253,13 @@ void CCoolButton::DrawItem(const DRAWITEMSTRUCT& item) {
 
   std::wstring text;
   if (!textHidden_) {
-    text.resize(static_cast<size_t>(GetWindowTextLengthW(window_)) + 1);
-    text.resize(static_cast<size_t>(GetWindowTextW(window_, text.data(), static_cast<int>(text.size()))));
+    text.resize(static_cast<size_t>(GetWindowTextLengthW(Window())) + 1);
+    text.resize(static_cast<size_t>(GetWindowTextW(Window(), text.data(), static_cast<int>(text.size()))));
   }
   RECT textArea = rect;
   DrawIcon(dc, rect, textArea, !text.empty());
   if (!text.empty()) {
-    HFONT font = reinterpret_cast<HFONT>(SendMessageW(window_, WM_GETFONT, 0, 0));
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(Window(), WM_GETFONT, 0, 0));
     ScopedSelect useFont(dc, font != nullptr ? font : GetStockObject(DEFAULT_GUI_FONT));
     DrawLabel(dc, text, textArea);
   }

@@ -6,22 +6,22 @@
 #include <string>
 
 #include "common/scoped_win.h"
+#include "ui/subclass.h"
 #include "ui/ui_messages.h"
 
 class CThemeHelper;
 
-class CCoolButton {
+class CCoolButton : public WindowSubclass {
  public:
   enum IconAlign : unsigned { kIconLeft = 1, kIconRight = 2, kIconTop = 4 };
 
   CCoolButton();
-  virtual ~CCoolButton();
+  ~CCoolButton() override;
   CCoolButton(const CCoolButton&) = delete;
   CCoolButton& operator=(const CCoolButton&) = delete;
 
   // Takes over a push button of a dialog: from here on it is drawn by its owner.
   bool Attach(HWND button);
-  HWND Window() const { return window_; }
 
   void SetIcon(ScopedIcon icon);
   // Image index of a strip of square images with magenta transparent.
@@ -39,19 +39,17 @@ class CCoolButton {
   HWND Tooltip() const { return tooltip_; }
 
  protected:
-  virtual LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
   virtual void DrawBackground(HDC dc, RECT& rect);
   virtual void DrawBorder(HDC dc, const RECT& rect);
   void Repaint();
-  LRESULT Default(UINT msg, WPARAM wParam, LPARAM lParam);
 
   bool pressed_ = false;
   bool focused_ = false;
   bool disabled_ = false;
 
  private:
-  static LRESULT CALLBACK SubclassProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                       DWORD_PTR self);
+  void OnWindowGone() override;
   void DrawItem(const DRAWITEMSTRUCT& item);
   void DrawIcon(HDC dc, const RECT& client, RECT& textArea, bool hasText) const;
   void DrawLabel(HDC dc, const std::wstring& text, RECT area) const;
@@ -59,7 +57,6 @@ class CCoolButton {
   void CancelHover();
   void RecordStyle(DWORD style);
 
-  HWND window_ = nullptr;
   bool flat_ = true;
   bool hover_ = false;
   bool isDefault_ = false;
