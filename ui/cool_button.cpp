@@ -19,16 +19,7 @@ void Line(HDC dc, COLORREF color, std::initializer_list<POINT> points) {
   for (++it; it != points.end(); ++it) LineTo(dc, it->x, it->y);
 }
 
-void Fill(HDC dc, const RECT& rect, COLORREF color) {
-  ScopedGdiObject<HBRUSH> brush(CreateSolidBrush(color));
-  FillRect(dc, &rect, brush.Get());
-}
-
 }  // namespace
-
-CCoolButton::CCoolButton() {
-  SetDefaultColors(false);
-}
 
 CCoolButton::~CCoolButton() {
   Unbind();
@@ -79,7 +70,7 @@ bool CCoolButton::SetBitmapFromStrip(int bitmapId, int index) {
   return true;
 }
 
-void CCoolButton::SetTooltipText(const std::wstring& text, bool activate) {
+void CCoolButton::SetTooltipText(const std::wstring& text) {
   if (Window() == nullptr) return;
   TOOLINFOW tool{};
   tool.cbSize = sizeof tool;
@@ -96,18 +87,12 @@ void CCoolButton::SetTooltipText(const std::wstring& text, bool activate) {
   }
   tool.lpszText = const_cast<wchar_t*>(text.c_str());
   SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
-  SendMessageW(tooltip_, TTM_ACTIVATE, activate, 0);
+  SendMessageW(tooltip_, TTM_ACTIVATE, TRUE, 0);
 }
 
-void CCoolButton::SetFlat(bool flat, bool repaint) {
+void CCoolButton::SetFlat(bool flat) {
   flat_ = flat;
-  if (repaint) Repaint();
-}
-
-void CCoolButton::SetDefaultColors(bool repaint) {
-  inBack_ = outBack_ = focusBack_ = GetSysColor(COLOR_BTNFACE);
-  inText_ = outText_ = focusText_ = GetSysColor(COLOR_BTNTEXT);
-  if (repaint) Repaint();
+  Repaint();
 }
 
 void CCoolButton::SetTextHidden(bool hidden) {
@@ -142,7 +127,7 @@ LRESULT CCoolButton::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND:
       return TRUE;
     case WM_SYSCOLORCHANGE:
-      SetDefaultColors(true);
+      Repaint();
       break;
     case WM_MOUSEMOVE:
       OnMouseMove(wParam, lParam);
@@ -180,8 +165,7 @@ void CCoolButton::CancelHover() {
 }
 
 void CCoolButton::DrawBackground(HDC dc, RECT& rect) {
-  COLORREF back = (hover_ || pressed_) ? inBack_ : focused_ ? focusBack_ : outBack_;
-  Fill(dc, rect, back);
+  FillRect(dc, &rect, GetSysColorBrush(COLOR_BTNFACE));
 }
 
 void CCoolButton::DrawBorder(HDC dc, const RECT& r) {
@@ -193,7 +177,7 @@ void CCoolButton::DrawBorder(HDC dc, const RECT& r) {
   } else if (!flat_) {
     ScopedGdiObject<HBRUSH> shadow(CreateSolidBrush(GetSysColor(COLOR_3DSHADOW)));
     FrameRect(dc, &r, shadow.Get());
-  } else if (drawBorder_ && (pressed_ || hover_)) {
+  } else if (pressed_ || hover_) {
     RECT edge = r;
     DrawEdge(dc, &edge, pressed_ ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT);
   }
@@ -203,16 +187,8 @@ void CCoolButton::DrawIcon(HDC dc, const RECT& client, RECT& textArea, bool hasT
   if (!icon_) return;
   int x = client.left + (client.right - client.left - iconWidth_) / 2;
   int y = client.top + (client.bottom - client.top - iconHeight_) / 2;
-  if (iconAlign_ & kIconLeft) {
-    if (hasText) x = client.left + kIconGap;
-    textArea.left += iconWidth_ + kIconGap;
-  } else if (iconAlign_ & kIconRight) {
-    if (hasText) x = client.right - kIconGap - iconWidth_;
-    textArea.right -= iconWidth_ + kIconGap;
-  } else if (iconAlign_ & kIconTop) {
-    if (hasText) y = client.top + kIconGap;
-    textArea.top += iconHeight_ + kIconGap;
-  }
+  if (hasText) x = client.left + kIconGap;
+  textArea.left += iconWidth_ + kIconGap;
   if (pressed_) ++x, ++y;
   UINT flags = DST_ICON | (disabled_ ? DSS_DISABLED : DSS_NORMAL);
   DrawStateW(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(icon_.Get()), 0, x, y, iconWidth_, iconHeight_, flags);
@@ -233,7 +209,7 @@ void CCoolButton::DrawLabel(HDC dc, const std::wstring& text, RECT area) const {
     DrawTextW(dc, text.c_str(), -1, &raised, DT_CENTER | DT_WORDBREAK);
     SetTextColor(dc, GetSysColor(COLOR_3DSHADOW));
   } else {
-    SetTextColor(dc, (hover_ || pressed_) ? inText_ : outText_);
+    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
   }
   DrawTextW(dc, text.c_str(), -1, &area, DT_CENTER | DT_WORDBREAK);
 }
@@ -263,7 +239,7 @@ void CCoolButton::DrawItem(const DRAWITEMSTRUCT& item) {
     ScopedSelect useFont(dc, font != nullptr ? font : GetStockObject(DEFAULT_GUI_FONT));
     DrawLabel(dc, text, textArea);
   }
-  if (focused_ && (!flat_ || drawFlatFocus_)) {
+  if (focused_ && !flat_) {
     RECT focus = item.rcItem;
     InflateRect(&focus, -3, -3);
     DrawFocusRect(dc, &focus);
@@ -272,7 +248,7 @@ void CCoolButton::DrawItem(const DRAWITEMSTRUCT& item) {
 
 void CXPStyleCoolButton::SetThemeHelper(const CThemeHelper* helper) {
   helper_ = helper;
-  if (helper_ == nullptr || !helper_->IsAppThemed()) SetFlat(false, true);
+  if (helper_ == nullptr || !helper_->IsAppThemed()) SetFlat(false);
 }
 
 bool CXPStyleCoolButton::Themed() const {
@@ -282,7 +258,7 @@ bool CXPStyleCoolButton::Themed() const {
 LRESULT CXPStyleCoolButton::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_THEMECHANGED:
-      SetFlat(Themed(), true);
+      SetFlat(Themed());
       break;
     case WM_SETFOCUS:
     case WM_KILLFOCUS:

@@ -13,9 +13,7 @@ class CThemeHelper;
 
 class CCoolButton : public WindowSubclass {
  public:
-  enum IconAlign : unsigned { kIconLeft = 1, kIconRight = 2, kIconTop = 4 };
-
-  CCoolButton();
+  CCoolButton() = default;
   ~CCoolButton() override;
   CCoolButton(const CCoolButton&) = delete;
   CCoolButton& operator=(const CCoolButton&) = delete;
@@ -26,9 +24,8 @@ class CCoolButton : public WindowSubclass {
   void SetIcon(ScopedIcon icon);
   // Image index of a strip of square images with magenta transparent.
   bool SetBitmapFromStrip(int bitmapId, int index);
-  void SetTooltipText(const std::wstring& text, bool activate = true);
-  void SetFlat(bool flat, bool repaint = true);
-  void SetDefaultColors(bool repaint = true);
+  void SetTooltipText(const std::wstring& text);
+  void SetFlat(bool flat);
   // The window text stays the button's name for screen readers, but is not
   // drawn: for buttons that show their image alone.
   void SetTextHidden(bool hidden);
@@ -36,7 +33,6 @@ class CCoolButton : public WindowSubclass {
   bool IsFlat() const { return flat_; }
   bool IsHover() const { return hover_; }
   bool IsDefault() const { return isDefault_; }
-  HWND Tooltip() const { return tooltip_; }
 
  protected:
   LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -60,14 +56,10 @@ class CCoolButton : public WindowSubclass {
   bool flat_ = true;
   bool hover_ = false;
   bool isDefault_ = false;
-  bool drawBorder_ = true;
-  bool drawFlatFocus_ = false;
   bool textHidden_ = false;
-  unsigned iconAlign_ = 33;
-  ScopedIcon icon_;
+  ScopedIcon icon_;  // left of the text, or centred without one
   int iconWidth_ = 0;
   int iconHeight_ = 0;
-  COLORREF inBack_ = 0, inText_ = 0, outBack_ = 0, outText_ = 0, focusBack_ = 0, focusText_ = 0;
   HWND tooltip_ = nullptr;
 };
 
