@@ -60,11 +60,12 @@ bool CCoolButton::SetBitmapFromStrip(int bitmapId, int index) {
   BITMAP info{};
   if (!strip || GetObjectW(strip.Get(), sizeof info, &info) == 0 || info.bmHeight <= 0) return false;
   int side = info.bmHeight;
-  HIMAGELIST list = ImageList_Create(side, side, ILC_COLOR32 | ILC_MASK, info.bmWidth / side, 0);
-  if (list == nullptr) return false;
+  ScopedImageList list(ImageList_Create(side, side, ILC_COLOR32 | ILC_MASK, info.bmWidth / side, 0));
+  if (!list) return false;
   ScopedIcon icon;
-  if (ImageList_AddMasked(list, strip.Get(), RGB(255, 0, 255)) >= 0) icon.Reset(ImageList_GetIcon(list, index, ILD_NORMAL));
-  ImageList_Destroy(list);
+  if (ImageList_AddMasked(list.Get(), strip.Get(), RGB(255, 0, 255)) >= 0) {
+    icon.Reset(ImageList_GetIcon(list.Get(), index, ILD_NORMAL));
+  }
   if (!icon) return false;
   SetIcon(std::move(icon));
   return true;
