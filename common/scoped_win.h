@@ -21,6 +21,8 @@ class Scoped {
   Scoped& operator=(const Scoped&) = delete;
 
   T Get() const { return value_; }
+  // For owners of pointers: to a structure or a COM interface.
+  T operator->() const { return value_; }
   explicit operator bool() const { return !Traits::IsEmpty(value_); }
   T Release() { return std::exchange(value_, Traits::Empty()); }
   // For a call that hands out a new one: what was held goes first.
@@ -70,11 +72,7 @@ void ReleaseCom(T* value) {
 
 // One reference to a COM interface.
 template <class T>
-class ScopedCom : public Scoped<T*, NullTraits<T*, ReleaseCom<T>>> {
- public:
-  using Scoped<T*, NullTraits<T*, ReleaseCom<T>>>::Scoped;
-  T* operator->() const { return this->Get(); }
-};
+using ScopedCom = Scoped<T*, NullTraits<T*, ReleaseCom<T>>>;
 
 // Puts back what was selected into a DC before.
 class ScopedSelect {
