@@ -9,6 +9,7 @@
 inline constexpr COLORREF kWarningTint = RGB(255, 255, 180);
 inline constexpr COLORREF kErrorTint = RGB(255, 200, 180);
 
+// The Resources page's parameter list, tinted by state.
 class ColorList : public WindowSubclass {
  public:
   bool Attach(HWND list) { return Bind(list); }

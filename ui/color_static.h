@@ -7,6 +7,7 @@
 
 #include "ui/subclass.h"
 
+// The main dialog's server label.
 class ColorStatic : public WindowSubclass {
  public:
   ColorStatic(COLORREF background, COLORREF text);

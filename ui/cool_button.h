@@ -11,6 +11,7 @@
 
 class CThemeHelper;
 
+// An image push button drawn by its owner.
 class CCoolButton : public WindowSubclass {
  public:
   CCoolButton() = default;
@@ -63,6 +64,7 @@ class CCoolButton : public WindowSubclass {
   HWND tooltip_ = nullptr;
 };
 
+// The image button drawn with the visual style when one is on: Start, Stop and the pages' buttons.
 class CXPStyleCoolButton : public CCoolButton {
  public:
   // Unless a helper is given and the application is themed, the button is drawn raised.

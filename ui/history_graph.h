@@ -9,6 +9,7 @@
 
 #include "ui/subclass.h"
 
+// The history graph.
 class Graphic : public WindowSubclass {
  public:
   // A visible owner-drawn static over rect, with parent and id.

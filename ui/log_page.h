@@ -13,6 +13,7 @@
 class EngineAccess;
 struct Settings;
 
+// The Log page.
 class LogPage final : public PropertyPage, private LogView {
  public:
   LogPage(const CThemeHelper& theme, Settings& settings, EngineAccess& engine)

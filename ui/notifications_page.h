@@ -12,6 +12,7 @@
 class EngineAccess;
 struct Settings;
 
+// The Notifications page.
 class NotificationsPage final : public PropertyPage {
  public:
   NotificationsPage(const CThemeHelper& theme, Settings& settings, EngineAccess& engine)

@@ -14,6 +14,7 @@
 class EngineAccess;
 struct Settings;
 
+// The Resources page.
 class HealthParamsPage final : public PropertyPage {
  public:
   HealthParamsPage(const CThemeHelper& theme, Settings& settings, EngineAccess& engine)

@@ -8,6 +8,7 @@
 
 class NotifyHost;
 
+// The start-up picture.
 class SplashScreen : public WindowSubclass {
  public:
   SplashScreen(int bitmapId, HWND parent, NotifyHost& tray, UINT durationMs);

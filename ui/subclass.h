@@ -6,6 +6,7 @@
 
 #include <atomic>
 
+// The base of the custom controls and the tray window.
 class WindowSubclass {
  public:
   WindowSubclass(const WindowSubclass&) = delete;

@@ -21,6 +21,7 @@ class NotificationBoxes;
 // included, never between the two halves of a surrogate pair.
 std::wstring FitTrayText(const std::wstring& text, size_t fieldChars);
 
+// The hidden tray window.
 class CTrayWnd : public WindowSubclass {
  public:
   CTrayWnd(std::wstring windowName, const ConnectionSettings& connection);
@@ -57,6 +58,7 @@ class CTrayWnd : public WindowSubclass {
   UINT taskbarCreated_ = 0;
 };
 
+// The program's hidden tray window: icons, menu, commands and the notifications' host.
 class MainWnd : public CTrayWnd, public NotifyHost {
  public:
   MainWnd(const ConnectionSettings& connection, AppCommands& app, NotificationBoxes& boxes);
