@@ -34,9 +34,10 @@ ScopedHandle KeepDiskFile(ScopedHandle h) {
 
 File::File(const std::wstring& path, Mode mode) {
   bool write = mode == Mode::ReadWriteCreate;
-  ScopedHandle h = KeepDiskFile(ScopedHandle(CreateFileW(path.c_str(), write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
-                                                         0, nullptr, write ? OPEN_ALWAYS : OPEN_EXISTING,
-                                                         FILE_ATTRIBUTE_NORMAL, nullptr)));
+  DWORD access = write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+  ScopedHandle h = KeepDiskFile(ScopedHandle(CreateFileW(path.c_str(), access, 0, nullptr,
+                                                         write ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                                         nullptr)));
   handle_ = h ? reinterpret_cast<intptr_t>(h.Release()) : -1;
 }
 

@@ -14,10 +14,7 @@ class CThemeHelper;
 // An image push button drawn by its owner.
 class CCoolButton : public WindowSubclass {
  public:
-  CCoolButton() = default;
   ~CCoolButton() override;
-  CCoolButton(const CCoolButton&) = delete;
-  CCoolButton& operator=(const CCoolButton&) = delete;
 
   // Takes over a push button of a dialog: from here on it is drawn by its owner.
   bool Attach(HWND button);

@@ -14,8 +14,6 @@ class SplashScreen : public WindowSubclass {
   SplashScreen(int bitmapId, HWND parent, NotifyHost& tray, UINT durationMs);
   // Stops the timer and takes the window down if they are still there.
   ~SplashScreen() override;
-  SplashScreen(const SplashScreen&) = delete;
-  SplashScreen& operator=(const SplashScreen&) = delete;
 
   // False, showing nothing, when the picture cannot be loaded or the window
   // or timer cannot be made.
