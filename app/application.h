@@ -18,6 +18,7 @@ class NotifyHost;
 class WmiSource;
 struct Settings;
 
+// The engine's one composition.
 class Application {
  public:
   Application(Settings& settings, NotifyHost& host, MonitorView& view);

@@ -24,6 +24,7 @@ class MonitorView {
   virtual void UpdateParameters(const PassValues& values) = 0;
 };
 
+// The monitor thread and its Start/Stop switch.
 class MonitorThread {
  public:
   MonitorThread(Monitor& monitor, Settings& settings, EventLog& log, NotifyHost& host, MonitorView& view);

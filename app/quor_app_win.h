@@ -24,6 +24,7 @@ class SplashScreen;
 class Registry;
 class RegistryStore;
 
+// The tray program.
 class QuorApp final : public AppCommands, public EngineAccess, public MonitorView {
  public:
   QuorApp();

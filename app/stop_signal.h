@@ -4,6 +4,7 @@
 // on the main thread before any other thread starts.
 #include <string>
 
+// The console monitor's stop and reload requests.
 class StopSignal {
  public:
   enum class Event { Stop, Reload };

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "common/scoped_win.h"
+
 namespace {
 HANDLE AsHandle(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
@@ -23,21 +25,20 @@ bool IsDiskFile(HANDLE h) {
          (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-// The handle when it is a disk file, else closed and INVALID_HANDLE_VALUE.
-HANDLE KeepDiskFile(HANDLE h) {
-  if (h != INVALID_HANDLE_VALUE && !IsDiskFile(h)) {
-    CloseHandle(h);
-    return INVALID_HANDLE_VALUE;
-  }
+// The handle when it is a disk file, else closed.
+ScopedHandle KeepDiskFile(ScopedHandle h) {
+  if (h && !IsDiskFile(h.Get())) h.Reset();
   return h;
 }
 }  // namespace
 
 File::File(const std::wstring& path, Mode mode) {
   bool write = mode == Mode::ReadWriteCreate;
-  HANDLE h = CreateFileW(path.c_str(), write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ, 0, nullptr,
-                         write ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  handle_ = reinterpret_cast<intptr_t>(KeepDiskFile(h));  // INVALID_HANDLE_VALUE is -1
+  DWORD access = write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+  ScopedHandle h = KeepDiskFile(ScopedHandle(CreateFileW(path.c_str(), access, 0, nullptr,
+                                                         write ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                                         nullptr)));
+  handle_ = h ? reinterpret_cast<intptr_t>(h.Release()) : -1;
 }
 
 void File::Close() {
@@ -95,11 +96,9 @@ bool File::SetLength(int64_t length) {
 bool RemoveFile(const std::wstring& path) {
   // Deleted through the handle that was checked, so the name cannot change
   // hands in between; no sharing, so a file in use stays.
-  HANDLE h = KeepDiskFile(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (h == INVALID_HANDLE_VALUE) return false;
+  ScopedHandle h = KeepDiskFile(ScopedHandle(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
+                                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+  if (!h) return false;
   FILE_DISPOSITION_INFO dispose{TRUE};
-  bool removed = SetFileInformationByHandle(h, FileDispositionInfo, &dispose, sizeof dispose) != 0;
-  CloseHandle(h);
-  return removed;
+  return SetFileInformationByHandle(h.Get(), FileDispositionInfo, &dispose, sizeof dispose) != 0;
 }

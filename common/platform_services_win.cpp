@@ -6,6 +6,8 @@
 
 #include <cwchar>
 
+#include "common/scoped_win.h"
+
 namespace {
 
 std::wstring StepFailure(const wchar_t* step, uint32_t code) {
@@ -15,22 +17,6 @@ std::wstring StepFailure(const wchar_t* step, uint32_t code) {
   if (std::wstring words = SystemErrorText(code); !words.empty()) text += L": " + words;
   return text;
 }
-
-// A message-table module loaded only to read its messages.
-class DataModule {
- public:
-  explicit DataModule(const std::wstring& path)
-      : module_(path.empty() ? nullptr : LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
-  ~DataModule() {
-    if (module_) FreeLibrary(module_);
-  }
-  DataModule(const DataModule&) = delete;
-  DataModule& operator=(const DataModule&) = delete;
-  HMODULE Get() const { return module_; }
-
- private:
-  HMODULE module_;
-};
 
 std::wstring WbemMessagesPath() {
   wchar_t folder[MAX_PATH];
@@ -88,8 +74,10 @@ std::wstring SystemErrorText(uint32_t code) {
   DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
   // WBEM_E_* codes are not in the system's table but in WMI's own.
   const bool wbem = (code & 0xFFFF0000u) == 0x80040000u;
-  DataModule wmi(wbem ? WbemMessagesPath() : std::wstring());
-  if (wmi.Get()) flags |= FORMAT_MESSAGE_FROM_HMODULE;
+  // Loaded only to read its messages.
+  std::wstring wmiPath = wbem ? WbemMessagesPath() : std::wstring();
+  ScopedModule wmi(wmiPath.empty() ? nullptr : LoadLibraryExW(wmiPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  if (wmi) flags |= FORMAT_MESSAGE_FROM_HMODULE;
   DWORD length = FormatMessageW(flags, wmi.Get(), code, 0, buffer, kSize, nullptr);
   while (length > 0 && (buffer[length - 1] == L'\r' || buffer[length - 1] == L'\n' || buffer[length - 1] == L' ' ||
                         buffer[length - 1] == L'\t'))

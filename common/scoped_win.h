@@ -1,6 +1,8 @@
 #pragma once
-// Move-only owners of Windows handles: each closes what it holds exactly once.
+// Move-only owners of Windows handles and COM references: each closes or
+// releases what it holds exactly once.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <utility>
 
@@ -19,8 +21,15 @@ class Scoped {
   Scoped& operator=(const Scoped&) = delete;
 
   T Get() const { return value_; }
+  // For owners of pointers: to a structure or a COM interface.
+  T operator->() const { return value_; }
   explicit operator bool() const { return !Traits::IsEmpty(value_); }
   T Release() { return std::exchange(value_, Traits::Empty()); }
+  // For a call that hands out a new one: what was held goes first.
+  T* Out() {
+    Reset();
+    return &value_;
+  }
   void Reset(T value = Traits::Empty()) {
     T old = std::exchange(value_, value);
     if (!Traits::IsEmpty(old)) Traits::Close(old);
@@ -50,10 +59,20 @@ using ScopedModule = Scoped<HMODULE, NullTraits<HMODULE, FreeLibrary>>;
 using ScopedIcon = Scoped<HICON, NullTraits<HICON, DestroyIcon>>;
 using ScopedMenu = Scoped<HMENU, NullTraits<HMENU, DestroyMenu>>;
 using ScopedMemoryDC = Scoped<HDC, NullTraits<HDC, DeleteDC>>;
+using ScopedImageList = Scoped<HIMAGELIST, NullTraits<HIMAGELIST, ImageList_Destroy>>;
 
 // Bitmaps, brushes, pens, fonts and regions.
 template <class T>
 using ScopedGdiObject = Scoped<T, NullTraits<T, DeleteObject>>;
+
+template <class T>
+void ReleaseCom(T* value) {
+  value->Release();
+}
+
+// One reference to a COM interface.
+template <class T>
+using ScopedCom = Scoped<T*, NullTraits<T*, ReleaseCom<T>>>;
 
 // Puts back what was selected into a DC before.
 class ScopedSelect {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "common/scoped_win.h"
+
 namespace {
 
 // The failing call's code; never 0, which would pass for success and let
@@ -23,16 +25,12 @@ ImpersonateUser::~ImpersonateUser() {
 uint32_t ImpersonateUser::Logon(const std::wstring& user, const std::wstring& password) {
   if (token_ != nullptr) return 0;
   LogonAccount account = SplitLogonUser(user);
-  HANDLE token = nullptr;
+  ScopedHandle token;
   if (!LogonUserW(account.name.c_str(), account.domain.c_str(), password.c_str(), LOGON32_LOGON_INTERACTIVE,
-                  LOGON32_PROVIDER_DEFAULT, &token)) {
+                  LOGON32_PROVIDER_DEFAULT, token.Out())) {
     return FailureCode(ERROR_LOGON_FAILURE);
   }
-  if (!ImpersonateLoggedOnUser(token)) {
-    uint32_t error = FailureCode(ERROR_CANNOT_IMPERSONATE);
-    CloseHandle(token);
-    return error;
-  }
-  token_ = token;
+  if (!ImpersonateLoggedOnUser(token.Get())) return FailureCode(ERROR_CANNOT_IMPERSONATE);
+  token_ = token.Release();
   return 0;
 }

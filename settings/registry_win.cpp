@@ -1,25 +1,9 @@
 #include <windows.h>
 
-#include <utility>
-
+#include "common/scoped_win.h"
 #include "settings/registry.h"
 
 namespace {
-
-class Key {
- public:
-  Key() = default;
-  ~Key() {
-    if (key_) RegCloseKey(key_);
-  }
-  Key(const Key&) = delete;
-  Key& operator=(const Key&) = delete;
-  HKEY* Out() { return &key_; }
-  HKEY Get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
 
 // Every value is written on its own: the registry keeps each write whole, so
 // there is nothing to lock or to commit.
@@ -29,7 +13,7 @@ class WinRegistryStore final : public RegistryStore {
   bool BeginUpdate(std::wstring&) override { return true; }
 
   std::optional<std::string> Read(const std::wstring& key, const std::wstring& name) override {
-    Key k;
+    ScopedRegKey k;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_QUERY_VALUE, k.Out()) != ERROR_SUCCESS) return std::nullopt;
     std::string data;
     // Size first, then the data; the value may grow in between, so ask again.
@@ -50,7 +34,7 @@ class WinRegistryStore final : public RegistryStore {
   }
 
   bool Write(const std::wstring& key, const std::wstring& name, RegType type, std::string_view bytes) override {
-    Key k;
+    ScopedRegKey k;
     LONG rc = RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_SET_VALUE, k.Out());
     if (rc == ERROR_FILE_NOT_FOUND) {
       rc = RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
@@ -63,7 +47,7 @@ class WinRegistryStore final : public RegistryStore {
   }
 
   bool Delete(const std::wstring& key, const std::wstring& name) override {
-    Key k;
+    ScopedRegKey k;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_SET_VALUE, k.Out()) != ERROR_SUCCESS) return false;
     return RegDeleteValueW(k.Get(), name.c_str()) == ERROR_SUCCESS;
   }

@@ -40,6 +40,7 @@ class ISocketStream {
   virtual uint32_t SendAll(const void* data, unsigned int size, unsigned int* sent);
 };
 
+// The mail library's TCP socket.
 class TalSocket final : public ISocketStream {
  public:
   TalSocket();

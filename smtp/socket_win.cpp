@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstring>
 
+#include "common/scoped_win.h"
 #include "smtp/socket_internal.h"
 
 namespace Smtp {
@@ -39,7 +40,7 @@ struct TalSocket::State {
   WSAEVENT socketEvent = WSA_INVALID_EVENT;
   SOCKET socket = INVALID_SOCKET;
   uint32_t timeoutMs = 0;
-  HANDLE deadline = nullptr;
+  ScopedHandle deadline;
 
   bool Initialized() const { return cancel != nullptr; }
 
@@ -55,8 +56,7 @@ struct TalSocket::State {
     CloseSocket();
     if (socketEvent != WSA_INVALID_EVENT) WSACloseEvent(socketEvent);
     socketEvent = WSA_INVALID_EVENT;
-    if (deadline != nullptr) CloseHandle(deadline);
-    deadline = nullptr;
+    deadline.Reset();
     cancel = nullptr;
     timeoutMs = 0;
   }
@@ -85,7 +85,7 @@ struct TalSocket::State {
       WSAEVENT events[3];
       DWORD count = 0;
       events[count++] = cancel;
-      if (deadline != nullptr) events[count++] = deadline;
+      if (deadline) events[count++] = deadline.Get();
       const DWORD own = count;
       events[count++] = socketEvent;
       DWORD waitMs = WSA_INFINITE;
@@ -128,10 +128,10 @@ uint32_t TalSocket::Initialize(CancelEvent* cancel, uint32_t timeoutMs, uint32_t
   s.socketEvent = WSACreateEvent();
   if (s.socketEvent == WSA_INVALID_EVENT) return LastSocketError();
   if (deadlineMs != kNoTimeLimit) {
-    s.deadline = CreateWaitableTimerW(nullptr, TRUE, nullptr);
+    s.deadline.Reset(CreateWaitableTimerW(nullptr, TRUE, nullptr));
     LARGE_INTEGER due;
     due.QuadPart = -static_cast<LONGLONG>(deadlineMs) * 10000;  // relative, in 100 ns units
-    if (s.deadline == nullptr || !SetWaitableTimer(s.deadline, &due, 0, nullptr, nullptr, FALSE)) {
+    if (!s.deadline || !SetWaitableTimer(s.deadline.Get(), &due, 0, nullptr, nullptr, FALSE)) {
       uint32_t result = GetLastError();
       s.Close();
       return result;

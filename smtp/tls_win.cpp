@@ -14,6 +14,8 @@
 #include <mutex>
 #include <vector>
 
+#include "common/scoped_win.h"
+
 // Schannel does the record layer over raw.Send / raw.Receive (so the socket's
 // time-out and cancel event rule every wait); the certificate is checked here,
 // because manual validation is asked for and Wine's Schannel checks nothing
@@ -36,18 +38,12 @@ std::wstring Widen(const std::string& text) {
   return out;
 }
 
-struct CertFree {
-  void operator()(const CERT_CONTEXT* cert) const { CertFreeCertificateContext(cert); }
-};
-struct StoreClose {
-  void operator()(void* store) const { CertCloseStore(store, 0); }
-};
-struct ChainFree {
-  void operator()(const CERT_CHAIN_CONTEXT* chain) const { CertFreeCertificateChain(chain); }
-};
-using CertPtr = std::unique_ptr<const CERT_CONTEXT, CertFree>;
-using StorePtr = std::unique_ptr<void, StoreClose>;
-using ChainPtr = std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainFree>;
+void CloseStore(HCERTSTORE store) {
+  CertCloseStore(store, 0);
+}
+using CertPtr = Scoped<const CERT_CONTEXT*, NullTraits<const CERT_CONTEXT*, CertFreeCertificateContext>>;
+using StorePtr = Scoped<HCERTSTORE, NullTraits<HCERTSTORE, CloseStore>>;
+using ChainPtr = Scoped<const CERT_CHAIN_CONTEXT*, NullTraits<const CERT_CHAIN_CONTEXT*, CertFreeCertificateChain>>;
 
 std::wstring CertFileVariable() {
   wchar_t path[MAX_PATH * 2];
@@ -60,15 +56,16 @@ std::wstring CertFileVariable() {
 StorePtr LoadPemStore(const std::wstring& path) {
   StorePtr store(CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, CERT_STORE_CREATE_NEW_FLAG, nullptr));
   if (!store || path.empty()) return store;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return store;
   std::string text;
-  char buffer[8192];
-  DWORD got = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0 && text.size() < (16u << 20)) {
-    text.append(buffer, got);
+  {
+    ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return store;
+    char buffer[8192];
+    DWORD got = 0;
+    while (ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0 && text.size() < (16u << 20)) {
+      text.append(buffer, got);
+    }
   }
-  CloseHandle(file);
 
   static const char kBegin[] = "-----BEGIN CERTIFICATE-----";
   static const char kEnd[] = "-----END CERTIFICATE-----";
@@ -82,7 +79,7 @@ StorePtr LoadPemStore(const std::wstring& path) {
     if (CryptStringToBinaryA(block, blockLength, CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr)) {
       std::vector<BYTE> der(size);
       if (CryptStringToBinaryA(block, blockLength, CRYPT_STRING_BASE64HEADER, der.data(), &size, nullptr, nullptr)) {
-        CertAddEncodedCertificateToStore(store.get(), X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, der.data(), size,
+        CertAddEncodedCertificateToStore(store.Get(), X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, der.data(), size,
                                          CERT_STORE_ADD_USE_EXISTING, nullptr);
       }
     }
@@ -107,7 +104,7 @@ class SharedTrust {
       extra_ = std::move(made);
       certFile_ = certFile;
     }
-    return StorePtr(CertDuplicateStore(extra_.get()));
+    return StorePtr(CertDuplicateStore(extra_.Get()));
   }
 
  private:
@@ -119,7 +116,7 @@ class SharedTrust {
 bool InStore(HCERTSTORE store, const CERT_CONTEXT* cert) {
   CertPtr found(CertFindCertificateInStore(store, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0, CERT_FIND_EXISTING,
                                            cert, nullptr));
-  return found != nullptr;
+  return static_cast<bool>(found);
 }
 
 // An address literal as the bytes a certificate's IP entry holds; empty for a host name.
@@ -143,10 +140,10 @@ bool HasAddress(const CERT_CONTEXT* cert, const std::vector<BYTE>& address) {
   const CERT_EXTENSION* extension = CertFindExtension(szOID_SUBJECT_ALT_NAME2, cert->pCertInfo->cExtension,
                                                       cert->pCertInfo->rgExtension);
   if (!extension) return false;
-  CERT_ALT_NAME_INFO* names = nullptr;
+  Scoped<CERT_ALT_NAME_INFO*, NullTraits<CERT_ALT_NAME_INFO*, LocalFree>> names;
   DWORD size = 0;
   if (!CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME, extension->Value.pbData, extension->Value.cbData,
-                           CRYPT_DECODE_ALLOC_FLAG, nullptr, &names, &size)) {
+                           CRYPT_DECODE_ALLOC_FLAG, nullptr, names.Out(), &size)) {
     return false;
   }
   bool found = false;
@@ -155,7 +152,6 @@ bool HasAddress(const CERT_CONTEXT* cert, const std::vector<BYTE>& address) {
     found = entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS && entry.IPAddress.cbData == address.size() &&
             std::memcmp(entry.IPAddress.pbData, address.data(), address.size()) == 0;
   }
-  LocalFree(names);
   return found;
 }
 
@@ -173,19 +169,18 @@ uint32_t PolicyFailure(LONG error) {
 // The server's chain against the system's roots plus the PEM file, then its
 // name. 0 when acceptable.
 uint32_t CheckCertificate(CtxtHandle& context, const std::wstring& host) {
-  const CERT_CONTEXT* remoteRaw = nullptr;
-  if (QueryContextAttributesW(&context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &remoteRaw) != SEC_E_OK || !remoteRaw) {
+  CertPtr remote;
+  if (QueryContextAttributesW(&context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, remote.Out()) != SEC_E_OK || !remote) {
     return kTlsHandshakeFailed;
   }
-  CertPtr remote(remoteRaw);
 
   static SharedTrust& shared = *new SharedTrust;  // never destroyed: in use until the process ends
   StorePtr extra = shared.Get();
   StorePtr additional(CertOpenStore(CERT_STORE_PROV_COLLECTION, 0, 0, 0, nullptr));
   if (!extra || !additional) return 1;
   // What the server sent beside its own certificate may hold intermediates.
-  if (remote->hCertStore) CertAddStoreToCollection(additional.get(), remote->hCertStore, 0, 0);
-  CertAddStoreToCollection(additional.get(), extra.get(), 0, 0);
+  if (remote->hCertStore) CertAddStoreToCollection(additional.Get(), remote->hCertStore, 0, 0);
+  CertAddStoreToCollection(additional.Get(), extra.Get(), 0, 0);
 
   LPSTR usages[] = {const_cast<LPSTR>(szOID_PKIX_KP_SERVER_AUTH)};
   CERT_CHAIN_PARA para{};
@@ -193,12 +188,11 @@ uint32_t CheckCertificate(CtxtHandle& context, const std::wstring& host) {
   para.RequestedUsage.dwType = USAGE_MATCH_TYPE_OR;
   para.RequestedUsage.Usage.cUsageIdentifier = 1;
   para.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
-  const CERT_CHAIN_CONTEXT* chainRaw = nullptr;
-  if (!CertGetCertificateChain(nullptr, remote.get(), nullptr, additional.get(), &para, 0, nullptr, &chainRaw) ||
-      !chainRaw) {
+  ChainPtr chain;
+  if (!CertGetCertificateChain(nullptr, remote.Get(), nullptr, additional.Get(), &para, 0, nullptr, chain.Out()) ||
+      !chain) {
     return kTlsBadChain;
   }
-  ChainPtr chain(chainRaw);
 
   DWORD errors = chain->TrustStatus.dwErrorStatus;
   bool rootFromFile = false;
@@ -207,7 +201,7 @@ uint32_t CheckCertificate(CtxtHandle& context, const std::wstring& host) {
     const CERT_CONTEXT* root = simple->rgpElement[simple->cElement - 1]->pCertContext;
     // The file's certificates are trusted as roots, and only as complete ones.
     if ((errors & CERT_TRUST_IS_UNTRUSTED_ROOT) && !(errors & CERT_TRUST_IS_PARTIAL_CHAIN) &&
-        InStore(extra.get(), root)) {
+        InStore(extra.Get(), root)) {
       errors &= ~static_cast<DWORD>(CERT_TRUST_IS_UNTRUSTED_ROOT);
       rootFromFile = true;
     }
@@ -222,7 +216,7 @@ uint32_t CheckCertificate(CtxtHandle& context, const std::wstring& host) {
   // An address literal is matched here; the policy then checks the rest.
   DWORD ignore = rootFromFile ? 0x00000100 : 0;  // SECURITY_FLAG_IGNORE_UNKNOWN_CA: the root was checked above
   if (std::vector<BYTE> address = AddressBytes(host); !address.empty()) {
-    if (!HasAddress(remote.get(), address)) return kTlsWrongHost;
+    if (!HasAddress(remote.Get(), address)) return kTlsWrongHost;
     ignore |= 0x00001000;  // SECURITY_FLAG_IGNORE_CERT_CN_INVALID
   }
   std::wstring name = host;
@@ -237,7 +231,7 @@ uint32_t CheckCertificate(CtxtHandle& context, const std::wstring& host) {
   policy.pvExtraPolicyPara = &https;
   CERT_CHAIN_POLICY_STATUS status{};
   status.cbSize = sizeof status;
-  if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.get(), &policy, &status)) return kTlsBadChain;
+  if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.Get(), &policy, &status)) return kTlsBadChain;
   return status.dwError == 0 ? 0 : PolicyFailure(status.dwError);
 }
 

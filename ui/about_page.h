@@ -6,6 +6,7 @@
 #include "common/scoped_win.h"
 #include "ui/property_page.h"
 
+// The About page.
 class AboutPage final : public PropertyPage {
  public:
   AboutPage(std::wstring settingsPlace, std::wstring logFile);

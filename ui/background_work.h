@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 
+// The worker threads of the user interface, counted so the exit can wait for them.
 class BackgroundWork {
  public:
   BackgroundWork() : state_(std::make_shared<State>()) {}

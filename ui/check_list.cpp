@@ -1,9 +1,11 @@
 #include "ui/check_list.h"
 
+#include "common/scoped_win.h"
+
 void AttachImageLists(HWND list, HIMAGELIST icons, HIMAGELIST checks) {
   ListView_SetImageList(list, icons, LVSIL_SMALL);
-  HIMAGELIST own = ListView_SetImageList(list, checks, LVSIL_STATE);
-  if (own != nullptr && own != checks) ImageList_Destroy(own);
+  ScopedImageList replaced(ListView_SetImageList(list, checks, LVSIL_STATE));
+  if (replaced.Get() == checks) replaced.Release();  // ours, not the list's own
 }
 
 bool IsCheckToggle(const NMLISTVIEW& change, bool& on) {

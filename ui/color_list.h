@@ -4,27 +4,20 @@
 #include <windows.h>
 
 #include "monitor/parameter_view.h"  // the row marks
+#include "ui/subclass.h"
 
 inline constexpr COLORREF kWarningTint = RGB(255, 255, 180);
 inline constexpr COLORREF kErrorTint = RGB(255, 200, 180);
 
-class ColorList {
+// The Resources page's parameter list, tinted by state.
+class ColorList : public WindowSubclass {
  public:
-  ColorList() = default;
-  ~ColorList();
-  ColorList(const ColorList&) = delete;
-  ColorList& operator=(const ColorList&) = delete;
-
-  bool Attach(HWND list);
-  HWND Window() const { return window_; }
+  bool Attach(HWND list) { return Bind(list); }
 
   // ANDs the tints over the rows as the list drew them into dc.
   void TintRows(HDC dc) const;
 
  private:
+  LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
   void Paint() const;
-  static LRESULT CALLBACK SubclassProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                       DWORD_PTR self);
-
-  HWND window_ = nullptr;
 };

@@ -5,14 +5,14 @@
 
 #include <string>
 
-class ColorStatic {
+#include "ui/subclass.h"
+
+// The main dialog's server label.
+class ColorStatic : public WindowSubclass {
  public:
   ColorStatic(COLORREF background, COLORREF text);
-  ~ColorStatic();
-  ColorStatic(const ColorStatic&) = delete;
-  ColorStatic& operator=(const ColorStatic&) = delete;
 
-  bool Attach(HWND control);
+  bool Attach(HWND control) { return Bind(control); }
   // Stores the text and repaints at once.
   void SetText(const std::wstring& text);
   const std::wstring& Text() const { return text_; }
@@ -21,10 +21,8 @@ class ColorStatic {
   void Paint(HDC dc) const;
 
  private:
-  static LRESULT CALLBACK SubclassProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                       DWORD_PTR self);
+  LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
-  HWND window_ = nullptr;
   COLORREF background_;
   COLORREF textColor_;
   std::wstring text_;

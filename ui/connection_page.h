@@ -10,6 +10,7 @@
 class EngineAccess;
 struct Settings;
 
+// The Connection page.
 class ConnectionPage final : public PropertyPage {
  public:
   // serverChanged runs whenever the watched computer's name or the local choice changes.

@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr UINT_PTR kSubclassId = 0xC001;
 constexpr int kIconGap = 7;
 
 void Line(HDC dc, COLORREF color, std::initializer_list<POINT> points) {
@@ -20,26 +19,15 @@ void Line(HDC dc, COLORREF color, std::initializer_list<POINT> points) {
   for (++it; it != points.end(); ++it) LineTo(dc, it->x, it->y);
 }
 
-void Fill(HDC dc, const RECT& rect, COLORREF color) {
-  ScopedGdiObject<HBRUSH> brush(CreateSolidBrush(color));
-  FillRect(dc, &rect, brush.Get());
-}
-
 }  // namespace
 
-CCoolButton::CCoolButton() {
-  SetDefaultColors(false);
-}
-
 CCoolButton::~CCoolButton() {
-  if (window_ != nullptr) RemoveWindowSubclass(window_, SubclassProc, kSubclassId);
+  Unbind();
   if (tooltip_ != nullptr) DestroyWindow(tooltip_);
 }
 
 bool CCoolButton::Attach(HWND button) {
-  if (button == nullptr || window_ != nullptr) return false;
-  if (!SetWindowSubclass(button, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) return false;
-  window_ = button;
+  if (!Bind(button)) return false;
   DWORD style = static_cast<DWORD>(GetWindowLongPtrW(button, GWL_STYLE));
   RecordStyle(style);
   SetWindowLongPtrW(button, GWL_STYLE, (style & ~BS_TYPEMASK) | BS_OWNERDRAW);
@@ -65,52 +53,47 @@ void CCoolButton::SetIcon(ScopedIcon icon) {
 
 bool CCoolButton::SetBitmapFromStrip(int bitmapId, int index) {
   // At 150 % and 200 % the button strip has images drawn for that size.
-  int dpi = WindowDpi(window_);
+  int dpi = WindowDpi(Window());
   if (bitmapId == IDB_BUTTONS && dpi >= 144) bitmapId = dpi >= 192 ? IDB_BUTTONS_32 : IDB_BUTTONS_24;
   ScopedGdiObject<HBITMAP> strip(static_cast<HBITMAP>(
       LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(bitmapId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
   BITMAP info{};
   if (!strip || GetObjectW(strip.Get(), sizeof info, &info) == 0 || info.bmHeight <= 0) return false;
   int side = info.bmHeight;
-  HIMAGELIST list = ImageList_Create(side, side, ILC_COLOR32 | ILC_MASK, info.bmWidth / side, 0);
-  if (list == nullptr) return false;
+  ScopedImageList list(ImageList_Create(side, side, ILC_COLOR32 | ILC_MASK, info.bmWidth / side, 0));
+  if (!list) return false;
   ScopedIcon icon;
-  if (ImageList_AddMasked(list, strip.Get(), RGB(255, 0, 255)) >= 0) icon.Reset(ImageList_GetIcon(list, index, ILD_NORMAL));
-  ImageList_Destroy(list);
+  if (ImageList_AddMasked(list.Get(), strip.Get(), RGB(255, 0, 255)) >= 0) {
+    icon.Reset(ImageList_GetIcon(list.Get(), index, ILD_NORMAL));
+  }
   if (!icon) return false;
   SetIcon(std::move(icon));
   return true;
 }
 
-void CCoolButton::SetTooltipText(const std::wstring& text, bool activate) {
-  if (window_ == nullptr) return;
+void CCoolButton::SetTooltipText(const std::wstring& text) {
+  if (Window() == nullptr) return;
   TOOLINFOW tool{};
   tool.cbSize = sizeof tool;
-  tool.hwnd = window_;
+  tool.hwnd = Window();
   tool.uId = 1;
   if (tooltip_ == nullptr) {
     tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Window(), nullptr,
                                GetModuleHandleW(nullptr), nullptr);
     if (tooltip_ == nullptr) return;
-    GetClientRect(window_, &tool.rect);
+    GetClientRect(Window(), &tool.rect);
     tool.lpszText = const_cast<wchar_t*>(L"");
     SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
   }
   tool.lpszText = const_cast<wchar_t*>(text.c_str());
   SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
-  SendMessageW(tooltip_, TTM_ACTIVATE, activate, 0);
+  SendMessageW(tooltip_, TTM_ACTIVATE, TRUE, 0);
 }
 
-void CCoolButton::SetFlat(bool flat, bool repaint) {
+void CCoolButton::SetFlat(bool flat) {
   flat_ = flat;
-  if (repaint) Repaint();
-}
-
-void CCoolButton::SetDefaultColors(bool repaint) {
-  inBack_ = outBack_ = focusBack_ = GetSysColor(COLOR_BTNFACE);
-  inText_ = outText_ = focusText_ = GetSysColor(COLOR_BTNTEXT);
-  if (repaint) Repaint();
+  Repaint();
 }
 
 void CCoolButton::SetTextHidden(bool hidden) {
@@ -119,28 +102,16 @@ void CCoolButton::SetTextHidden(bool hidden) {
 }
 
 void CCoolButton::Repaint() {
-  if (window_ != nullptr) InvalidateRect(window_, nullptr, FALSE);
+  if (Window() != nullptr) InvalidateRect(Window(), nullptr, FALSE);
 }
 
-LRESULT CCoolButton::Default(UINT msg, WPARAM wParam, LPARAM lParam) {
-  return DefSubclassProc(window_, msg, wParam, lParam);
-}
-
-LRESULT CALLBACK CCoolButton::SubclassProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                           DWORD_PTR self) {
-  auto* button = reinterpret_cast<CCoolButton*>(self);
-  if (msg == WM_NCDESTROY) {
-    RemoveWindowSubclass(window, SubclassProc, kSubclassId);
-    button->window_ = nullptr;
-    button->tooltip_ = nullptr;  // a child of the button: gone with it
-    return DefSubclassProc(window, msg, wParam, lParam);
-  }
-  return button->OnMessage(msg, wParam, lParam);
+void CCoolButton::OnWindowGone() {
+  tooltip_ = nullptr;  // a child of the button: gone with it
 }
 
 LRESULT CCoolButton::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   if (tooltip_ != nullptr && msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST) {
-    MSG relay{window_, msg, wParam, lParam, 0, {}};
+    MSG relay{Window(), msg, wParam, lParam, 0, {}};
     SendMessageW(tooltip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relay));
   }
   switch (msg) {
@@ -157,7 +128,7 @@ LRESULT CCoolButton::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND:
       return TRUE;
     case WM_SYSCOLORCHANGE:
-      SetDefaultColors(true);
+      Repaint();
       break;
     case WM_MOUSEMOVE:
       OnMouseMove(wParam, lParam);
@@ -176,15 +147,15 @@ LRESULT CCoolButton::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 void CCoolButton::OnMouseMove(WPARAM wParam, LPARAM lParam) {
   if (!flat_ || ((wParam & MK_LBUTTON) && !hover_)) return;
   POINT point{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-  ClientToScreen(window_, &point);
-  if (WindowFromPoint(point) != window_) {
+  ClientToScreen(Window(), &point);
+  if (WindowFromPoint(point) != Window()) {
     CancelHover();
     return;
   }
   if (hover_) return;
   hover_ = true;
   Repaint();
-  TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, window_, 0};
+  TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, Window(), 0};
   TrackMouseEvent(&track);
 }
 
@@ -195,8 +166,7 @@ void CCoolButton::CancelHover() {
 }
 
 void CCoolButton::DrawBackground(HDC dc, RECT& rect) {
-  COLORREF back = (hover_ || pressed_) ? inBack_ : focused_ ? focusBack_ : outBack_;
-  Fill(dc, rect, back);
+  FillRect(dc, &rect, GetSysColorBrush(COLOR_BTNFACE));
 }
 
 void CCoolButton::DrawBorder(HDC dc, const RECT& r) {
@@ -208,7 +178,7 @@ void CCoolButton::DrawBorder(HDC dc, const RECT& r) {
   } else if (!flat_) {
     ScopedGdiObject<HBRUSH> shadow(CreateSolidBrush(GetSysColor(COLOR_3DSHADOW)));
     FrameRect(dc, &r, shadow.Get());
-  } else if (drawBorder_ && (pressed_ || hover_)) {
+  } else if (pressed_ || hover_) {
     RECT edge = r;
     DrawEdge(dc, &edge, pressed_ ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT);
   }
@@ -218,16 +188,8 @@ void CCoolButton::DrawIcon(HDC dc, const RECT& client, RECT& textArea, bool hasT
   if (!icon_) return;
   int x = client.left + (client.right - client.left - iconWidth_) / 2;
   int y = client.top + (client.bottom - client.top - iconHeight_) / 2;
-  if (iconAlign_ & kIconLeft) {
-    if (hasText) x = client.left + kIconGap;
-    textArea.left += iconWidth_ + kIconGap;
-  } else if (iconAlign_ & kIconRight) {
-    if (hasText) x = client.right - kIconGap - iconWidth_;
-    textArea.right -= iconWidth_ + kIconGap;
-  } else if (iconAlign_ & kIconTop) {
-    if (hasText) y = client.top + kIconGap;
-    textArea.top += iconHeight_ + kIconGap;
-  }
+  if (hasText) x = client.left + kIconGap;
+  textArea.left += iconWidth_ + kIconGap;
   if (pressed_) ++x, ++y;
   UINT flags = DST_ICON | (disabled_ ? DSS_DISABLED : DSS_NORMAL);
   DrawStateW(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(icon_.Get()), 0, x, y, iconWidth_, iconHeight_, flags);
@@ -248,7 +210,7 @@ void CCoolButton::DrawLabel(HDC dc, const std::wstring& text, RECT area) const {
     DrawTextW(dc, text.c_str(), -1, &raised, DT_CENTER | DT_WORDBREAK);
     SetTextColor(dc, GetSysColor(COLOR_3DSHADOW));
   } else {
-    SetTextColor(dc, (hover_ || pressed_) ? inText_ : outText_);
+    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
   }
   DrawTextW(dc, text.c_str(), -1, &area, DT_CENTER | DT_WORDBREAK);
 }
@@ -268,17 +230,17 @@ void CCoolButton::DrawItem(const DRAWITEMSTRUCT& item) {
 
   std::wstring text;
   if (!textHidden_) {
-    text.resize(static_cast<size_t>(GetWindowTextLengthW(window_)) + 1);
-    text.resize(static_cast<size_t>(GetWindowTextW(window_, text.data(), static_cast<int>(text.size()))));
+    text.resize(static_cast<size_t>(GetWindowTextLengthW(Window())) + 1);
+    text.resize(static_cast<size_t>(GetWindowTextW(Window(), text.data(), static_cast<int>(text.size()))));
   }
   RECT textArea = rect;
   DrawIcon(dc, rect, textArea, !text.empty());
   if (!text.empty()) {
-    HFONT font = reinterpret_cast<HFONT>(SendMessageW(window_, WM_GETFONT, 0, 0));
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(Window(), WM_GETFONT, 0, 0));
     ScopedSelect useFont(dc, font != nullptr ? font : GetStockObject(DEFAULT_GUI_FONT));
     DrawLabel(dc, text, textArea);
   }
-  if (focused_ && (!flat_ || drawFlatFocus_)) {
+  if (focused_ && !flat_) {
     RECT focus = item.rcItem;
     InflateRect(&focus, -3, -3);
     DrawFocusRect(dc, &focus);
@@ -287,7 +249,7 @@ void CCoolButton::DrawItem(const DRAWITEMSTRUCT& item) {
 
 void CXPStyleCoolButton::SetThemeHelper(const CThemeHelper* helper) {
   helper_ = helper;
-  if (helper_ == nullptr || !helper_->IsAppThemed()) SetFlat(false, true);
+  if (helper_ == nullptr || !helper_->IsAppThemed()) SetFlat(false);
 }
 
 bool CXPStyleCoolButton::Themed() const {
@@ -297,7 +259,7 @@ bool CXPStyleCoolButton::Themed() const {
 LRESULT CXPStyleCoolButton::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_THEMECHANGED:
-      SetFlat(Themed(), true);
+      SetFlat(Themed());
       break;
     case WM_SETFOCUS:
     case WM_KILLFOCUS:

@@ -6,29 +6,24 @@
 #include <string>
 
 #include "common/scoped_win.h"
+#include "ui/subclass.h"
 #include "ui/ui_messages.h"
 
 class CThemeHelper;
 
-class CCoolButton {
+// An image push button drawn by its owner.
+class CCoolButton : public WindowSubclass {
  public:
-  enum IconAlign : unsigned { kIconLeft = 1, kIconRight = 2, kIconTop = 4 };
-
-  CCoolButton();
-  virtual ~CCoolButton();
-  CCoolButton(const CCoolButton&) = delete;
-  CCoolButton& operator=(const CCoolButton&) = delete;
+  ~CCoolButton() override;
 
   // Takes over a push button of a dialog: from here on it is drawn by its owner.
   bool Attach(HWND button);
-  HWND Window() const { return window_; }
 
   void SetIcon(ScopedIcon icon);
   // Image index of a strip of square images with magenta transparent.
   bool SetBitmapFromStrip(int bitmapId, int index);
-  void SetTooltipText(const std::wstring& text, bool activate = true);
-  void SetFlat(bool flat, bool repaint = true);
-  void SetDefaultColors(bool repaint = true);
+  void SetTooltipText(const std::wstring& text);
+  void SetFlat(bool flat);
   // The window text stays the button's name for screen readers, but is not
   // drawn: for buttons that show their image alone.
   void SetTextHidden(bool hidden);
@@ -36,22 +31,19 @@ class CCoolButton {
   bool IsFlat() const { return flat_; }
   bool IsHover() const { return hover_; }
   bool IsDefault() const { return isDefault_; }
-  HWND Tooltip() const { return tooltip_; }
 
  protected:
-  virtual LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
   virtual void DrawBackground(HDC dc, RECT& rect);
   virtual void DrawBorder(HDC dc, const RECT& rect);
   void Repaint();
-  LRESULT Default(UINT msg, WPARAM wParam, LPARAM lParam);
 
   bool pressed_ = false;
   bool focused_ = false;
   bool disabled_ = false;
 
  private:
-  static LRESULT CALLBACK SubclassProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                       DWORD_PTR self);
+  void OnWindowGone() override;
   void DrawItem(const DRAWITEMSTRUCT& item);
   void DrawIcon(HDC dc, const RECT& client, RECT& textArea, bool hasText) const;
   void DrawLabel(HDC dc, const std::wstring& text, RECT area) const;
@@ -59,21 +51,17 @@ class CCoolButton {
   void CancelHover();
   void RecordStyle(DWORD style);
 
-  HWND window_ = nullptr;
   bool flat_ = true;
   bool hover_ = false;
   bool isDefault_ = false;
-  bool drawBorder_ = true;
-  bool drawFlatFocus_ = false;
   bool textHidden_ = false;
-  unsigned iconAlign_ = 33;
-  ScopedIcon icon_;
+  ScopedIcon icon_;  // left of the text, or centred without one
   int iconWidth_ = 0;
   int iconHeight_ = 0;
-  COLORREF inBack_ = 0, inText_ = 0, outBack_ = 0, outText_ = 0, focusBack_ = 0, focusText_ = 0;
   HWND tooltip_ = nullptr;
 };
 
+// The image button drawn with the visual style when one is on: Start, Stop and the pages' buttons.
 class CXPStyleCoolButton : public CCoolButton {
  public:
   // Unless a helper is given and the application is themed, the button is drawn raised.

@@ -9,6 +9,7 @@
 #include "ui/ui_messages.h"
 
 template <class T>
+// The base of every dialog and page: ties the window to its object.
 class DialogBinding {
  public:
   HWND Window() const { return window_; }

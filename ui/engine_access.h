@@ -9,6 +9,7 @@
 class EventLog;
 class WmiSource;
 
+// The pages' way into the engine.
 class EngineAccess {
  public:
   virtual ~EngineAccess() = default;

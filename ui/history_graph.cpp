@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr UINT_PTR kSubclassId = 0xC006;
 constexpr int kMargin = 5;
 
 void Line(HDC dc, int x0, int y0, int x1, int y1) {
@@ -20,17 +19,12 @@ void Line(HDC dc, int x0, int y0, int x1, int y1) {
 
 }  // namespace
 
-Graphic::~Graphic() {
-  if (window_ != nullptr) RemoveWindowSubclass(window_, SubclassProc, kSubclassId);
-}
-
 bool Graphic::Create(const RECT& rect, int divisions, int points, HWND parent, int id) {
   divisions_ = divisions;
   points_ = points;
-  window_ = CreateWindowExW(0, WC_STATICW, L"", WS_CHILD | WS_VISIBLE | SS_OWNERDRAW, rect.left, rect.top,
-                            rect.right - rect.left, rect.bottom - rect.top, parent,
-                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
-  return window_ != nullptr && SetWindowSubclass(window_, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+  return Bind(CreateWindowExW(0, WC_STATICW, L"", WS_CHILD | WS_VISIBLE | SS_OWNERDRAW, rect.left, rect.top,
+                              rect.right - rect.left, rect.bottom - rect.top, parent,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr));
 }
 
 void Graphic::SetData(const std::vector<int32_t>& values, int32_t limit) {
@@ -114,19 +108,13 @@ void Graphic::DrawCurve(HDC dc, int width, ToY y) const {
   }
 }
 
-LRESULT CALLBACK Graphic::SubclassProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                       DWORD_PTR self) {
-  auto* graph = reinterpret_cast<Graphic*>(self);
+LRESULT Graphic::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == kReflectedDrawItem) {
     const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-    graph->Draw(item.hDC, item.rcItem);
+    Draw(item.hDC, item.rcItem);
     return TRUE;
   }
   // Every paint covers the whole control in one transfer; erasing first would flicker.
   if (msg == WM_ERASEBKGND) return TRUE;
-  if (msg == WM_NCDESTROY) {
-    RemoveWindowSubclass(window, SubclassProc, kSubclassId);
-    graph->window_ = nullptr;
-  }
-  return DefSubclassProc(window, msg, wParam, lParam);
+  return Default(msg, wParam, lParam);
 }

@@ -7,16 +7,13 @@
 #include <cstdint>
 #include <vector>
 
-class Graphic {
- public:
-  Graphic() = default;
-  ~Graphic();
-  Graphic(const Graphic&) = delete;
-  Graphic& operator=(const Graphic&) = delete;
+#include "ui/subclass.h"
 
+// The history graph.
+class Graphic : public WindowSubclass {
+ public:
   // A visible owner-drawn static over rect, with parent and id.
   bool Create(const RECT& rect, int divisions, int points, HWND parent, int id);
-  HWND Window() const { return window_; }
 
   // The first values (oldest first, -1 for none), as many as there are
   // points; -1 draws no limit line. The caller repaints.
@@ -31,12 +28,10 @@ class Graphic {
   static constexpr COLORREF kGridColor = RGB(130, 130, 130);
 
  private:
-  static LRESULT CALLBACK SubclassProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                       DWORD_PTR self);
+  LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
   template <class ToY>
   void DrawCurve(HDC dc, int width, ToY y) const;
 
-  HWND window_ = nullptr;
   int divisions_ = 4;
   int points_ = 18;
   std::vector<int32_t> values_;

@@ -58,21 +58,25 @@ class InstanceSettings : public DialogBinding<InstanceSettings> {
   bool loading_ = true;
 };
 
+// The dialog that chooses the network adapter to watch.
 class NetworkSettings final : public InstanceSettings {
  public:
   NetworkSettings(const ConnectionSettings& connection, EngineAccess& engine, std::wstring chosenName);
 };
 
+// The dialog that chooses the disk to watch.
 class DiskSettings final : public InstanceSettings {
  public:
   DiskSettings(const ConnectionSettings& connection, EngineAccess& engine, std::wstring chosenName);
 };
 
+// The dialog that chooses the web site whose connections are counted.
 class ConnectionsSettings final : public InstanceSettings {
  public:
   ConnectionsSettings(const ConnectionSettings& connection, EngineAccess& engine, std::wstring chosenName);
 };
 
+// The dialog that chooses the process to watch.
 class ProcessSettings final : public InstanceSettings {
  public:
   ProcessSettings(const ConnectionSettings& connection, EngineAccess& engine, std::wstring chosenName);

@@ -6,10 +6,6 @@
 #include "ui/strip_images.h"
 #include "ui/ui_messages.h"
 
-LogPage::~LogPage() {
-  if (levels_ != nullptr) ImageList_Destroy(levels_);
-}
-
 void LogPage::OnInitDialog() {
   AddImageButton(IDC_CLEAR_LOG, IMG_CLEAR_LOG, theme_);
   list_ = Item(IDC_LOG_LIST);
@@ -27,8 +23,8 @@ void LogPage::OnSetActive() {
   ListView_SetExtendedListViewStyle(list_, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
   InsertListColumns(list_, Columns());
   filling_ = false;
-  if (levels_ == nullptr) levels_ = LoadStripImages(IDB_LOG_LEVELS, 8);
-  ListView_SetImageList(list_, levels_, LVSIL_SMALL);
+  if (!levels_) levels_ = LoadStripImages(IDB_LOG_LEVELS, 8);
+  ListView_SetImageList(list_, levels_.Get(), LVSIL_SMALL);
   // Clear Log comes on with the first row, which arrives posted like any other.
   EnableWindow(Item(IDC_CLEAR_LOG), FALSE);
   engine_.Log().AttachView(*this);

@@ -4,6 +4,7 @@
 #include <array>
 #include <string>
 
+#include "common/scoped_win.h"
 #include "log/event_log.h"
 #include "res/resource.h"
 #include "ui/list_columns.h"
@@ -12,11 +13,11 @@
 class EngineAccess;
 struct Settings;
 
+// The Log page.
 class LogPage final : public PropertyPage, private LogView {
  public:
   LogPage(const CThemeHelper& theme, Settings& settings, EngineAccess& engine)
       : PropertyPage(IDD_LOG, IDS_LOG), theme_(theme), settings_(settings), engine_(engine) {}
-  ~LogPage() override;
 
  protected:
   void OnInitDialog() override;
@@ -48,5 +49,5 @@ class LogPage final : public PropertyPage, private LogView {
   EngineAccess& engine_;
   HWND list_ = nullptr;
   bool filling_ = false;  // the columns are being rebuilt: their widths are not the user's
-  HIMAGELIST levels_ = nullptr;
+  ScopedImageList levels_;
 };

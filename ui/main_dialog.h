@@ -26,6 +26,7 @@ struct AboutTexts {
   std::wstring logFile;
 };
 
+// The main dialog.
 class QuorDlg : public DialogBinding<QuorDlg> {
  public:
   // onWindow hears of the dialog's window as it comes and goes (null).

@@ -47,6 +47,7 @@ class NotificationBoxes {
   std::vector<std::thread> threads_;  // under lock_
 };
 
+// One notification box on its own thread.
 class ThreadMessageBox {
  public:
   struct Message {

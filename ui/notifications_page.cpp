@@ -89,11 +89,6 @@ std::array<Bound<WideSetting>, 4> WideTexts(Settings& s) {
 
 }  // namespace
 
-NotificationsPage::~NotificationsPage() {
-  if (icons_ != nullptr) ImageList_Destroy(icons_);
-  if (checks_ != nullptr) ImageList_Destroy(checks_);
-}
-
 void NotificationsPage::OnInitDialog() {
   AddImageButton(IDC_BROWSE, IMG_BROWSE, theme_);
   for (const auto& text : ByteTexts(settings_)) SendMessageW(Item(text.id), EM_LIMITTEXT, kMaxByteText, 0);
@@ -121,9 +116,9 @@ void NotificationsPage::OnSetActive() {
     item.pszText = const_cast<wchar_t*>(ChannelOf(settings_, row).name);
     ListView_InsertItem(list, &item);
   }
-  if (icons_ == nullptr) icons_ = LoadStripImages(IDB_CHANNELS, 8);
-  if (checks_ == nullptr) checks_ = LoadStripImages(IDB_CHECK_BOXES, 2);
-  AttachImageLists(list, icons_, checks_);
+  if (!icons_) icons_ = LoadStripImages(IDB_CHANNELS, 8);
+  if (!checks_) checks_ = LoadStripImages(IDB_CHECK_BOXES, 2);
+  AttachImageLists(list, icons_.Get(), checks_.Get());
   for (int row = 0; row < kChannels; ++row) ListView_SetCheckState(list, row, ChannelOf(settings_, row).enabled.load());
   SelectRow(list, remembered);
   filling_ = false;

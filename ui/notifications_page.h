@@ -5,17 +5,18 @@
 // at once.
 #include <string>
 
+#include "common/scoped_win.h"
 #include "res/resource.h"
 #include "ui/property_page.h"
 
 class EngineAccess;
 struct Settings;
 
+// The Notifications page.
 class NotificationsPage final : public PropertyPage {
  public:
   NotificationsPage(const CThemeHelper& theme, Settings& settings, EngineAccess& engine)
       : PropertyPage(IDD_NOTIFICATIONS, IDS_NOTIFICATIONS), theme_(theme), settings_(settings), engine_(engine) {}
-  ~NotificationsPage() override;
 
  protected:
   void OnInitDialog() override;
@@ -47,6 +48,6 @@ class NotificationsPage final : public PropertyPage {
   std::wstring repeatText_;  // the repeat field's last valid text
   bool filling_ = false;     // the page sets its controls: their changes are not the user's
   bool testing_ = false;     // a test mail is under way
-  HIMAGELIST icons_ = nullptr;
-  HIMAGELIST checks_ = nullptr;
+  ScopedImageList icons_;
+  ScopedImageList checks_;
 };

@@ -6,6 +6,7 @@
 class AppCommands;
 struct Settings;
 
+// The Options page.
 class OptionsPage final : public PropertyPage {
  public:
   OptionsPage(const CThemeHelper& theme, Settings& settings, AppCommands& app);

@@ -13,6 +13,7 @@
 class CThemeHelper;
 class CXPStyleCoolButton;
 
+// The base of the main dialog's pages.
 class PropertyPage : public DialogBinding<PropertyPage> {
  public:
   PropertyPage(int templateId, int captionId);

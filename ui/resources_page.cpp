@@ -19,11 +19,6 @@ constexpr int kNetworkRow = static_cast<int>(ParameterId::NetworkUsage);
 
 }  // namespace
 
-HealthParamsPage::~HealthParamsPage() {
-  if (icons_ != nullptr) ImageList_Destroy(icons_);
-  if (checks_ != nullptr) ImageList_Destroy(checks_);
-}
-
 void HealthParamsPage::OnInitDialog() {
   AddImageButton(IDC_ADVANCED, IMG_ADVANCED, theme_);
   list_.Attach(Item(IDC_PARAMS_LIST));
@@ -57,9 +52,9 @@ void HealthParamsPage::OnSetActive() {
     item.pszText = name.data();
     ListView_InsertItem(list, &item);
   }
-  if (icons_ == nullptr) icons_ = LoadStripImages(IDB_PARAMETERS, 8);
-  if (checks_ == nullptr) checks_ = LoadStripImages(IDB_CHECK_BOXES, 2);
-  AttachImageLists(list, icons_, checks_);
+  if (!icons_) icons_ = LoadStripImages(IDB_PARAMETERS, 8);
+  if (!checks_) checks_ = LoadStripImages(IDB_CHECK_BOXES, 2);
+  AttachImageLists(list, icons_.Get(), checks_.Get());
 
   shown_ = engine_.LatestPass();
   for (int row = 0; row < kParameterCount; ++row) {

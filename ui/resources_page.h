@@ -14,11 +14,11 @@
 class EngineAccess;
 struct Settings;
 
+// The Resources page.
 class HealthParamsPage final : public PropertyPage {
  public:
   HealthParamsPage(const CThemeHelper& theme, Settings& settings, EngineAccess& engine)
       : PropertyPage(IDD_RESOURCES, IDS_RESOURCES), theme_(theme), settings_(settings), engine_(engine) {}
-  ~HealthParamsPage() override;
 
   // A finished pass, on the user-interface thread.
   void UpdateParameters(const PassSnapshot& snapshot);
@@ -51,6 +51,6 @@ class HealthParamsPage final : public PropertyPage {
   Graphic graph_;
   std::wstring valueText_;  // the edit's last valid text
   bool filling_ = false;    // the list is being rebuilt: its changes are not the user's
-  HIMAGELIST icons_ = nullptr;
-  HIMAGELIST checks_ = nullptr;
+  ScopedImageList icons_;
+  ScopedImageList checks_;
 };

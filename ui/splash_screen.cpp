@@ -8,7 +8,6 @@
 #include "notify/notify_host.h"
 
 namespace {
-constexpr UINT_PTR kSubclassId = 0xC004;
 constexpr UINT_PTR kTimerId = 1;
 }  // namespace
 
@@ -28,15 +27,14 @@ bool SplashScreen::Show() {
   height_ = info.bmHeight;
   int left = GetSystemMetrics(SM_CXSCREEN) / 2 - width_ / 2;
   int top = GetSystemMetrics(SM_CYSCREEN) / 2 - height_ / 2;
-  window_ = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, WC_STATICW, L"", WS_POPUP | WS_VISIBLE, left, top,
-                            width_, height_, parent_, nullptr, GetModuleHandleW(nullptr), nullptr);
-  if (window_ == nullptr) return false;
-  if (!SetWindowSubclass(window_, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this)) ||
-      SetTimer(window_, kTimerId, duration_, nullptr) == 0) {
-    Destroy();
+  HWND window = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, WC_STATICW, L"", WS_POPUP | WS_VISIBLE, left, top,
+                                width_, height_, parent_, nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (window == nullptr) return false;
+  if (!Bind(window) || SetTimer(window, kTimerId, duration_, nullptr) == 0) {
+    DestroyWindow(window);  // its WM_NCDESTROY unbinds
     return false;
   }
-  InvalidateRect(window_, nullptr, FALSE);
+  InvalidateRect(window, nullptr, FALSE);
   return true;
 }
 
@@ -48,41 +46,33 @@ void SplashScreen::OnTimer() {
 }
 
 void SplashScreen::Destroy() {
-  if (window_ == nullptr) return;
-  HWND window = window_;
-  window_ = nullptr;
+  HWND window = Unbind();
+  if (window == nullptr) return;
   KillTimer(window, kTimerId);
-  RemoveWindowSubclass(window, SubclassProc, kSubclassId);
   DestroyWindow(window);
 }
 
-LRESULT CALLBACK SplashScreen::SubclassProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                            DWORD_PTR self) {
-  auto* splash = reinterpret_cast<SplashScreen*>(self);
+LRESULT SplashScreen::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_PAINT: {
       PAINTSTRUCT paint;
-      HDC dc = BeginPaint(window, &paint);
+      HDC dc = BeginPaint(Window(), &paint);
       ScopedMemoryDC memory(CreateCompatibleDC(dc));
       if (memory) {
-        ScopedSelect use(memory.Get(), splash->bitmap_.Get());
-        BitBlt(dc, 0, 0, splash->width_, splash->height_, memory.Get(), 0, 0, SRCCOPY);
+        ScopedSelect use(memory.Get(), bitmap_.Get());
+        BitBlt(dc, 0, 0, width_, height_, memory.Get(), 0, 0, SRCCOPY);
       }
-      EndPaint(window, &paint);
+      EndPaint(Window(), &paint);
       return 0;
     }
     case WM_TIMER:
       if (wParam == kTimerId) {
-        splash->OnTimer();
+        OnTimer();
         return 0;
       }
-      break;
-    case WM_NCDESTROY:
-      RemoveWindowSubclass(window, SubclassProc, kSubclassId);
-      splash->window_ = nullptr;
       break;
     default:
       break;
   }
-  return DefSubclassProc(window, msg, wParam, lParam);
+  return Default(msg, wParam, lParam);
 }

@@ -4,25 +4,23 @@
 #include <windows.h>
 
 #include "common/scoped_win.h"
+#include "ui/subclass.h"
 
 class NotifyHost;
 
-class SplashScreen {
+// The start-up picture.
+class SplashScreen : public WindowSubclass {
  public:
   SplashScreen(int bitmapId, HWND parent, NotifyHost& tray, UINT durationMs);
   // Stops the timer and takes the window down if they are still there.
-  ~SplashScreen();
-  SplashScreen(const SplashScreen&) = delete;
-  SplashScreen& operator=(const SplashScreen&) = delete;
+  ~SplashScreen() override;
 
   // False, showing nothing, when the picture cannot be loaded or the window
   // or timer cannot be made.
   bool Show();
-  HWND Window() const { return window_; }
 
  private:
-  static LRESULT CALLBACK SubclassProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                       DWORD_PTR self);
+  LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
   void OnTimer();
   void Destroy();
 
@@ -33,5 +31,4 @@ class SplashScreen {
   int width_ = 300;
   int height_ = 150;
   ScopedGdiObject<HBITMAP> bitmap_;
-  HWND window_ = nullptr;
 };

@@ -1,8 +1,7 @@
 #pragma once
 // Small 16 by 16 images from a bitmap strip, magenta transparent.
-#include <windows.h>
-#include <commctrl.h>
+#include "common/scoped_win.h"
 
-// The images of strip bitmapId in a new image list growing by grow; the caller
-// destroys it. Null when no list could be made.
-HIMAGELIST LoadStripImages(int bitmapId, int grow);
+// The images of strip bitmapId in a new image list growing by grow; empty
+// when no list could be made.
+ScopedImageList LoadStripImages(int bitmapId, int grow);

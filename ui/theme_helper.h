@@ -7,6 +7,7 @@
 
 #include "common/scoped_win.h"
 
+// The visual-style functions, found at run time.
 class CThemeHelper {
  public:
   CThemeHelper();

@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr UINT_PTR kSubclassId = 0xC005;
 constexpr size_t kTitleBuffer = 260;
 
 struct FindTitle {
@@ -80,9 +79,8 @@ bool CTrayWnd::Create() {
   HWND window = CreateWindowExW(0, WC_STATICW, windowName_.c_str(), 0, 0, 0, 0, 0, nullptr, nullptr,
                                 GetModuleHandleW(nullptr), nullptr);
   if (window == nullptr) return false;
-  window_ = window;
-  if (!SetWindowSubclass(window, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) {
-    Destroy();
+  if (!Bind(window)) {
+    DestroyWindow(window);
     return false;
   }
   taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
@@ -90,9 +88,8 @@ bool CTrayWnd::Create() {
 }
 
 void CTrayWnd::Destroy() {
-  if (window_ == nullptr) return;
-  HWND window = window_.exchange(nullptr);
-  RemoveWindowSubclass(window, SubclassProc, kSubclassId);
+  HWND window = Unbind();
+  if (window == nullptr) return;
   DropQueuedPayloads(window);
   DestroyWindow(window);
 }
@@ -104,7 +101,7 @@ std::wstring CTrayWnd::ToolTip() const {
 NOTIFYICONDATAW CTrayWnd::BaseData() const {
   NOTIFYICONDATAW data{};
   data.cbSize = sizeof data;
-  data.hWnd = window_;
+  data.hWnd = Window();
   data.uID = 0;
   data.uFlags = NIF_MESSAGE | NIF_TIP;
   data.uCallbackMessage = WM_TRAY_CALLBACK;
@@ -147,23 +144,6 @@ bool CTrayWnd::ShowBalloon(const std::wstring& title, const std::wstring& text, 
   return done;
 }
 
-LRESULT CALLBACK CTrayWnd::SubclassProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                        DWORD_PTR self) {
-  auto* tray = reinterpret_cast<CTrayWnd*>(self);
-  if (msg == WM_NCDESTROY) {
-    RemoveWindowSubclass(window, SubclassProc, kSubclassId);
-    tray->window_ = nullptr;
-    return DefSubclassProc(window, msg, wParam, lParam);
-  }
-  LRESULT result = tray->OnMessage(msg, wParam, lParam);
-  // Handled or not, tray events and commands go on to the default handling,
-  // unless the command was Exit and took the window down.
-  if ((msg == WM_TRAY_CALLBACK || msg == WM_COMMAND) && IsWindow(window)) {
-    return DefSubclassProc(window, msg, wParam, lParam);
-  }
-  return result;
-}
-
 LRESULT CTrayWnd::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_TRAY_CALLBACK) {
     switch (lParam) {
@@ -183,9 +163,7 @@ LRESULT CTrayWnd::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       default:
         break;
     }
-    return 0;
-  }
-  if (msg == taskbarCreated_ && taskbarCreated_ != 0) {
+  } else if (msg == taskbarCreated_ && taskbarCreated_ != 0) {
     // The shell started again and has forgotten the icon.
     if (iconAdded_ && icon_ != nullptr) {
       iconAdded_ = false;
@@ -193,7 +171,9 @@ LRESULT CTrayWnd::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     return 0;
   }
-  return DefSubclassProc(window_, msg, wParam, lParam);
+  // Tray events and commands, handled or not, go on to the default handling
+  // too, unless the command was Exit and took the window down.
+  return Window() != nullptr ? Default(msg, wParam, lParam) : 0;
 }
 
 MainWnd::MainWnd(const ConnectionSettings& connection, AppCommands& app, NotificationBoxes& boxes)
@@ -306,8 +286,9 @@ LRESULT MainWnd::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         default:
           break;
       }
-      return 0;
+      break;
     default:
-      return CTrayWnd::OnMessage(msg, wParam, lParam);
+      break;
   }
+  return CTrayWnd::OnMessage(msg, wParam, lParam);
 }

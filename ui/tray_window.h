@@ -11,6 +11,7 @@
 
 #include "common/scoped_win.h"
 #include "notify/notify_host.h"
+#include "ui/subclass.h"
 
 struct ConnectionSettings;
 class AppCommands;
@@ -20,18 +21,15 @@ class NotificationBoxes;
 // included, never between the two halves of a surrogate pair.
 std::wstring FitTrayText(const std::wstring& text, size_t fieldChars);
 
-class CTrayWnd {
+// The hidden tray window.
+class CTrayWnd : public WindowSubclass {
  public:
   CTrayWnd(std::wstring windowName, const ConnectionSettings& connection);
-  virtual ~CTrayWnd();
-  CTrayWnd(const CTrayWnd&) = delete;
-  CTrayWnd& operator=(const CTrayWnd&) = delete;
+  ~CTrayWnd() override;
 
   // False, making nothing, when a top-level window with the name exists
   // already (another copy runs) or the window cannot be made.
   bool Create();
-  // Any thread: null once the window is gone.
-  HWND Window() const { return window_; }
   void Destroy();
 
   // With an icon: adds or changes the tray icon. Without: removes it.
@@ -45,24 +43,22 @@ class CTrayWnd {
   virtual void OnTrayRightButtonDown() {}
   virtual void OnBalloonClick() {}
   virtual void OnBalloonClosed() {}
-  virtual LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
   // The one call to the shell; tests record it instead.
   virtual bool Notify(DWORD message, NOTIFYICONDATAW& data);
 
  private:
-  static LRESULT CALLBACK SubclassProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                       DWORD_PTR self);
   NOTIFYICONDATAW BaseData() const;
   std::wstring ToolTip() const;
 
   std::wstring windowName_;
   const ConnectionSettings& connection_;
-  std::atomic<HWND> window_{nullptr};
   bool iconAdded_ = false;
   HICON icon_ = nullptr;  // what the shell shows now, for a restart of the shell
   UINT taskbarCreated_ = 0;
 };
 
+// The program's hidden tray window: icons, menu, commands and the notifications' host.
 class MainWnd : public CTrayWnd, public NotifyHost {
  public:
   MainWnd(const ConnectionSettings& connection, AppCommands& app, NotificationBoxes& boxes);

@@ -5,41 +5,10 @@
 
 #include <utility>
 
+#include "common/scoped_win.h"
 #include "wmi/wmi_source.h"
 
 namespace {
-
-// One reference to a COM interface.
-template <class T>
-class ComPtr {
- public:
-  ComPtr() = default;
-  ~ComPtr() { Reset(); }
-  ComPtr(ComPtr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
-  ComPtr& operator=(ComPtr&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      p_ = std::exchange(other.p_, nullptr);
-    }
-    return *this;
-  }
-  ComPtr(const ComPtr&) = delete;
-  ComPtr& operator=(const ComPtr&) = delete;
-
-  T* Get() const { return p_; }
-  T* operator->() const { return p_; }
-  // For a call that hands out a new reference: the old one is dropped first.
-  T** Out() {
-    Reset();
-    return &p_;
-  }
-  void Reset() {
-    if (p_) std::exchange(p_, nullptr)->Release();
-  }
-
- private:
-  T* p_ = nullptr;
-};
 
 class Bstr {
  public:
@@ -116,7 +85,7 @@ class ProxySecurity {
 
 class ComObject final : public WmiObject {
  public:
-  explicit ComObject(ComPtr<IWbemClassObject> object) : object_(std::move(object)) {}
+  explicit ComObject(ScopedCom<IWbemClassObject> object) : object_(std::move(object)) {}
 
   WmiCode Get(const std::wstring& property, WmiValue& value) override {
     Variant v;
@@ -142,17 +111,17 @@ class ComObject final : public WmiObject {
   }
 
  private:
-  ComPtr<IWbemClassObject> object_;
+  ScopedCom<IWbemClassObject> object_;
 };
 
 class ComEnumerator final : public WmiEnumerator {
  public:
-  explicit ComEnumerator(ComPtr<IEnumWbemClassObject> rows) : rows_(std::move(rows)) {}
+  explicit ComEnumerator(ScopedCom<IEnumWbemClassObject> rows) : rows_(std::move(rows)) {}
 
   WmiCode SetSecurity(const WmiIdentity* identity) override { return security_.Set(rows_.Get(), identity); }
 
   WmiCode Next(uint32_t timeoutMs, std::unique_ptr<WmiObject>& object) override {
-    ComPtr<IWbemClassObject> row;
+    ScopedCom<IWbemClassObject> row;
     ULONG returned = 0;
     // 0xFFFFFFFF wraps to -1, which is WBEM_INFINITE.
     HRESULT hr = rows_->Next(static_cast<long>(timeoutMs), 1, row.Out(), &returned);
@@ -167,12 +136,12 @@ class ComEnumerator final : public WmiEnumerator {
  private:
   // Declared first so the proxy is released before the identity it may use.
   ProxySecurity security_;
-  ComPtr<IEnumWbemClassObject> rows_;
+  ScopedCom<IEnumWbemClassObject> rows_;
 };
 
 class ComNamespace final : public WmiNamespace {
  public:
-  explicit ComNamespace(ComPtr<IWbemServices> services) : services_(std::move(services)) {}
+  explicit ComNamespace(ScopedCom<IWbemServices> services) : services_(std::move(services)) {}
 
   WmiCode SetSecurity(const WmiIdentity* identity) override { return security_.Set(services_.Get(), identity); }
 
@@ -180,7 +149,7 @@ class ComNamespace final : public WmiNamespace {
                     std::unique_ptr<WmiEnumerator>& result) override {
     Bstr bLanguage(language), bQuery(query);
     if (!bLanguage.Get() || !bQuery.Get()) return static_cast<WmiCode>(E_OUTOFMEMORY);
-    ComPtr<IEnumWbemClassObject> rows;
+    ScopedCom<IEnumWbemClassObject> rows;
     HRESULT hr = services_->ExecQuery(bLanguage.Get(), bQuery.Get(),
                                       WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr, rows.Out());
     if (hr != S_OK) return static_cast<WmiCode>(hr);
@@ -191,12 +160,12 @@ class ComNamespace final : public WmiNamespace {
 
  private:
   ProxySecurity security_;
-  ComPtr<IWbemServices> services_;
+  ScopedCom<IWbemServices> services_;
 };
 
 class ComLocator final : public WmiLocator {
  public:
-  explicit ComLocator(ComPtr<IWbemLocator> locator) : locator_(std::move(locator)) {}
+  explicit ComLocator(ScopedCom<IWbemLocator> locator) : locator_(std::move(locator)) {}
 
   WmiCode ConnectServer(const std::wstring& path, const std::wstring* user, const std::wstring* password,
                         std::unique_ptr<WmiNamespace>& result) override {
@@ -206,7 +175,7 @@ class ComLocator final : public WmiLocator {
     // A lost user or password would silently connect as this account instead.
     if (!bPath.Get() || (user && !bUser.Get()) || (password && !bPassword.Get()))
       return static_cast<WmiCode>(E_OUTOFMEMORY);
-    ComPtr<IWbemServices> services;
+    ScopedCom<IWbemServices> services;
     HRESULT hr = locator_->ConnectServer(bPath.Get(), bUser.Get(), bPassword.Get(), nullptr,
                                          WBEM_FLAG_CONNECT_USE_MAX_WAIT, nullptr, nullptr, services.Out());
     if (hr != S_OK) return static_cast<WmiCode>(hr);
@@ -216,13 +185,13 @@ class ComLocator final : public WmiLocator {
   }
 
  private:
-  ComPtr<IWbemLocator> locator_;
+  ScopedCom<IWbemLocator> locator_;
 };
 
 class ComSource final : public WmiSource {
  public:
   WmiCode CreateLocator(std::unique_ptr<WmiLocator>& locator) override {
-    ComPtr<IWbemLocator> raw;
+    ScopedCom<IWbemLocator> raw;
     HRESULT hr = CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
                                   reinterpret_cast<void**>(raw.Out()));
     if (hr != S_OK) return static_cast<WmiCode>(hr);
