@@ -43,11 +43,14 @@ int CALLBACK SheetCallback(HWND, UINT msg, LPARAM lParam) {
 thread_local HWND runningSheet = nullptr;
 
 // Ctrl+Tab, Ctrl+Shift+Tab, Ctrl+Page Down and Ctrl+Page Up turn the pages, as in
-// any sheet: the dialog's own loop does not know the sheet inside it.
+// any sheet: the dialog's own loop does not know the sheet inside it. The hook
+// also sees the keys of modal windows over the dialog (message boxes, the
+// advanced settings), which must not turn the pages behind them.
 LRESULT CALLBACK PageKeys(int code, WPARAM wParam, LPARAM lParam) {
   auto* msg = reinterpret_cast<MSG*>(lParam);
-  if (code == MSGF_DIALOGBOX && runningSheet != nullptr && msg->message == WM_KEYDOWN &&
-      (GetKeyState(VK_CONTROL) & 0x8000) != 0) {
+  HWND dialog = runningSheet != nullptr ? GetParent(runningSheet) : nullptr;
+  if (code == MSGF_DIALOGBOX && dialog != nullptr && msg->message == WM_KEYDOWN &&
+      (msg->hwnd == dialog || IsChild(dialog, msg->hwnd)) && (GetKeyState(VK_CONTROL) & 0x8000) != 0) {
     int step = 0;
     if (msg->wParam == VK_TAB) step = (GetKeyState(VK_SHIFT) & 0x8000) != 0 ? -1 : 1;
     if (msg->wParam == VK_NEXT) step = 1;

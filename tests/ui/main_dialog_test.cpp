@@ -3,6 +3,8 @@
 #include <doctest/doctest.h>
 
 #include <atomic>
+#include <functional>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -116,29 +118,74 @@ TEST_CASE("opening and closing the dialog fifty times leaves the GDI and USER ob
   CHECK(after.user == before.user);
 }
 
-TEST_CASE("Ctrl+Tab and Ctrl+Page Up turn the pages of the sheet inside the dialog") {
+namespace {
+
+// Called on a thread of the test's own, so it checks nothing itself.
+void PressKeys(HWND window, const std::vector<WORD>& keys) {
+  std::vector<INPUT> input;
+  for (WORD key : keys) input.push_back(INPUT{INPUT_KEYBOARD, {.ki = {key, 0, 0, 0, 0}}});
+  for (auto it = keys.rbegin(); it != keys.rend(); ++it) input.push_back(INPUT{INPUT_KEYBOARD, {.ki = {*it, 0, KEYEVENTF_KEYUP, 0, 0}}});
+  HWND top = GetAncestor(window, GA_ROOT);
+  WaitFor([&] {
+    SetForegroundWindow(top);
+    return GetForegroundWindow() == top;
+  });
+  SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT));
+}
+
+// A window other than the dialog itself that its thread shows: a modal one over it.
+HWND ModalOver(HWND dialog) {
+  struct Search {
+    HWND dialog;
+    HWND found = nullptr;
+  } search{dialog};
+  EnumThreadWindows(GetWindowThreadProcessId(dialog, nullptr), [](HWND window, LPARAM lParam) {
+    auto* s = reinterpret_cast<Search*>(lParam);
+    if (window == s->dialog || !IsWindowVisible(window) || GetWindow(window, GW_OWNER) != s->dialog) return TRUE;
+    s->found = window;
+    return FALSE;
+  }, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+}  // namespace
+
+TEST_CASE("Ctrl+Tab and Ctrl+Page Up turn the pages of the sheet inside the dialog, not behind a modal window") {
   Settings settings;
   TestCommands app;
   TestEngine engine;
   CThemeHelper theme;
   QuorDlg dialog(settings, app, engine, theme, {L"", L""});
   std::vector<int> seen;
+  int underBox = -1;
+  // What the user's thread waited for in vain: doctest's messages are for this thread only.
+  std::vector<std::string> missed;
+  auto await = [&](const char* what, const std::function<bool()>& done) {
+    if (!WaitFor(done)) missed.push_back(what);
+  };
   std::thread user([&] {
-    CHECK(WaitFor([&] { return dialog.Window() && IsWindowVisible(dialog.Window()); }));
+    await("the dialog shown", [&] { return dialog.Window() && IsWindowVisible(dialog.Window()); });
     HWND tabs = reinterpret_cast<HWND>(SendMessageW(dialog.Sheet(), PSM_GETTABCONTROL, 0, 0));
     auto press = [&](std::vector<WORD> keys) {
-      std::vector<INPUT> input;
-      for (WORD key : keys) input.push_back(INPUT{INPUT_KEYBOARD, {.ki = {key, 0, 0, 0, 0}}});
-      for (auto it = keys.rbegin(); it != keys.rend(); ++it) input.push_back(INPUT{INPUT_KEYBOARD, {.ki = {*it, 0, KEYEVENTF_KEYUP, 0, 0}}});
-      BringToFront(dialog.Window());
       int before = TabCtrl_GetCurSel(tabs);
-      SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT));
-      // Each press turns a page.
-      CHECK_MESSAGE(WaitFor([&] { return TabCtrl_GetCurSel(tabs) != before; }), "awaited: the page to turn");
+      PressKeys(dialog.Window(), keys);
+      await("the page to turn", [&] { return TabCtrl_GetCurSel(tabs) != before; });
       seen.push_back(TabCtrl_GetCurSel(tabs));
     };
     press({VK_CONTROL, VK_TAB});
     press({VK_CONTROL, VK_TAB});
+    // A refused polling interval puts a message box over the Connection page.
+    HWND period = GetDlgItem(PropSheet_GetCurrentPageHwnd(dialog.Sheet()), IDC_PERIOD);
+    auto refused = std::async(std::launch::async, [period] {
+      SendMessageW(period, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"x"));
+    });
+    HWND box = nullptr;
+    await("the message box", [&] { return (box = ModalOver(dialog.Window())) != nullptr; });
+    PressKeys(box, {VK_CONTROL, VK_TAB});
+    PressKeys(box, {VK_RETURN});
+    await("Enter to close the box, after Ctrl+Tab", [&] { return !IsWindow(box); });
+    refused.get();
+    underBox = TabCtrl_GetCurSel(tabs);
     press({VK_CONTROL, VK_PRIOR});
     press({VK_CONTROL, VK_PRIOR});
     press({VK_CONTROL, VK_PRIOR});
@@ -146,5 +193,7 @@ TEST_CASE("Ctrl+Tab and Ctrl+Page Up turn the pages of the sheet inside the dial
   });
   dialog.Run(L"");
   user.join();
+  CHECK(missed.empty());
+  CHECK(underBox == 2);
   CHECK(seen == std::vector<int>{1, 2, 1, 0, 5});
 }
