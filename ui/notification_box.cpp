@@ -1,7 +1,10 @@
 #include "ui/notification_box.h"
 
+#include <algorithm>
 #include <cwchar>
+#include <iterator>
 
+#include "common/scoped_win.h"
 #include "notify/notify_host.h"
 #include "res/resource.h"
 
@@ -16,6 +19,28 @@ void Enable(HWND dialog, int id, bool on) {
   HWND control = GetDlgItem(dialog, id);
   if (!on && GetFocus() == control) SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDOK)), TRUE);
   EnableWindow(control, on);
+}
+
+// What the control's text needs, wrapped to its width as the control wraps it.
+int WrappedHeight(HWND control) {
+  RECT client{};
+  GetClientRect(control, &client);
+  int length = GetWindowTextLengthW(control);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(control, text.data(), length + 1)));
+  ScopedWindowDC dc(control);
+  ScopedSelect font(dc.Get(), reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+  RECT needed{0, 0, client.right, 0};
+  DrawTextW(dc.Get(), text.c_str(), static_cast<int>(text.size()), &needed,
+            DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_EXPANDTABS | DT_NOPREFIX);
+  return needed.bottom;
+}
+
+RECT ClientRectOf(HWND control) {
+  RECT rect{};
+  GetWindowRect(control, &rect);
+  MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
 }
 
 }  // namespace
@@ -125,6 +150,53 @@ void ThreadMessageBox::ShowMessage(size_t index) {
   wchar_t counter[32];
   std::swprintf(counter, 32, L"%d/%d", static_cast<int>(index + 1), static_cast<int>(count));
   SetDlgItemTextW(window_, IDC_BOX_COUNTER, counter);
+  FitTexts();
+}
+
+void ThreadMessageBox::KeepLayout() {
+  for (Placed& control : layout_) control.rect = ClientRectOf(GetDlgItem(window_, control.id));
+  icon_ = ClientRectOf(GetDlgItem(window_, IDC_BOX_ICON));
+  GetWindowRect(window_, &frame_);
+}
+
+// The whole subject is shown, wrapped, since its end says the state; the
+// body grows the same way, and what lies below them moves down.
+void ThreadMessageBox::FitTexts() {
+  HWND subject = GetDlgItem(window_, IDC_BOX_SUBJECT);
+  HWND body = GetDlgItem(window_, IDC_BOX_BODY);
+  const RECT& subjectAt = layout_[0].rect;
+  const RECT& bodyAt = layout_[1].rect;
+  int subjectHeight = std::max<int>(subjectAt.bottom - subjectAt.top, WrappedHeight(subject));
+  int bodyHeight = std::max<int>(bodyAt.bottom - bodyAt.top, WrappedHeight(body));
+  int bodyShift = std::max<LONG>(0, subjectAt.top + subjectHeight - std::max(subjectAt.bottom, icon_.bottom));
+  int shift = bodyShift + bodyHeight - (bodyAt.bottom - bodyAt.top);
+
+  // Never taller than the screen: an absurdly long text is cut instead.
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &monitor);
+  int spare = std::max<int>(0, (monitor.rcWork.bottom - monitor.rcWork.top) - (frame_.bottom - frame_.top));
+  if (shift > spare) {
+    int cut = shift - spare;
+    int bodyCut = std::min(cut, bodyHeight - static_cast<int>(bodyAt.bottom - bodyAt.top));
+    bodyHeight -= bodyCut;
+    subjectHeight -= cut - bodyCut;
+    bodyShift -= cut - bodyCut;
+    shift = spare;
+  }
+
+  SetWindowPos(subject, nullptr, 0, 0, subjectAt.right - subjectAt.left, subjectHeight,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(body, nullptr, bodyAt.left, bodyAt.top + bodyShift, bodyAt.right - bodyAt.left, bodyHeight,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  for (size_t i = 2; i < std::size(layout_); ++i) {
+    const RECT& at = layout_[i].rect;
+    SetWindowPos(GetDlgItem(window_, layout_[i].id), nullptr, at.left, at.top + shift, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  SetWindowPos(window_, nullptr, 0, 0, frame_.right - frame_.left, frame_.bottom - frame_.top + shift,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  InvalidateRect(window_, nullptr, TRUE);
 }
 
 INT_PTR CALLBACK ThreadMessageBox::DialogProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -139,6 +211,7 @@ INT_PTR CALLBACK ThreadMessageBox::DialogProc(HWND window, UINT msg, WPARAM wPar
 INT_PTR ThreadMessageBox::OnMessage(UINT msg, WPARAM wParam, LPARAM) {
   switch (msg) {
     case WM_INITDIALOG:
+      KeepLayout();
       EnableWindow(GetDlgItem(window_, IDC_BOX_NEXT), FALSE);
       EnableWindow(GetDlgItem(window_, IDC_BOX_PREV), FALSE);
       owner_.Published(this);

@@ -4,6 +4,8 @@
 // thread never waits for the user.
 #include <windows.h>
 
+#include "res/resource.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -67,11 +69,26 @@ class ThreadMessageBox {
   HWND Window() const { return window_; }
 
  private:
+  // A control and where the dialog first placed it, in client pixels.
+  struct Placed {
+    int id;
+    RECT rect;
+  };
+
   static INT_PTR CALLBACK DialogProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
   INT_PTR OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+  // Takes the dialog's first layout, which each message's layout starts from.
+  void KeepLayout();
+  // Sizes the texts to what they need and moves the rest below them.
+  void FitTexts();
 
   NotificationBoxes& owner_;
   HWND window_ = nullptr;
   std::vector<Message> messages_;  // under the owner's lock
   size_t shown_ = 0;               // box thread only
+  // Box thread only: the subject, the body, then what lies below them.
+  Placed layout_[6] = {{IDC_BOX_SUBJECT, {}}, {IDC_BOX_BODY, {}},  {IDC_BOX_COUNTER, {}},
+                       {IDC_BOX_PREV, {}},    {IDC_BOX_NEXT, {}},  {IDOK, {}}};
+  RECT icon_{};
+  RECT frame_{};
 };
