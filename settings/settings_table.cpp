@@ -25,6 +25,8 @@ constexpr NumberRange kAnyInt{std::numeric_limits<int32_t>::min(), std::numeric_
 constexpr NumberRange kPeriod{0, std::numeric_limits<int32_t>::max()};
 constexpr NumberRange kThreshold{0, 1000};
 constexpr NumberRange kPort{0, 65535};
+// A log limit below 1 MB would empty the log at every entry.
+constexpr NumberRange kLogMegabytes{1, std::numeric_limits<int32_t>::max()};
 // A notification value by parameter, in the catalogue's order: a load in
 // percent (processor, disk), whether the process runs, otherwise a count
 // that the graph's 32-bit limit line can still show.
@@ -104,7 +106,7 @@ std::vector<SettingRef> SettingsTable(Settings& s) {
       {L"Log\\Details", &l.Details, kAnyInt},
       {L"Log\\ClearLog", &l.ClearLog},
       {L"Log\\LimitSize", &l.LimitSize},
-      {L"Log\\MaxSize", &l.MaxSize, kAnyInt},
+      {L"Log\\MaxSize", &l.MaxSize, kLogMegabytes},
       {L"Main\\RunApp", &m.RunApp},
       {L"Main\\HideIcon", &m.HideIcon},
       {L"Main\\HideSplash", &m.HideSplash},

@@ -5,9 +5,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "common/decimal.h"
 #include "common/program_path.h"
 #include "settings/registry.h"
 #include "settings/settings.h"
@@ -60,7 +62,8 @@ void OptionsPage::OnSetActive() {
 
   Check(IDC_CLEAR_LOG_AT_START, settings_.Log.ClearLog);
   Check(IDC_LIMIT_SIZE, settings_.Log.LimitSize);
-  SetDlgItemInt(Window(), IDC_MAX_SIZE, static_cast<UINT>(settings_.Log.MaxSize.load()), TRUE);
+  sizeText_ = std::to_wstring(settings_.Log.MaxSize.load());
+  SetDlgItemTextW(Window(), IDC_MAX_SIZE, sizeText_.c_str());
   EnableWindow(Item(IDC_MAX_SIZE), settings_.Log.LimitSize);
   SetDlgItemTextW(Window(), IDC_LOG_FILE, settings_.Log.Filename.Get().c_str());
 }
@@ -68,7 +71,7 @@ void OptionsPage::OnSetActive() {
 bool OptionsPage::OnCommand(int id, int code, HWND) {
   if (code == EN_CHANGE) {
     if (id == IDC_MAX_SIZE) {
-      settings_.Log.MaxSize = ReadIntText(ItemText(IDC_MAX_SIZE));  // read as loading reads it
+      OnSizeChanged();
       return true;
     }
     if (id == IDC_LOG_FILE) {
@@ -109,6 +112,22 @@ bool OptionsPage::OnCommand(int id, int code, HWND) {
     default:
       return false;
   }
+}
+
+// Nothing is stored while the field is empty (being retyped) or shows what
+// the page put there; a size that does not fit is refused and the last one
+// put back, since 0 MB would empty the log at the next entry.
+void OptionsPage::OnSizeChanged() {
+  std::wstring text = ItemText(IDC_MAX_SIZE);
+  if (text.empty() || text == sizeText_) return;
+  std::optional<int64_t> size = ReadWholeDecimal(text);
+  if (size && SetNumberSetting(RowOf(settings_, &settings_.Log.MaxSize), *size)) {
+    sizeText_ = text;
+    return;
+  }
+  SetDlgItemTextW(Window(), IDC_MAX_SIZE, sizeText_.c_str());
+  SendDlgItemMessageW(Window(), IDC_MAX_SIZE, EM_SETSEL, 0, -1);
+  ShowRefusal(IDS_WRONG_VALUE);
 }
 
 // Each radio button is a group of its own, so the page keeps them exclusive.

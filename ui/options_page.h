@@ -1,5 +1,7 @@
 #pragma once
 // The main dialog's page for start at logon, the tray icon, the splash and the log options.
+#include <string>
+
 #include "res/resource.h"
 #include "ui/property_page.h"
 
@@ -21,10 +23,12 @@ class OptionsPage final : public PropertyPage {
   void Check(int id, bool on) { CheckDlgButton(Window(), id, on ? BST_CHECKED : BST_UNCHECKED); }
   // A click on one of the detail level radio buttons.
   void ChooseLevel(int id);
+  void OnSizeChanged();
   void SetRunAtLogon(bool on);
   void Browse();
 
   const CThemeHelper& theme_;
   Settings& settings_;
   AppCommands& app_;
+  std::wstring sizeText_;  // the size field's last accepted text
 };

@@ -208,6 +208,7 @@ TEST_CASE("what may be set is each row's range, a notification value's that of i
       {L"Connection\\period", L"-1", nullptr},             {L"Connection\\period", L"2147483647", L"2147483647"},
       {L"Notifications\\UIThreshold", L"1001", nullptr},   {L"Notifications\\EMailPort", L"65536", nullptr},
       {L"Notifications\\EMailPort", L"", nullptr},         {L"Interface\\dlgX", L"-1", L"-1"},
+      {L"Log\\MaxSize", L"0", nullptr},                    {L"Log\\MaxSize", L"2147483647", L"2147483647"},
   };
   for (const auto& c : cases) {
     CAPTURE(ToUtf8(c.name));

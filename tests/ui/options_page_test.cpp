@@ -160,7 +160,7 @@ TEST_CASE("the detail level radio buttons: one chosen at a time, Off keeps the l
   }
 }
 
-TEST_CASE("the size field follows its check box and keeps its number; any text is read as a number") {
+TEST_CASE("the size field follows its check box; it stores only a size from 1 MB and refuses any other") {
   OptionsFixture f;
   f.settings.Log.LimitSize = true;
   f.settings.Log.MaxSize = 25;
@@ -172,23 +172,31 @@ TEST_CASE("the size field follows its check box and keeps its number; any text i
   CHECK_FALSE(f.settings.Log.LimitSize);
   CHECK_FALSE(IsWindowEnabled(f.Item(IDC_MAX_SIZE)));
   CHECK(Text(f.Item(IDC_MAX_SIZE)) == L"25");
-  CHECK(f.settings.Log.MaxSize == 25);
   f.Click(IDC_LIMIT_SIZE);
-  CHECK(f.settings.Log.LimitSize);
   CHECK(IsWindowEnabled(f.Item(IDC_MAX_SIZE)));
 
   struct Row {
-    const wchar_t* text;
-    int size;
+    const wchar_t* typed;
+    bool refused;
+    const wchar_t* field;
+    int stored;
   };
-  for (const Row& row : {Row{L"abc", 0}, Row{L"40", 40}, Row{L"", 0}, Row{L"12abc", 12}, Row{L"-3", -3}}) {
-    CAPTURE(std::string(row.text, row.text + wcslen(row.text)));
-    SetWindowTextW(f.Item(IDC_MAX_SIZE), row.text);
-    CHECK(f.settings.Log.MaxSize == row.size);
+  for (const Row& row : {Row{L"40", false, L"40", 40}, Row{L"", false, L"", 40}, Row{L"2147483648", true, L"40", 40},
+                         Row{L"0", true, L"40", 40}, Row{L"-1", true, L"40", 40}, Row{L"abc", true, L"40", 40},
+                         Row{L"12abc", true, L"40", 40}, Row{L"2147483647", false, L"2147483647", 2147483647},
+                         Row{L"7", false, L"7", 7}}) {
+    CAPTURE(std::string(row.typed, row.typed + wcslen(row.typed)));
+    CHECK(AnswerBoxOf([&] {
+      SendMessageW(f.Item(IDC_MAX_SIZE), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(row.typed));
+    }) == (row.refused ? L"Wrong value." : L""));
+    CHECK(Text(f.Item(IDC_MAX_SIZE)) == row.field);
+    CHECK(f.settings.Log.MaxSize == row.stored);
   }
-  f.settings.Log.MaxSize = -3;
-  f.Show();
-  CHECK(Text(f.Item(IDC_MAX_SIZE)) == L"-3");
+  // A stored size out of range is shown as it is, and kept.
+  f.settings.Log.MaxSize = 0;
+  CHECK(AnswerBoxOf([&] { f.Show(); }).empty());
+  CHECK(Text(f.Item(IDC_MAX_SIZE)) == L"0");
+  CHECK(f.settings.Log.MaxSize == 0);
 }
 
 TEST_CASE("every control keeps its setting across closing and reopening the dialog; the tray icon follows at once") {
