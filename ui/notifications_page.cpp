@@ -1,11 +1,8 @@
 #include "ui/notifications_page.h"
 
-#include <commdlg.h>
-
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cwchar>
 #include <optional>
 #include <vector>
 
@@ -16,6 +13,7 @@
 #include "ui/check_list.h"
 #include "ui/dpi.h"
 #include "ui/engine_access.h"
+#include "ui/file_open_dialog.h"
 #include "ui/strip_images.h"
 #include "ui/ui_messages.h"
 
@@ -269,18 +267,10 @@ void NotificationsPage::OnItemChanged(const NMLISTVIEW& change) {
 }
 
 void NotificationsPage::Browse() {
-  std::wstring path(32768, L'\0');
-  OPENFILENAMEW open{};
-  open.lStructSize = sizeof open;
-  open.hwndOwner = Window();
-  open.lpstrFile = path.data();
-  open.nMaxFile = static_cast<DWORD>(path.size());
-  // The log file's default name is relative: the current folder must stay.
-  open.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR;
-  if (!GetOpenFileNameW(&open)) return;
-  path.resize(std::wcslen(path.c_str()));
-  settings_.CustomNotify.CustomFile.Set(path);
-  Fill(IDC_RUN_FILE, path);
+  std::optional<std::wstring> path = AskFileToOpen(Window(), L"");
+  if (!path) return;
+  settings_.CustomNotify.CustomFile.Set(*path);
+  Fill(IDC_RUN_FILE, *path);
 }
 
 // The mail may wait on the network: a worker sends it, knowing the page only

@@ -1,13 +1,9 @@
 #include "ui/options_page.h"
 
-#include <cderr.h>
-#include <commdlg.h>
-
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "common/decimal.h"
 #include "common/program_path.h"
@@ -15,6 +11,7 @@
 #include "settings/settings.h"
 #include "settings/settings_table.h"
 #include "ui/app_commands.h"
+#include "ui/file_open_dialog.h"
 
 namespace {
 
@@ -32,7 +29,6 @@ constexpr Level kLevels[] = {
 };
 
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run\\";
-constexpr DWORD kLongestPath = 32768;
 
 }  // namespace
 
@@ -155,23 +151,6 @@ void OptionsPage::SetRunAtLogon(bool on) {
 }
 
 void OptionsPage::Browse() {
-  std::wstring current = settings_.Log.Filename.Get();
-  std::vector<wchar_t> name(kLongestPath, L'\0');
-  if (current.size() < name.size()) current.copy(name.data(), current.size());
-  OPENFILENAMEW dialog{};
-  dialog.lStructSize = sizeof dialog;
-  dialog.hwndOwner = Window();
-  dialog.lpstrFile = name.data();
-  dialog.nMaxFile = static_cast<DWORD>(name.size());
-  dialog.lpstrDefExt = L"txt";
-  // The process's current folder stays the program's, where a relative log name points.
-  dialog.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR;
-  BOOL chosen = GetOpenFileNameW(&dialog);
-  if (!chosen && CommDlgExtendedError() == FNERR_INVALIDFILENAME) {
-    // A name the dialog refuses to start with must not keep it from opening.
-    name[0] = L'\0';
-    chosen = GetOpenFileNameW(&dialog);
-  }
-  if (!chosen) return;
-  SetDlgItemTextW(Window(), IDC_LOG_FILE, name.data());  // its change stores the name
+  std::optional<std::wstring> name = AskFileToOpen(Window(), settings_.Log.Filename.Get(), L"txt");
+  if (name) SetDlgItemTextW(Window(), IDC_LOG_FILE, name->c_str());  // its change stores the name
 }

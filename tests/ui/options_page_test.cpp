@@ -272,20 +272,33 @@ TEST_CASE("the keyboard reaches every option: mnemonics click, Tab stops at the 
                                  IDC_MAX_SIZE, IDC_CLEAR_LOG_AT_START, IDC_LOG_FILE, IDC_LOG_BROWSE});
 }
 
-TEST_CASE("Browse can be cancelled, leaving the file name as it was") {
+TEST_CASE("Browse opens the file dialog on a thread of its own; Cancel keeps the name, OK puts the chosen one") {
   OptionsFixture f;
   f.settings.Log.Filename.Set(L"C:\\logs\\watch.txt");
   f.Show();
-  // The file dialog holds the page in its own loop: ask for it without waiting.
-  PostMessageW(f.page, WM_COMMAND, MAKEWPARAM(IDC_LOG_BROWSE, BN_CLICKED), reinterpret_cast<LPARAM>(f.Item(IDC_LOG_BROWSE)));
-  FindOwned search{f.dialog->Window()};
-  REQUIRE(WaitFor([&] {
-    EnumWindows(FindOwnedDialog, reinterpret_cast<LPARAM>(&search));
-    return search.found != nullptr;
-  }, 10000));
-  PostMessageW(search.found, WM_COMMAND, IDCANCEL, 0);
-  CHECK(WaitFor([&] { return IsWindow(search.found) == FALSE; }));
-  CHECK(f.settings.Log.Filename.Get() == L"C:\\logs\\watch.txt");
-  CHECK(Text(f.Item(IDC_LOG_FILE)) == L"C:\\logs\\watch.txt");
-  CHECK(IsWindowEnabled(f.dialog->Window()));
+  wchar_t temp[MAX_PATH]{};
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring chosen = std::wstring(temp) + L"varnalis-browse.txt";
+  struct Row {
+    int button;
+    std::wstring stored;
+  };
+  for (const Row& row : {Row{IDCANCEL, L"C:\\logs\\watch.txt"}, Row{IDOK, chosen}}) {
+    CAPTURE(row.button);
+    // The page waits for the dialog in a loop of its own: ask for it without waiting.
+    PostMessageW(f.page, WM_COMMAND, MAKEWPARAM(IDC_LOG_BROWSE, BN_CLICKED), reinterpret_cast<LPARAM>(f.Item(IDC_LOG_BROWSE)));
+    FindOwned search{f.dialog->Window()};
+    REQUIRE(WaitFor([&] {
+      EnumWindows(FindOwnedDialog, reinterpret_cast<LPARAM>(&search));
+      return search.found != nullptr;
+    }, 20000));
+    CHECK(GetWindowThreadProcessId(search.found, nullptr) != GetWindowThreadProcessId(f.page, nullptr));
+    CHECK_FALSE(IsWindowEnabled(f.dialog->Window()));
+    if (row.button == IDOK) SetDlgItemTextW(search.found, 0x47C /* the file name box */, chosen.c_str());
+    PostMessageW(search.found, WM_COMMAND, row.button, 0);
+    CHECK(WaitFor([&] { return IsWindow(search.found) == FALSE; }));
+    CHECK(WaitFor([&] { return f.settings.Log.Filename.Get() == row.stored; }));
+    CHECK(Text(f.Item(IDC_LOG_FILE)) == row.stored);
+    CHECK(WaitFor([&] { return IsWindowEnabled(f.dialog->Window()) != FALSE; }));
+  }
 }
