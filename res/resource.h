@@ -75,6 +75,7 @@
 #define IDC_STATUS 1027
 
 // Resources page
+#define IDC_PARAMS_LABEL 1120
 #define IDC_PARAMS_LIST 1001
 #define IDC_NOTIFICATION_VALUE 1002
 #define IDC_UNIT 1003
@@ -83,6 +84,7 @@
 #define IDC_GRAPH 1107
 
 // Notifications page
+#define IDC_CHANNEL_LABEL 1121
 #define IDC_CHANNEL_LIST 1033
 #define IDC_NOTIFY_AGAIN 1034
 #define IDC_REPEAT_LABEL 1035
@@ -135,6 +137,7 @@
 #define IDC_REMOTE_FRAME 1020
 
 // Log page
+#define IDC_LOG_LIST_LABEL 1122
 #define IDC_LOG_LIST 1057
 #define IDC_CLEAR_LOG 1059
 #define IDC_LOG_MESSAGE 1073

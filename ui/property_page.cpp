@@ -73,6 +73,9 @@ INT_PTR PropertyPage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_NOTIFY: {
       auto& header = *reinterpret_cast<NMHDR*>(lParam);
       if (header.code == PSN_SETACTIVE) {
+        // Tab goes from the page tabs into the page, as in any sheet.
+        HWND tabs = PropSheet_GetTabControl(GetParent(window_));
+        SetWindowPos(window_, tabs, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         OnSetActive();
         SetWindowLongPtrW(window_, DWLP_MSGRESULT, 0);
         return TRUE;

@@ -80,8 +80,9 @@ class RunningDialog {
   // Ends it with button; true when it ended within timeoutMs.
   bool End(int button, int timeoutMs = 5000) {
     PostMessageW(window_, WM_COMMAND, button, 0);
-    return WaitFor([this] { return ended_.load(); }, timeoutMs);
+    return Ended(timeoutMs);
   }
+  bool Ended(int timeoutMs = 5000) const { return WaitFor([this] { return ended_.load(); }, timeoutMs); }
   bool Ok() const { return ok_; }
   HWND Focus() const {
     GUITHREADINFO info{};
@@ -270,4 +271,44 @@ TEST_CASE("while the names load the dialog answers and ends at once; the late na
   }
   CHECK(engine.source.calls == 2);
   engine.source.Open();
+}
+
+TEST_CASE("each dialog is worked from the keyboard: Tab stops, mnemonics, Enter for OK and Escape for Cancel") {
+  TestEngine engine;
+  struct Row {
+    const char* name;
+    int row;
+    const wchar_t* preset;
+    std::vector<int> tabs;
+    WORD mnemonic;
+    std::vector<int> tabsAfter;  // from the control the mnemonic reached
+    WORD end;
+    const wchar_t* chosen;  // nullptr: the first entry
+  };
+  const int ok = IDOK, cancel = IDCANCEL, list = IDC_INSTANCE_LIST;
+  const Row rows[] = {
+      {"a disk by Alt+S, Enter", kDisk, L"", {IDC_TOTAL, ok, cancel}, 'S', {IDC_SPECIFIED, list, ok, cancel}, VK_RETURN,
+       nullptr},
+      {"the total by Alt+T, Enter", kDisk, L"C:", {IDC_SPECIFIED, list, ok, cancel}, 'T', {IDC_TOTAL, ok, cancel},
+       VK_RETURN, L""},
+      {"the total by Alt+T, Escape", kNetwork, L"gone", {IDC_TOTAL, ok, cancel}, 'T', {IDC_TOTAL, ok, cancel},
+       VK_ESCAPE, L"gone"},
+      {"the process list by Alt+S, Enter", kProcess, L"test_ui.exe", {list, ok, cancel}, 'S', {list, ok, cancel},
+       VK_RETURN, L"test_ui.exe"},
+  };
+  for (const Row& row : rows) {
+    INFO(row.name);
+    RunningDialog dialog(row.row, row.preset, engine);
+    REQUIRE(dialog.Window() != nullptr);
+    REQUIRE(dialog.Loaded());
+    CHECK(TabOrder(dialog.Window(), dialog.Item(row.tabs.front())) == row.tabs);
+    int reached = row.tabsAfter.front();
+    CHECK(PressMnemonic(dialog.Window(), row.mnemonic, reached) == reached);
+    CHECK(TabOrder(dialog.Window(), dialog.Item(reached)) == row.tabsAfter);
+    std::wstring first = dialog.Entries().empty() ? L"" : dialog.Entries().front();
+    PressKeys(dialog.Window(), {row.end});
+    REQUIRE(dialog.Ended());
+    CHECK(dialog.Ok() == (row.end == VK_RETURN));
+    CHECK(dialog.chosen == (row.chosen != nullptr ? row.chosen : first));
+  }
 }

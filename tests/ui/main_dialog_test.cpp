@@ -3,6 +3,8 @@
 #include <doctest/doctest.h>
 
 #include <atomic>
+#include <cwchar>
+#include <cwctype>
 #include <functional>
 #include <future>
 #include <string>
@@ -118,20 +120,55 @@ TEST_CASE("opening and closing the dialog fifty times leaves the GDI and USER ob
   CHECK(after.user == before.user);
 }
 
-namespace {
-
-// Called on a thread of the test's own, so it checks nothing itself.
-void PressKeys(HWND window, const std::vector<WORD>& keys) {
-  std::vector<INPUT> input;
-  for (WORD key : keys) input.push_back(INPUT{INPUT_KEYBOARD, {.ki = {key, 0, 0, 0, 0}}});
-  for (auto it = keys.rbegin(); it != keys.rend(); ++it) input.push_back(INPUT{INPUT_KEYBOARD, {.ki = {*it, 0, KEYEVENTF_KEYUP, 0, 0}}});
-  HWND top = GetAncestor(window, GA_ROOT);
-  WaitFor([&] {
-    SetForegroundWindow(top);
-    return GetForegroundWindow() == top;
-  });
-  SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT));
+TEST_CASE("each list is named by the label before it, whose mnemonic moves the keyboard to it") {
+  Settings settings;
+  TestCommands app;
+  TestEngine engine;
+  CThemeHelper theme;
+  OpenDialog dialog(settings, app, engine, theme);
+  struct Row {
+    int page;
+    int label;
+    const wchar_t* text;
+    int list;
+  };
+  for (const Row& row : {Row{0, IDC_PARAMS_LABEL, L"&Parameters:", IDC_PARAMS_LIST},
+                         Row{1, IDC_CHANNEL_LABEL, L"Notif&y by:", IDC_CHANNEL_LIST},
+                         Row{3, IDC_LOG_LIST_LABEL, L"&Events:", IDC_LOG_LIST}}) {
+    CAPTURE(row.page);
+    HWND page = dialog.ShowPage(row.page);
+    HWND list = GetDlgItem(page, row.list);
+    // Screen readers name a control by the static text just before it.
+    CHECK(GetWindow(list, GW_HWNDPREV) == GetDlgItem(page, row.label));
+    CHECK(Text(GetDlgItem(page, row.label)) == row.text);
+    HWND tabs = reinterpret_cast<HWND>(SendMessageW(dialog.Sheet(), PSM_GETTABCONTROL, 0, 0));
+    SendMessageW(dialog.Window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(tabs), TRUE);  // away from the list
+    CHECK(PressMnemonic(page, static_cast<WORD>(std::towupper(std::wcschr(row.text, L'&')[1])), row.list) == row.list);
+  }
 }
+
+TEST_CASE("from the keyboard: Tab runs from the buttons into the page, Space on Stop keeps the focus, Escape closes") {
+  Settings settings;
+  TestCommands app;
+  TestEngine engine;
+  CThemeHelper theme;
+  OpenDialog dialog(settings, app, engine, theme);
+  HWND tabs = reinterpret_cast<HWND>(SendMessageW(dialog.Sheet(), PSM_GETTABCONTROL, 0, 0));
+  CHECK(TabOrder(dialog.Window(), dialog.Item(IDC_STOP)) ==
+        std::vector<int>{IDC_STOP, GetDlgCtrlID(tabs), IDC_PARAMS_LIST, IDC_NOTIFICATION_VALUE});
+  SendMessageW(dialog.Window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(dialog.Item(IDC_STOP)), TRUE);
+  PressKeys(dialog.Window(), {VK_SPACE});
+  CHECK(WaitFor([&] { return !app.on; }));
+  // The button that had the focus is disabled now: the focus went on inside the dialog.
+  CHECK(WaitFor([&] {
+    HWND focus = FocusOf(dialog.Window());
+    return IsChild(dialog.Window(), focus) && IsWindowEnabled(focus);
+  }));
+  PressKeys(dialog.Window(), {VK_ESCAPE});
+  CHECK(WaitFor([&] { return !IsWindowVisible(dialog.Window()); }));
+}
+
+namespace {
 
 // A window other than the dialog itself that its thread shows: a modal one over it.
 HWND ModalOver(HWND dialog) {

@@ -305,3 +305,47 @@ TEST_CASE("Advanced settings store the choice on OK and rename the row; Cancel c
   CHECK(engine.networkResets == 1);
   CHECK(p.Cell(3, 0) == L"Network Usage");
 }
+
+TEST_CASE("the keyboard works the page: Tab stops by row, mnemonics, Space switches, Advanced opened and ended by keys") {
+  Settings settings;
+  settings.Parameters.enable[4] = true;
+  TestEngine engine;
+  ResourcesPage p(settings, engine);
+  struct Row {
+    int row;
+    std::vector<int> tabs;
+  };
+  for (const Row& row : {Row{0, {IDC_PARAMS_LIST, IDC_NOTIFICATION_VALUE}},
+                         Row{4, {IDC_PARAMS_LIST, IDC_NOTIFICATION_VALUE, IDC_ADVANCED}}, Row{2, {IDC_PARAMS_LIST}}}) {
+    CAPTURE(row.row);
+    p.Select(row.row);
+    CHECK(TabOrder(p.page, p.list) == row.tabs);
+  }
+  // Row 2 is selected and off: Space on the list switches it on.
+  CHECK(PressMnemonic(p.page, 'P', IDC_PARAMS_LIST) == IDC_PARAMS_LIST);
+  PressKeys(p.page, {VK_SPACE});
+  CHECK(WaitFor([&] { return settings.Parameters.enable[2].load(); }));
+  CHECK(PressMnemonic(p.page, 'N', IDC_NOTIFICATION_VALUE) == IDC_NOTIFICATION_VALUE);
+
+  // The disk's dialog: Escape ends it as Cancel, Enter as OK.
+  p.Select(4);
+  struct End {
+    WORD key;
+    const wchar_t* stored;  // null: the first disk listed
+  };
+  for (const End& end : {End{VK_ESCAPE, L""}, End{VK_RETURN, nullptr}}) {
+    CAPTURE(end.key);
+    CHECK(PressMnemonic(p.page, 'A', IDC_TOTAL) == IDC_TOTAL);
+    HWND disk = GetParent(FocusOf(p.page));
+    wchar_t first[64]{};
+    CHECK(WaitFor([&] {
+      SendDlgItemMessageW(disk, IDC_INSTANCE_LIST, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(first));
+      return std::wstring(first) != L"Loading...";
+    }, 20000));
+    CHECK(PressMnemonic(disk, 'S', IDC_SPECIFIED) == IDC_SPECIFIED);
+    PressKeys(disk, {end.key});
+    CHECK(WaitFor([&] { return !IsWindow(disk); }));
+    CHECK(settings.Parameters.diskName.Get() == (end.stored != nullptr ? end.stored : first));
+    CHECK(WaitFor([&] { return FocusOf(p.page) == GetDlgItem(p.page, IDC_ADVANCED); }));
+  }
+}

@@ -131,28 +131,42 @@ bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
   return true;
 }
 
-void BringToFront(HWND window) {
+namespace {
+
+bool ToFront(HWND window) {
   HWND top = GetAncestor(window, GA_ROOT);
-  CHECK_MESSAGE(WaitFor([&] {
+  return WaitFor([&] {
     SetForegroundWindow(top);
     return GetForegroundWindow() == top;
-  }), "awaited: the window in front, where keys go");
+  });
+}
+
+}  // namespace
+
+void BringToFront(HWND window) {
+  CHECK_MESSAGE(ToFront(window), "awaited: the window in front, where keys go");
+}
+
+void PressKeys(HWND window, const std::vector<WORD>& keys) {
+  std::vector<INPUT> input;
+  for (WORD key : keys) input.push_back(INPUT{INPUT_KEYBOARD, {.ki = {key, 0, 0, 0, 0}}});
+  for (auto it = keys.rbegin(); it != keys.rend(); ++it)
+    input.push_back(INPUT{INPUT_KEYBOARD, {.ki = {*it, 0, KEYEVENTF_KEYUP, 0, 0}}});
+  ToFront(window);
+  SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT));
 }
 
 int PressMnemonic(HWND page, WORD key, int expected) {
   BringToFront(page);
-  INPUT input[4] = {{INPUT_KEYBOARD, {.ki = {VK_MENU, 0, 0, 0, 0}}},
-                    {INPUT_KEYBOARD, {.ki = {key, 0, 0, 0, 0}}},
-                    {INPUT_KEYBOARD, {.ki = {key, 0, KEYEVENTF_KEYUP, 0, 0}}},
-                    {INPUT_KEYBOARD, {.ki = {VK_MENU, 0, KEYEVENTF_KEYUP, 0, 0}}}};
-  SendInput(4, input, sizeof(INPUT));
-  auto focus = [page] {
-    GUITHREADINFO thread{sizeof thread, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, {}};
-    GetGUIThreadInfo(GetWindowThreadProcessId(page, nullptr), &thread);
-    return GetDlgCtrlID(thread.hwndFocus);
-  };
-  WaitFor([&] { return focus() == expected; });
-  return focus();
+  PressKeys(page, {VK_MENU, key});
+  WaitFor([&] { return GetDlgCtrlID(FocusOf(page)) == expected; });
+  return GetDlgCtrlID(FocusOf(page));
+}
+
+HWND FocusOf(HWND window) {
+  GUITHREADINFO thread{sizeof thread, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, {}};
+  GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &thread);
+  return thread.hwndFocus;
 }
 
 std::vector<int> TabOrder(HWND page, HWND first) {

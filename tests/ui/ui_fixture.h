@@ -76,6 +76,12 @@ bool WaitFor(const std::function<bool()>& done, int timeoutMs = 30000);
 // test presses go; other programs of the test run may have taken it.
 void BringToFront(HWND window);
 
+// Presses keys as the user would, each held down until the last is pressed
+// (Ctrl, Tab), on window's top-level window brought to the front. It checks
+// nothing, so a test's helper thread may call it too.
+void PressKeys(HWND window, const std::vector<WORD>& keys);
+// The window with the keyboard focus on window's thread.
+HWND FocusOf(HWND window);
 // Presses Alt+key as the user would, on the foreground window, and waits for
 // the focus on page's thread to reach expected; the id of the control that
 // then has it.
