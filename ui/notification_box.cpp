@@ -36,7 +36,8 @@ int WrappedHeight(HWND control) {
   return needed.bottom;
 }
 
-RECT ClientRectOf(HWND control) {
+// Where the control lies in its dialog, in client pixels.
+RECT PlaceOf(HWND control) {
   RECT rect{};
   GetWindowRect(control, &rect);
   MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
@@ -154,8 +155,8 @@ void ThreadMessageBox::ShowMessage(size_t index) {
 }
 
 void ThreadMessageBox::KeepLayout() {
-  for (Placed& control : layout_) control.rect = ClientRectOf(GetDlgItem(window_, control.id));
-  icon_ = ClientRectOf(GetDlgItem(window_, IDC_BOX_ICON));
+  for (Placed& control : layout_) control.rect = PlaceOf(GetDlgItem(window_, control.id));
+  icon_ = PlaceOf(GetDlgItem(window_, IDC_BOX_ICON));
   GetWindowRect(window_, &frame_);
 }
 

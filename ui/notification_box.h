@@ -4,14 +4,14 @@
 // thread never waits for the user.
 #include <windows.h>
 
-#include "res/resource.h"
-
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "res/resource.h"
 
 class ThreadMessageBox;
 
