@@ -65,6 +65,11 @@ void RunInSingleThreadedApartment(const std::function<void()>& work) {
 }
 
 std::optional<std::wstring> AskFileToOpen(HWND owner, const std::wstring& current, const wchar_t* defaultExtension) {
+  // The owner is disabled only once the dialog is up: a second click before
+  // then is handled by the wait below and must not open a second dialog.
+  static thread_local bool asking = false;
+  if (asking) return std::nullopt;
+  asking = true;
   std::optional<std::wstring> chosen;
   RunInSingleThreadedApartment([&] {
     std::vector<wchar_t> name(kLongestPath, L'\0');
@@ -85,5 +90,6 @@ std::optional<std::wstring> AskFileToOpen(HWND owner, const std::wstring& curren
     }
     if (ok) chosen = std::wstring(name.data());
   });
+  asking = false;
   return chosen;
 }
