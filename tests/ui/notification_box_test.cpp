@@ -9,6 +9,7 @@
 #include "common/scoped_win.h"
 #include "notify/notify_host.h"
 #include "res/resource.h"
+#include "tests/ui/ui_fixture.h"
 #include "ui/notification_box.h"
 
 namespace {
@@ -25,11 +26,7 @@ bool Enabled(HWND dialog, int id) {
 
 // The box shows its newest message through a posted message: wait for it.
 bool WaitForCounter(HWND box, const std::wstring& counter) {
-  for (int i = 0; i < 200; ++i) {
-    if (Text(box, IDC_BOX_COUNTER) == counter) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
+  return WaitFor([&] { return Text(box, IDC_BOX_COUNTER) == counter; }, 2000);
 }
 
 void Click(HWND box, int id) {
@@ -89,8 +86,7 @@ TEST_CASE("three notifications open one box on its own thread that pages through
   }
   SUBCASE("closed, the next message opens a fresh, empty box") {
     PostMessageW(box, WM_COMMAND, IDOK, 0);
-    for (int i = 0; i < 200 && boxes.Window() != nullptr; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    REQUIRE(boxes.Window() == nullptr);
+    REQUIRE(WaitFor([&] { return boxes.Window() == nullptr; }, 2000));
     boxes.ShowNotificationBox(L"again", L"fourth", kBoxReturn);
     HWND fresh = boxes.Window();
     REQUIRE(fresh != nullptr);
