@@ -25,6 +25,27 @@ void DrawButton(HWND button, HDC dc, UINT state, int width, int height) {
   CHECK(ReflectDrawItem(reinterpret_cast<LPARAM>(&item)));
 }
 
+// A visual style as Wine does not draw one: the button's part is filled in one colour.
+class StandInTheme final : public CThemeHelper {
+ public:
+  static constexpr COLORREF kFace = RGB(200, 230, 250);
+  StandInTheme() : CThemeHelper(L"no-such-uxtheme.dll") {}
+  HTHEME OpenThemeData(HWND, LPCWSTR) const override { return reinterpret_cast<HTHEME>(1); }
+  HRESULT CloseThemeData(HTHEME) const override { return S_OK; }
+  HRESULT DrawThemeBackground(HTHEME, HDC dc, int, int, const RECT* rect, const RECT*) const override {
+    ScopedGdiObject<HBRUSH> face(CreateSolidBrush(kFace));
+    FillRect(dc, rect, face.Get());
+    return S_OK;
+  }
+  HRESULT GetThemeBackgroundContentRect(HTHEME, HDC, int, int, const RECT* bounds, RECT* content) const override {
+    *content = *bounds;
+    InflateRect(content, -3, -3);
+    return S_OK;
+  }
+  bool IsThemeActive() const override { return true; }
+  bool IsAppThemed() const override { return true; }
+};
+
 }  // namespace
 
 TEST_CASE("without the visual-style library every theme call gives its fallback") {
@@ -78,6 +99,42 @@ TEST_CASE("an unthemed XP-style button draws raised with the system colours, its
     DrawButton(window, canvas.Dc(), ODS_DISABLED, 80, 24);
     CHECK_FALSE(canvas.Contains({7, 4, 24, 21}, RGB(210, 45, 40)));
     CHECK(canvas.Contains({30, 4, 70, 20}, GetSysColor(COLOR_3DSHADOW)));
+  }
+}
+
+TEST_CASE("every image button shows a focus cue while it has the focus, unless the dialog hides keyboard cues") {
+  CThemeHelper none(L"no-such-uxtheme.dll");
+  StandInTheme themed;
+  struct Row {
+    std::string name;
+    const CThemeHelper* theme;
+    bool flat;
+    UINT state;
+    bool cue;
+  };
+  const Row rows[] = {
+      {"raised", &none, false, ODS_FOCUS, true},
+      {"flat", &none, true, ODS_FOCUS, true},
+      {"themed", &themed, true, ODS_FOCUS, true},
+      {"themed, cues hidden", &themed, true, ODS_FOCUS | ODS_NOFOCUSRECT, false},
+      {"raised, cues hidden", &none, false, ODS_FOCUS | ODS_NOFOCUSRECT, false},
+  };
+  for (const Row& row : rows) {
+    CAPTURE(row.name);
+    HostWindow host;
+    HWND window = host.AddControl(L"BUTTON", L"Go", BS_PUSHBUTTON | WS_TABSTOP, 10, 10, 80, 24, 100);
+    CXPStyleCoolButton button;
+    REQUIRE(button.Attach(window));
+    button.SetThemeHelper(row.theme);
+    button.SetFlat(row.flat);
+    // The focus rectangle lies 3 pixels in: compare that line with the button drawn without the focus.
+    Canvas focused(80, 24), plain(80, 24);
+    DrawButton(window, focused.Dc(), row.state, 80, 24);
+    DrawButton(window, plain.Dc(), row.state & ~ODS_FOCUS, 80, 24);
+    bool differs = false;
+    for (int x = 30; x < 70; ++x) differs |= focused.Pixel(x, 3) != plain.Pixel(x, 3);
+    CHECK(differs == row.cue);
+    if (row.theme == &themed) CHECK(plain.Pixel(75, 12) == StandInTheme::kFace);
   }
 }
 
