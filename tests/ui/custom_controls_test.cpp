@@ -2,6 +2,7 @@
 #include <commctrl.h>
 #include <doctest/doctest.h>
 
+#include <optional>
 #include <string>
 
 #include "res/resource.h"
@@ -166,40 +167,68 @@ TEST_CASE("the server label is a gray band with bold black text from x = 10") {
   wchar_t text[32]{};
   GetWindowTextW(window, text, 32);
   CHECK(std::wstring(text) == L"Localhost");
+
+  // In high contrast the band takes the window's colours, once the label hears of the change.
+  HighContrastScheme scheme;
+  SendMessageW(window, WM_SYSCOLORCHANGE, 0, 0);
+  label.Paint(canvas.Dc());
+  CHECK(canvas.Pixel(299, 23) == GetSysColor(COLOR_WINDOW));
+  CHECK(canvas.Contains({10, 0, 120, 24}, GetSysColor(COLOR_WINDOWTEXT)));
 }
 
-TEST_CASE("rows marked warning and error are tinted by AND from 40 pixels in, the others not") {
-  HostWindow host(420, 200);
-  HWND window = host.AddControl(WC_LISTVIEWW, L"", LVS_REPORT | LVS_NOSORTHEADER, 0, 0, 400, 160, 1001);
-  LVCOLUMNW column{};
-  column.mask = LVCF_WIDTH | LVCF_TEXT;
-  column.cx = 380;
-  column.pszText = const_cast<wchar_t*>(L"Parameter");
-  ListView_InsertColumn(window, 0, &column);
-  const LPARAM marks[] = {kRowNormal, kRowError, kRowWarning, kRowOff};
-  for (int row = 0; row < 4; ++row) {
-    LVITEMW item{};
-    item.mask = LVIF_TEXT | LVIF_PARAM;
-    item.iItem = row;
-    item.pszText = const_cast<wchar_t*>(L"");
-    item.lParam = marks[row];
-    ListView_InsertItem(window, &item);
-  }
-  ColorList list;
-  REQUIRE(list.Attach(window));
+TEST_CASE("rows marked warning and error stand out from 40 pixels in, on light or dark ground and in high contrast") {
+  struct Row {
+    std::string name;
+    COLORREF ground;
+    bool highContrast;
+    COLORREF warning, error;  // at the row's right end
+  };
+  const Row rows[] = {
+      {"light: tints ANDed", RGB(255, 255, 255), false, kWarningTint, kErrorTint},
+      {"dark: tints ORed", RGB(0, 0, 0), false, kDarkWarningTint, kDarkErrorTint},
+      {"high contrast: framed, not tinted", RGB(255, 255, 255), true, GetSysColor(COLOR_HIGHLIGHT),
+       GetSysColor(COLOR_HIGHLIGHT)},
+  };
+  for (const Row& r : rows) {
+    CAPTURE(r.name);
+    std::optional<HighContrastScheme> scheme;
+    if (r.highContrast) scheme.emplace();
+    HostWindow host(420, 200);
+    HWND window = host.AddControl(WC_LISTVIEWW, L"", LVS_REPORT | LVS_NOSORTHEADER, 0, 0, 400, 160, 1001);
+    ListView_SetBkColor(window, r.ground);
+    ListView_SetTextBkColor(window, r.ground);
+    LVCOLUMNW column{};
+    column.mask = LVCF_WIDTH | LVCF_TEXT;
+    column.cx = 380;
+    column.pszText = const_cast<wchar_t*>(L"Parameter");
+    ListView_InsertColumn(window, 0, &column);
+    const LPARAM marks[] = {kRowNormal, kRowError, kRowWarning, kRowOff};
+    for (int row = 0; row < 4; ++row) {
+      LVITEMW item{};
+      item.mask = LVIF_TEXT | LVIF_PARAM;
+      item.iItem = row;
+      item.pszText = const_cast<wchar_t*>(L"");
+      item.lParam = marks[row];
+      ListView_InsertItem(window, &item);
+    }
+    ColorList list;
+    REQUIRE(list.Attach(window));
 
-  Canvas canvas(400, 160);
-  SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.Dc()), PRF_CLIENT | PRF_ERASEBKGND);
-  list.TintRows(canvas.Dc());
-  const COLORREF expected[] = {RGB(255, 255, 255), kErrorTint, kWarningTint, RGB(255, 255, 255)};
-  for (int row = 0; row < 4; ++row) {
-    CAPTURE(row);
-    RECT bounds{};
-    REQUIRE(ListView_GetItemRect(window, row, &bounds, LVIR_BOUNDS));
-    int y = (bounds.top + bounds.bottom) / 2;
-    CHECK(canvas.Pixel(bounds.left + 20, y) == RGB(255, 255, 255));
-    CHECK(canvas.Pixel(bounds.left + 40, y) == expected[row]);
-    CHECK(canvas.Pixel(bounds.right - 1, y) == expected[row]);
+    Canvas canvas(400, 160);
+    SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.Dc()), PRF_CLIENT | PRF_ERASEBKGND);
+    list.TintRows(canvas.Dc());
+    const COLORREF edge[] = {r.ground, r.error, r.warning, r.ground};
+    for (int row = 0; row < 4; ++row) {
+      CAPTURE(row);
+      RECT bounds{};
+      REQUIRE(ListView_GetItemRect(window, row, &bounds, LVIR_BOUNDS));
+      int y = (bounds.top + bounds.bottom) / 2;
+      CHECK(canvas.Pixel(bounds.left + 20, y) == r.ground);
+      CHECK(canvas.Pixel(bounds.right - 1, y) == edge[row]);
+      CHECK(canvas.Pixel(bounds.left + 40, y) == edge[row]);
+      // A frame leaves the row's middle alone; a tint covers it.
+      CHECK(canvas.Pixel(bounds.left + 200, y) == (r.highContrast ? r.ground : edge[row]));
+    }
   }
 }
 
