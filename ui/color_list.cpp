@@ -42,7 +42,7 @@ void ColorList::TintRows(HDC dc) const {
     if (!ListView_GetItemRect(Window(), row, &bounds, LVIR_BOUNDS)) continue;
     bool error = item.lParam == kRowError;
     if (contrast_.On()) {
-      FrameRow(dc, row, {bounds.left + kUntintedLeft, bounds.top, bounds.right, bounds.bottom}, error);
+      FrameRow(dc, row, bounds, error);  // around the whole row: a line through the text would hide a letter
       continue;
     }
     COLORREF tint = dark ? (error ? kDarkErrorTint : kDarkWarningTint) : (error ? kErrorTint : kWarningTint);

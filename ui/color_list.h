@@ -1,7 +1,7 @@
 #pragma once
-// A list view that marks each row by the mark in its item data, leaving the
-// check box and icon as they are: warnings tinted yellow, errors red; in high
-// contrast a frame in the highlight colour instead, thicker for errors.
+// A list view that marks each row by the mark in its item data: warnings
+// tinted yellow, errors red, leaving the check box and icon as they are; in
+// high contrast a frame in the highlight colour instead, thicker for errors.
 #include <windows.h>
 
 #include "monitor/parameter_view.h"  // the row marks

@@ -225,9 +225,10 @@ TEST_CASE("rows marked warning and error stand out from 40 pixels in, on light o
       int y = (bounds.top + bounds.bottom) / 2;
       CHECK(canvas.Pixel(bounds.left + 20, y) == r.ground);
       CHECK(canvas.Pixel(bounds.right - 1, y) == edge[row]);
-      CHECK(canvas.Pixel(bounds.left + 40, y) == edge[row]);
-      // A frame leaves the row's middle alone; a tint covers it.
-      CHECK(canvas.Pixel(bounds.left + 200, y) == (r.highContrast ? r.ground : edge[row]));
+      // A tint covers the row from 40 pixels in; a frame leaves its inside alone.
+      COLORREF inside = r.highContrast ? r.ground : edge[row];
+      CHECK(canvas.Pixel(bounds.left + 40, y) == inside);
+      CHECK(canvas.Pixel(bounds.left + 200, y) == inside);
     }
   }
 }
