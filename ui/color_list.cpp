@@ -49,8 +49,9 @@ void ColorList::TintRows(HDC dc) const {
     ScopedGdiObject<HBRUSH> brush(CreateSolidBrush(tint));
     ScopedSelect use(dc, brush.Get());
     constexpr DWORD kAndBrush = 0x00A000C9, kOrBrush = 0x00FA0089;
-    PatBlt(dc, bounds.left + kUntintedLeft, bounds.top, bounds.right - bounds.left - kUntintedLeft,
-           bounds.bottom - bounds.top, dark ? kOrBrush : kAndBrush);
+    int width = bounds.right - bounds.left - kUntintedLeft;  // a negative width would tint leftwards
+    if (width <= 0) continue;
+    PatBlt(dc, bounds.left + kUntintedLeft, bounds.top, width, bounds.bottom - bounds.top, dark ? kOrBrush : kAndBrush);
   }
 }
 

@@ -22,8 +22,9 @@ void Line(HDC dc, int x0, int y0, int x1, int y1) {
 bool Graphic::Create(const RECT& rect, int divisions, int points, HWND parent, int id) {
   divisions_ = divisions;
   points_ = points;
-  bool made = Bind(CreateWindowExW(0, WC_STATICW, L"", WS_CHILD | WS_VISIBLE | SS_OWNERDRAW, rect.left, rect.top,
-                                   rect.right - rect.left, rect.bottom - rect.top, parent,
+  // No prefix: an "&" in a parameter's instance name must not make a mnemonic.
+  bool made = Bind(CreateWindowExW(0, WC_STATICW, L"", WS_CHILD | WS_VISIBLE | SS_OWNERDRAW | SS_NOPREFIX, rect.left,
+                                   rect.top, rect.right - rect.left, rect.bottom - rect.top, parent,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
                                    nullptr));
   UpdateName();
