@@ -58,9 +58,9 @@ void Graphic::UpdateName() {
 }
 
 Graphic::Palette Graphic::Colors() const {
-  if (!contrast_.On()) return {RGB(0, 0, 0), RGB(255, 255, 255), kGridColor, kGridColor, kLimitColor, kCurveColor};
+  if (!contrast_.On()) return {RGB(0, 0, 0), RGB(255, 255, 255), kGridColor, kLimitColor, kCurveColor};
   COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
-  return {text, GetSysColor(COLOR_WINDOW), text, text, GetSysColor(COLOR_HIGHLIGHT), text};
+  return {text, GetSysColor(COLOR_WINDOW), text, GetSysColor(COLOR_HIGHLIGHT), text};
 }
 
 void Graphic::Draw(HDC target, const RECT& item) const {
@@ -102,7 +102,7 @@ void Graphic::Draw(HDC target, const RECT& item) const {
     }
     if (textMode_ == 1) {
       ScopedSelect font(dc.Get(), GetStockObject(DEFAULT_GUI_FONT));
-      SetTextColor(dc.Get(), colors.text);
+      SetTextColor(dc.Get(), colors.grid);
       TEXTMETRICW metrics{};
       GetTextMetricsW(dc.Get(), &metrics);
       std::wstring scale = std::to_wstring(top);

@@ -38,7 +38,7 @@ class Graphic : public WindowSubclass {
  private:
   LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
   struct Palette {
-    COLORREF frame, background, grid, text, limit, curve;
+    COLORREF frame, background, grid, limit, curve;  // the grid's colour also for the scale's text
   };
   Palette Colors() const;
   template <class ToY>
