@@ -5,10 +5,30 @@
 #include "common/scoped_win.h"
 
 namespace {
+
 constexpr int kUntintedLeft = 40;  // the check box and the icon
+
+bool Dark(COLORREF color) {
+  return GetRValue(color) * 299 + GetGValue(color) * 587 + GetBValue(color) * 114 < 128 * 1000;
+}
+
 }  // namespace
 
+void ColorList::FrameRow(HDC dc, int row, const RECT& area, bool error) const {
+  // Against the selection's own highlight the frame takes the selected text's colour.
+  bool selected = ListView_GetItemState(Window(), row, LVIS_SELECTED) != 0;
+  int width = error ? 2 : 1;
+  ScopedGdiObject<HPEN> pen(
+      CreatePen(PS_INSIDEFRAME, width, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_HIGHLIGHT)));
+  ScopedSelect usePen(dc, pen.Get());
+  ScopedSelect useBrush(dc, GetStockObject(NULL_BRUSH));
+  Rectangle(dc, area.left, area.top, area.right, area.bottom);
+}
+
 void ColorList::TintRows(HDC dc) const {
+  COLORREF background = ListView_GetBkColor(Window());
+  if (background == CLR_NONE) background = GetSysColor(COLOR_WINDOW);
+  const bool dark = Dark(background);
   int count = ListView_GetItemCount(Window());
   int first = ListView_GetTopIndex(Window());
   int last = first + ListView_GetCountPerPage(Window()) + 1;
@@ -20,16 +40,18 @@ void ColorList::TintRows(HDC dc) const {
     if (item.lParam != kRowWarning && item.lParam != kRowError) continue;
     RECT bounds{};
     if (!ListView_GetItemRect(Window(), row, &bounds, LVIR_BOUNDS)) continue;
-    int width = bounds.right - bounds.left, height = bounds.bottom - bounds.top;
-    if (width <= 0 || height <= 0) continue;
-    ScopedMemoryDC memory(CreateCompatibleDC(dc));
-    ScopedGdiObject<HBITMAP> tint(CreateCompatibleBitmap(dc, width, height));
-    if (!memory || !tint) continue;
-    ScopedSelect use(memory.Get(), tint.Get());
-    RECT fill{0, 0, width, height};
-    ScopedGdiObject<HBRUSH> brush(CreateSolidBrush(item.lParam == kRowWarning ? kWarningTint : kErrorTint));
-    FillRect(memory.Get(), &fill, brush.Get());
-    BitBlt(dc, bounds.left + kUntintedLeft, bounds.top, width, height, memory.Get(), 0, 0, SRCAND);
+    bool error = item.lParam == kRowError;
+    if (contrast_.On()) {
+      FrameRow(dc, row, bounds, error);  // around the whole row: a line through the text would hide a letter
+      continue;
+    }
+    COLORREF tint = dark ? (error ? kDarkErrorTint : kDarkWarningTint) : (error ? kErrorTint : kWarningTint);
+    ScopedGdiObject<HBRUSH> brush(CreateSolidBrush(tint));
+    ScopedSelect use(dc, brush.Get());
+    constexpr DWORD kAndBrush = 0x00A000C9, kOrBrush = 0x00FA0089;
+    int width = bounds.right - bounds.left - kUntintedLeft;  // a negative width would tint leftwards
+    if (width <= 0) continue;
+    PatBlt(dc, bounds.left + kUntintedLeft, bounds.top, width, bounds.bottom - bounds.top, dark ? kOrBrush : kAndBrush);
   }
 }
 
@@ -68,5 +90,6 @@ LRESULT ColorList::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   }
   // The paint fills the whole client area off-screen; erasing on screen first would flicker.
   if (msg == WM_ERASEBKGND) return 1;
+  if (contrast_.Update(msg, wParam)) InvalidateRect(Window(), nullptr, FALSE);
   return Default(msg, wParam, lParam);
 }

@@ -28,7 +28,7 @@ void ColorStatic::Paint(HDC dc) const {
   if (!memory || !bitmap) return;
   {
     ScopedSelect useBitmap(memory.Get(), bitmap.Get());
-    ScopedGdiObject<HBRUSH> band(CreateSolidBrush(background_));
+    ScopedGdiObject<HBRUSH> band(CreateSolidBrush(contrast_.On() ? GetSysColor(COLOR_WINDOW) : background_));
     FillRect(memory.Get(), &client, band.Get());
 
     LOGFONTW font{};
@@ -40,13 +40,14 @@ void ColorStatic::Paint(HDC dc) const {
     ScopedGdiObject<HFONT> bold(CreateFontIndirectW(&font));
     ScopedSelect useFont(memory.Get(), bold.Get());
     SetBkMode(memory.Get(), TRANSPARENT);
-    SetTextColor(memory.Get(), textColor_);
+    SetTextColor(memory.Get(), contrast_.On() ? GetSysColor(COLOR_WINDOWTEXT) : textColor_);
     TextOutW(memory.Get(), ScaleForWindow(Window(), kTextLeft), 0, text_.c_str(), static_cast<int>(text_.size()));
     BitBlt(dc, 0, 0, width, height, memory.Get(), 0, 0, SRCCOPY);
   }
 }
 
 LRESULT ColorStatic::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (contrast_.Update(msg, wParam)) InvalidateRect(Window(), nullptr, FALSE);
   switch (msg) {
     case WM_ERASEBKGND:
       return TRUE;

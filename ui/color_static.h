@@ -1,11 +1,12 @@
 #pragma once
 // A static text drawn large and bold on a coloured band: the main dialog's
-// server label.
+// server label. In high contrast the band and text take the window colours.
 #include <windows.h>
 
 #include <string>
 
 #include "ui/subclass.h"
+#include "ui/system_colors.h"
 
 // The main dialog's server label.
 class ColorStatic : public WindowSubclass {
@@ -26,4 +27,5 @@ class ColorStatic : public WindowSubclass {
   COLORREF background_;
   COLORREF textColor_;
   std::wstring text_;
+  ContrastWatch contrast_;
 };

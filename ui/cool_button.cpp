@@ -240,7 +240,9 @@ void CCoolButton::DrawItem(const DRAWITEMSTRUCT& item) {
     ScopedSelect useFont(dc, font != nullptr ? font : GetStockObject(DEFAULT_GUI_FONT));
     DrawLabel(dc, text, textArea);
   }
-  if (focused_ && !flat_) {
+  // Flat and themed buttons too, or a keyboard user cannot tell which button has the focus. The
+  // button sets ODS_NOFOCUSRECT from its UI state while the dialog hides keyboard cues.
+  if (focused_ && (item.itemState & ODS_NOFOCUSRECT) == 0) {
     RECT focus = item.rcItem;
     InflateRect(&focus, -3, -3);
     DrawFocusRect(dc, &focus);

@@ -22,14 +22,45 @@ void Line(HDC dc, int x0, int y0, int x1, int y1) {
 bool Graphic::Create(const RECT& rect, int divisions, int points, HWND parent, int id) {
   divisions_ = divisions;
   points_ = points;
-  return Bind(CreateWindowExW(0, WC_STATICW, L"", WS_CHILD | WS_VISIBLE | SS_OWNERDRAW, rect.left, rect.top,
-                              rect.right - rect.left, rect.bottom - rect.top, parent,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr));
+  // No prefix: an "&" in a parameter's instance name must not make a mnemonic.
+  bool made = Bind(CreateWindowExW(0, WC_STATICW, L"", WS_CHILD | WS_VISIBLE | SS_OWNERDRAW | SS_NOPREFIX, rect.left,
+                                   rect.top, rect.right - rect.left, rect.bottom - rect.top, parent,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
+                                   nullptr));
+  UpdateName();
+  return made;
 }
 
 void Graphic::SetData(const std::vector<int32_t>& values, int32_t limit) {
   limit_ = limit;
   values_.assign(values.begin(), values.begin() + std::min<size_t>(values.size(), std::max(points_, 0)));
+  UpdateName();
+}
+
+void Graphic::SetSubject(std::wstring parameter, std::function<std::wstring(int32_t)> valueText,
+                         std::wstring limitText) {
+  parameter_ = std::move(parameter);
+  valueText_ = std::move(valueText);
+  limitText_ = std::move(limitText);
+  UpdateName();
+}
+
+void Graphic::UpdateName() {
+  if (Window() == nullptr) return;
+  std::wstring name = L"History graph: no parameter selected";
+  if (!parameter_.empty()) {
+    auto newest = std::find_if(values_.rbegin(), values_.rend(), [](int32_t v) { return v != -1; });
+    name = L"History of " + parameter_ + L": newest value " +
+           (newest == values_.rend() || !valueText_ ? std::wstring(L"none yet") : valueText_(*newest));
+    if (limit_ != -1 && !limitText_.empty()) name += L", notification value " + limitText_;
+  }
+  SetWindowTextW(Window(), name.c_str());
+}
+
+Graphic::Palette Graphic::Colors() const {
+  if (!contrast_.On()) return {RGB(0, 0, 0), RGB(255, 255, 255), kGridColor, kLimitColor, kCurveColor};
+  COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
+  return {text, GetSysColor(COLOR_WINDOW), text, GetSysColor(COLOR_HIGHLIGHT), text};
 }
 
 void Graphic::Draw(HDC target, const RECT& item) const {
@@ -40,11 +71,12 @@ void Graphic::Draw(HDC target, const RECT& item) const {
   if (!dc || !bitmap) return;
   ScopedSelect useBitmap(dc.Get(), bitmap.Get());
 
-  RECT all{0, 0, width, height};
-  FillRect(dc.Get(), &all, GetSysColorBrush(COLOR_WINDOW));
+  const Palette colors = Colors();
   {
-    ScopedSelect pen(dc.Get(), GetStockObject(BLACK_PEN));
-    ScopedSelect brush(dc.Get(), GetStockObject(WHITE_BRUSH));
+    ScopedGdiObject<HPEN> frame(CreatePen(PS_SOLID, 1, colors.frame));
+    ScopedGdiObject<HBRUSH> background(CreateSolidBrush(colors.background));
+    ScopedSelect pen(dc.Get(), frame.Get());
+    ScopedSelect brush(dc.Get(), background.Get());
     Rectangle(dc.Get(), 0, 0, width, height);
   }
   // Too small for a scale: the frame alone.
@@ -52,8 +84,8 @@ void Graphic::Draw(HDC target, const RECT& item) const {
     int32_t top = std::max<int32_t>(0, limit_);
     for (int32_t v : values_) top = std::max(top, v);
 
-    ScopedGdiObject<HPEN> dotted(CreatePen(PS_DOT, 1, kGridColor));
-    ScopedGdiObject<HPEN> solid(CreatePen(PS_SOLID, 1, kGridColor));
+    ScopedGdiObject<HPEN> dotted(CreatePen(PS_DOT, 1, colors.grid));
+    ScopedGdiObject<HPEN> solid(CreatePen(PS_SOLID, 1, colors.grid));
     {
       ScopedSelect pen(dc.Get(), dotted.Get());
       SetBkMode(dc.Get(), TRANSPARENT);
@@ -70,7 +102,7 @@ void Graphic::Draw(HDC target, const RECT& item) const {
     }
     if (textMode_ == 1) {
       ScopedSelect font(dc.Get(), GetStockObject(DEFAULT_GUI_FONT));
-      SetTextColor(dc.Get(), kGridColor);
+      SetTextColor(dc.Get(), colors.grid);
       TEXTMETRICW metrics{};
       GetTextMetricsW(dc.Get(), &metrics);
       std::wstring scale = std::to_wstring(top);
@@ -82,20 +114,20 @@ void Graphic::Draw(HDC target, const RECT& item) const {
     const double span = height - 2 * kMargin, divisor = top > 0 ? top : 1;
     auto y = [&](int32_t v) { return static_cast<int>((height - kMargin) - v * span / divisor); };
     if (limit_ != -1) {
-      ScopedGdiObject<HPEN> dashed(CreatePen(PS_DASH, 1, kLimitColor));
+      ScopedGdiObject<HPEN> dashed(CreatePen(PS_DASH, 1, colors.limit));
       ScopedSelect pen(dc.Get(), dashed.Get());
       Line(dc.Get(), 0, y(limit_), width, y(limit_));
     }
-    if (!values_.empty() && points_ > 1) DrawCurve(dc.Get(), width, y);
+    if (!values_.empty() && points_ > 1) DrawCurve(dc.Get(), width, y, colors.curve);
   }
   BitBlt(target, 0, 0, width, height, dc.Get(), 0, 0, SRCCOPY);
 }
 
 template <class ToY>
-void Graphic::DrawCurve(HDC dc, int width, ToY y) const {
+void Graphic::DrawCurve(HDC dc, int width, ToY y, COLORREF color) const {
   const double step = static_cast<double>(width - 2 * kMargin) / (points_ - 1);
   auto x = [&](size_t i) { return static_cast<int>(static_cast<double>(i) * step + kMargin); };
-  ScopedGdiObject<HPEN> curve(CreatePen(PS_SOLID, curveWidth_, kCurveColor));
+  ScopedGdiObject<HPEN> curve(CreatePen(PS_SOLID, curveWidth_, color));
   ScopedSelect pen(dc, curve.Get());
   if (values_[0] != -1) {
     Line(dc, kMargin - 1, y(values_[0]), kMargin + 1, y(values_[0]));
@@ -116,5 +148,6 @@ LRESULT Graphic::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   }
   // Every paint covers the whole control in one transfer; erasing first would flicker.
   if (msg == WM_ERASEBKGND) return TRUE;
+  if (contrast_.Update(msg, wParam)) InvalidateRect(Window(), nullptr, FALSE);
   return Default(msg, wParam, lParam);
 }

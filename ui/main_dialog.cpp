@@ -14,6 +14,7 @@
 #include "ui/notifications_page.h"
 #include "ui/options_page.h"
 #include "ui/resources_page.h"
+#include "ui/system_colors.h"
 #include "ui/ui_messages.h"
 
 namespace {
@@ -100,6 +101,10 @@ INT_PTR QuorDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     case WM_DRAWITEM:
       return ReflectDrawItem(lParam);
+    case WM_SYSCOLORCHANGE:
+    case WM_SETTINGCHANGE:
+      ForwardColorChange(window_, msg, wParam, lParam);
+      return FALSE;
     case WM_APP_SET_STATUS:
       SetStatusText(TakePayload<std::wstring>(lParam));
       return TRUE;

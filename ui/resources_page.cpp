@@ -124,9 +124,14 @@ void HealthParamsPage::RefreshEditor() {
 
 void HealthParamsPage::RefreshGraph(int row) {
   if (row < 0 || row >= kParameterCount) {
+    graph_.SetSubject({}, nullptr, {});
     graph_.SetData({}, -1);
   } else {
     int64_t limit = row == kProcessRow ? 1 : ReadDecimal(settings_.Parameters.notificationValue[row].Get());
+    wchar_t limitText[64]{};
+    ListView_GetItemText(list_.Window(), row, 2, limitText, 64);
+    graph_.SetSubject(ParameterDisplayName(row, settings_.Parameters), [row](int32_t v) { return ValueText(row, v); },
+                      limitText);
     graph_.SetData(shown_[row].recent, static_cast<int32_t>(limit));
   }
   RedrawWindow(graph_.Window(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);

@@ -2,6 +2,7 @@
 #include <commctrl.h>
 #include <doctest/doctest.h>
 
+#include <optional>
 #include <string>
 
 #include "res/resource.h"
@@ -24,6 +25,27 @@ void DrawButton(HWND button, HDC dc, UINT state, int width, int height) {
   item.itemAction = ODA_DRAWENTIRE;
   CHECK(ReflectDrawItem(reinterpret_cast<LPARAM>(&item)));
 }
+
+// A visual style as Wine does not draw one: the button's part is filled in one colour.
+class StandInTheme final : public CThemeHelper {
+ public:
+  static constexpr COLORREF kFace = RGB(200, 230, 250);
+  StandInTheme() : CThemeHelper(L"no-such-uxtheme.dll") {}
+  HTHEME OpenThemeData(HWND, LPCWSTR) const override { return reinterpret_cast<HTHEME>(1); }
+  HRESULT CloseThemeData(HTHEME) const override { return S_OK; }
+  HRESULT DrawThemeBackground(HTHEME, HDC dc, int, int, const RECT* rect, const RECT*) const override {
+    ScopedGdiObject<HBRUSH> face(CreateSolidBrush(kFace));
+    FillRect(dc, rect, face.Get());
+    return S_OK;
+  }
+  HRESULT GetThemeBackgroundContentRect(HTHEME, HDC, int, int, const RECT* bounds, RECT* content) const override {
+    *content = *bounds;
+    InflateRect(content, -3, -3);
+    return S_OK;
+  }
+  bool IsThemeActive() const override { return true; }
+  bool IsAppThemed() const override { return true; }
+};
 
 }  // namespace
 
@@ -81,6 +103,42 @@ TEST_CASE("an unthemed XP-style button draws raised with the system colours, its
   }
 }
 
+TEST_CASE("every image button shows a focus cue while it has the focus, unless the dialog hides keyboard cues") {
+  CThemeHelper none(L"no-such-uxtheme.dll");
+  StandInTheme themed;
+  struct Row {
+    std::string name;
+    const CThemeHelper* theme;
+    bool flat;
+    UINT state;
+    bool cue;
+  };
+  const Row rows[] = {
+      {"raised", &none, false, ODS_FOCUS, true},
+      {"flat", &none, true, ODS_FOCUS, true},
+      {"themed", &themed, true, ODS_FOCUS, true},
+      {"themed, cues hidden", &themed, true, ODS_FOCUS | ODS_NOFOCUSRECT, false},
+      {"raised, cues hidden", &none, false, ODS_FOCUS | ODS_NOFOCUSRECT, false},
+  };
+  for (const Row& row : rows) {
+    CAPTURE(row.name);
+    HostWindow host;
+    HWND window = host.AddControl(L"BUTTON", L"Go", BS_PUSHBUTTON | WS_TABSTOP, 10, 10, 80, 24, 100);
+    CXPStyleCoolButton button;
+    REQUIRE(button.Attach(window));
+    button.SetThemeHelper(row.theme);
+    button.SetFlat(row.flat);
+    // The focus rectangle lies 3 pixels in: compare that line with the button drawn without the focus.
+    Canvas focused(80, 24), plain(80, 24);
+    DrawButton(window, focused.Dc(), row.state, 80, 24);
+    DrawButton(window, plain.Dc(), row.state & ~ODS_FOCUS, 80, 24);
+    bool differs = false;
+    for (int x = 30; x < 70; ++x) differs |= focused.Pixel(x, 3) != plain.Pixel(x, 3);
+    CHECK(differs == row.cue);
+    if (row.theme == &themed) CHECK(plain.Pixel(75, 12) == StandInTheme::kFace);
+  }
+}
+
 TEST_CASE("a default button keeps its default role for the dialog and answers as one") {
   HostWindow host;
   HWND window = host.AddControl(L"BUTTON", L"OK", BS_DEFPUSHBUTTON, 10, 10, 80, 24, IDOK);
@@ -109,40 +167,69 @@ TEST_CASE("the server label is a gray band with bold black text from x = 10") {
   wchar_t text[32]{};
   GetWindowTextW(window, text, 32);
   CHECK(std::wstring(text) == L"Localhost");
+
+  // In high contrast the band takes the window's colours, once the label hears of the change.
+  HighContrastScheme scheme;
+  SendMessageW(window, WM_SYSCOLORCHANGE, 0, 0);
+  label.Paint(canvas.Dc());
+  CHECK(canvas.Pixel(299, 23) == GetSysColor(COLOR_WINDOW));
+  CHECK(canvas.Contains({10, 0, 120, 24}, GetSysColor(COLOR_WINDOWTEXT)));
 }
 
-TEST_CASE("rows marked warning and error are tinted by AND from 40 pixels in, the others not") {
-  HostWindow host(420, 200);
-  HWND window = host.AddControl(WC_LISTVIEWW, L"", LVS_REPORT | LVS_NOSORTHEADER, 0, 0, 400, 160, 1001);
-  LVCOLUMNW column{};
-  column.mask = LVCF_WIDTH | LVCF_TEXT;
-  column.cx = 380;
-  column.pszText = const_cast<wchar_t*>(L"Parameter");
-  ListView_InsertColumn(window, 0, &column);
-  const LPARAM marks[] = {kRowNormal, kRowError, kRowWarning, kRowOff};
-  for (int row = 0; row < 4; ++row) {
-    LVITEMW item{};
-    item.mask = LVIF_TEXT | LVIF_PARAM;
-    item.iItem = row;
-    item.pszText = const_cast<wchar_t*>(L"");
-    item.lParam = marks[row];
-    ListView_InsertItem(window, &item);
-  }
-  ColorList list;
-  REQUIRE(list.Attach(window));
+TEST_CASE("rows marked warning and error stand out from 40 pixels in, on light or dark ground and in high contrast") {
+  struct Row {
+    std::string name;
+    COLORREF ground;
+    bool highContrast;
+    COLORREF warning, error;  // at the row's right end
+  };
+  const Row rows[] = {
+      {"light: tints ANDed", RGB(255, 255, 255), false, kWarningTint, kErrorTint},
+      {"dark: tints ORed", RGB(0, 0, 0), false, kDarkWarningTint, kDarkErrorTint},
+      {"high contrast: framed, not tinted", RGB(255, 255, 255), true, GetSysColor(COLOR_HIGHLIGHT),
+       GetSysColor(COLOR_HIGHLIGHT)},
+  };
+  for (const Row& r : rows) {
+    CAPTURE(r.name);
+    std::optional<HighContrastScheme> scheme;
+    if (r.highContrast) scheme.emplace();
+    HostWindow host(420, 200);
+    HWND window = host.AddControl(WC_LISTVIEWW, L"", LVS_REPORT | LVS_NOSORTHEADER, 0, 0, 400, 160, 1001);
+    ListView_SetBkColor(window, r.ground);
+    ListView_SetTextBkColor(window, r.ground);
+    LVCOLUMNW column{};
+    column.mask = LVCF_WIDTH | LVCF_TEXT;
+    column.cx = 380;
+    column.pszText = const_cast<wchar_t*>(L"Parameter");
+    ListView_InsertColumn(window, 0, &column);
+    const LPARAM marks[] = {kRowNormal, kRowError, kRowWarning, kRowOff};
+    for (int row = 0; row < 4; ++row) {
+      LVITEMW item{};
+      item.mask = LVIF_TEXT | LVIF_PARAM;
+      item.iItem = row;
+      item.pszText = const_cast<wchar_t*>(L"");
+      item.lParam = marks[row];
+      ListView_InsertItem(window, &item);
+    }
+    ColorList list;
+    REQUIRE(list.Attach(window));
 
-  Canvas canvas(400, 160);
-  SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.Dc()), PRF_CLIENT | PRF_ERASEBKGND);
-  list.TintRows(canvas.Dc());
-  const COLORREF expected[] = {RGB(255, 255, 255), kErrorTint, kWarningTint, RGB(255, 255, 255)};
-  for (int row = 0; row < 4; ++row) {
-    CAPTURE(row);
-    RECT bounds{};
-    REQUIRE(ListView_GetItemRect(window, row, &bounds, LVIR_BOUNDS));
-    int y = (bounds.top + bounds.bottom) / 2;
-    CHECK(canvas.Pixel(bounds.left + 20, y) == RGB(255, 255, 255));
-    CHECK(canvas.Pixel(bounds.left + 40, y) == expected[row]);
-    CHECK(canvas.Pixel(bounds.right - 1, y) == expected[row]);
+    Canvas canvas(400, 160);
+    SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.Dc()), PRF_CLIENT | PRF_ERASEBKGND);
+    list.TintRows(canvas.Dc());
+    const COLORREF edge[] = {r.ground, r.error, r.warning, r.ground};
+    for (int row = 0; row < 4; ++row) {
+      CAPTURE(row);
+      RECT bounds{};
+      REQUIRE(ListView_GetItemRect(window, row, &bounds, LVIR_BOUNDS));
+      int y = (bounds.top + bounds.bottom) / 2;
+      CHECK(canvas.Pixel(bounds.left + 20, y) == r.ground);
+      CHECK(canvas.Pixel(bounds.right - 1, y) == edge[row]);
+      // A tint covers the row from 40 pixels in; a frame leaves its inside alone.
+      COLORREF inside = r.highContrast ? r.ground : edge[row];
+      CHECK(canvas.Pixel(bounds.left + 40, y) == inside);
+      CHECK(canvas.Pixel(bounds.left + 200, y) == inside);
+    }
   }
 }
 

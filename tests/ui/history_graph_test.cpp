@@ -1,10 +1,15 @@
 #include <windows.h>
 #include <doctest/doctest.h>
 
+#include <cmath>
+#include <string>
 #include <vector>
 
+#include "res/resource.h"
+#include "settings/settings.h"
 #include "tests/ui/ui_fixture.h"
 #include "ui/history_graph.h"
+#include "ui/theme_helper.h"
 
 namespace {
 
@@ -27,6 +32,16 @@ struct Drawn {
   HostWindow host;
   Canvas canvas;
 };
+
+// WCAG contrast of a colour against white.
+double ContrastWithWhite(COLORREF color) {
+  auto linear = [](int c) {
+    double v = c / 255.0;
+    return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+  };
+  double l = 0.2126 * linear(GetRValue(color)) + 0.7152 * linear(GetGValue(color)) + 0.0722 * linear(GetBValue(color));
+  return 1.05 / (l + 0.05);
+}
 
 int Y(int32_t v, int32_t top) {
   return static_cast<int>((kHeight - 5) - v * static_cast<double>(kHeight - 10) / top);
@@ -93,4 +108,73 @@ TEST_CASE("nothing to scale, one point or a tiny control: drawn without dividing
   CHECK(empty.Any(2, 7, 12, 22, Graphic::kGridColor));                      // "0" at the top: nothing above 0
   CHECK(empty.Any(2, kHeight - 30, 12, kHeight - 7, Graphic::kGridColor));  // and "0" at the bottom
   CHECK_FALSE(empty.Any(1, 1, kWidth - 1, kHeight - 1, Graphic::kCurveColor));
+}
+
+TEST_CASE("the lines keep 3:1 against the white ground; in high contrast they take the system colours") {
+  for (COLORREF color : {Graphic::kLimitColor, Graphic::kCurveColor, Graphic::kGridColor}) {
+    CAPTURE(color);
+    CHECK(ContrastWithWhite(color) >= 3.0);
+  }
+  HighContrastScheme scheme;
+  Drawn d({10, 20, 30}, 200);
+  const COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
+  CHECK(d.canvas.Pixel(0, 0) == text);
+  CHECK(d.canvas.Pixel(kWidth / 2, kHeight / 2 + 3) == GetSysColor(COLOR_WINDOW));
+  CHECK(d.Any(0, 5, kWidth, 6, GetSysColor(COLOR_HIGHLIGHT)));  // the limit
+  CHECK(d.canvas.Pixel(5, Y(10, 200)) == text);                 // the curve
+  CHECK(d.canvas.Pixel(kWidth / 2, kHeight - 5) == text);       // the base line
+  for (COLORREF own : {Graphic::kLimitColor, Graphic::kCurveColor, Graphic::kGridColor}) {
+    CHECK_FALSE(d.Any(0, 0, kWidth, kHeight, own));
+  }
+}
+
+TEST_CASE("the graph's window text names the parameter, its newest value and the notification value") {
+  HostWindow host;
+  Graphic graph;
+  REQUIRE(graph.Create({0, 0, kWidth, kHeight}, 4, 36, host.Get(), 1107));
+  CHECK(Text(graph.Window()) == L"History graph: no parameter selected");
+  graph.SetSubject(L"CPU Usage", [](int32_t v) { return std::to_wstring(v) + L" %"; }, L"95 %");
+  struct Row {
+    const char* name;
+    std::vector<int32_t> values;
+    int32_t limit;
+    const wchar_t* text;
+  };
+  const Row rows[] = {
+      {"newest last", {30, 37}, 95, L"History of CPU Usage: newest value 37 %, notification value 95 %"},
+      {"a missing newest value: the one before", {30, 41, -1}, 95,
+       L"History of CPU Usage: newest value 41 %, notification value 95 %"},
+      {"nothing yet, no limit", {-1}, -1, L"History of CPU Usage: newest value none yet"},
+  };
+  for (const Row& row : rows) {
+    CAPTURE(row.name);
+    graph.SetData(row.values, row.limit);
+    CHECK(Text(graph.Window()) == row.text);
+  }
+  graph.SetSubject({}, nullptr, {});
+  CHECK(Text(graph.Window()) == L"History graph: no parameter selected");
+}
+
+TEST_CASE("a colour change told to the main dialog reaches the graph on its page, which turns to high contrast") {
+  Settings settings;
+  TestCommands app;
+  TestEngine engine;
+  engine.latest[0].value = 37;
+  engine.latest[0].recent = {30, 37};
+  CThemeHelper theme;
+  OpenDialog dialog(settings, app, engine, theme);
+  HWND graph = GetDlgItem(dialog.ShowPage(0), IDC_GRAPH);
+  RECT client{};
+  GetClientRect(graph, &client);
+  auto shows = [&](COLORREF color) {
+    Canvas canvas(client.right, client.bottom);
+    SendMessageW(graph, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.Dc()), PRF_CLIENT);
+    return canvas.Contains(client, color);
+  };
+  CHECK(Text(graph) == L"History of CPU Usage: newest value 37 %, notification value 95 %");
+  REQUIRE(shows(Graphic::kCurveColor));
+  HighContrastScheme scheme;
+  SendMessageW(dialog.Window(), WM_SYSCOLORCHANGE, 0, 0);
+  CHECK_FALSE(shows(Graphic::kCurveColor));
+  CHECK(shows(GetSysColor(COLOR_HIGHLIGHT)));
 }

@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "common/platform_services.h"
+#include "ui/system_colors.h"
 #include "wmi/wmi_query.h"
 #include "wmi/wmi_source.h"
 
@@ -89,6 +90,14 @@ bool DrainPosted(HWND window) {
                  WaitFor([] { return g_drained.load(); });
   if (hook != nullptr) UnhookWindowsHookEx(hook);
   return drained;
+}
+
+HighContrastScheme::HighContrastScheme() {
+  OverrideHighContrast(true);
+}
+
+HighContrastScheme::~HighContrastScheme() {
+  OverrideHighContrast(std::nullopt);
 }
 
 Canvas::Canvas(int width, int height) {

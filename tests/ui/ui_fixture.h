@@ -61,6 +61,15 @@ class Canvas {
   HGDIOBJ old_ = nullptr;
 };
 
+// The custom controls made while it lives see a high-contrast scheme, which
+// Wine cannot switch on.
+struct HighContrastScheme {
+  HighContrastScheme();
+  ~HighContrastScheme();
+  HighContrastScheme(const HighContrastScheme&) = delete;
+  HighContrastScheme& operator=(const HighContrastScheme&) = delete;
+};
+
 // The process's GDI and USER object counts.
 struct GuiObjects {
   DWORD gdi;
