@@ -30,7 +30,7 @@ class Graphic : public WindowSubclass {
  private:
   LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
   template <class ToY>
-  void DrawCurve(HDC dc, int width, ToY y) const;
+  void DrawCurve(HDC dc, int width, int penWidth, ToY y) const;
 
   int divisions_ = 4;
   int points_ = 18;

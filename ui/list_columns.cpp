@@ -26,6 +26,11 @@ void InsertListColumns(HWND list, std::span<const ListColumn> columns) {
   }
 }
 
+void ScaleListColumns(HWND list, int oldDpi, int newDpi) {
+  const int count = Header_GetItemCount(ListView_GetHeader(list));
+  for (int i = 0; i < count; ++i) ListView_SetColumnWidth(list, i, MulDiv(ListView_GetColumnWidth(list, i), newDpi, oldDpi));
+}
+
 void StoreListColumnWidths(HWND list, std::span<const ListColumn> columns) {
   if (Header_GetItemCount(ListView_GetHeader(list)) != static_cast<int>(columns.size())) return;
   const int dpi = WindowDpi(list);

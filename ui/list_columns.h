@@ -16,6 +16,8 @@ struct ListColumn {
 // (pixels at 96 DPI, scaled to the list's); a width of 0 or less shows the
 // whole heading instead.
 void InsertListColumns(HWND list, std::span<const ListColumn> columns);
+// After a change of DPI: every column keeps its width at 96 DPI.
+void ScaleListColumns(HWND list, int oldDpi, int newDpi);
 // Stores the current widths as pixels at 96 DPI, when the list holds exactly these columns.
 void StoreListColumnWidths(HWND list, std::span<const ListColumn> columns);
 // A header's word that a column's width changed, or may have.

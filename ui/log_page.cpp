@@ -23,13 +23,23 @@ void LogPage::OnSetActive() {
   ListView_SetExtendedListViewStyle(list_, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
   InsertListColumns(list_, Columns());
   filling_ = false;
-  if (!levels_) levels_ = LoadStripImages(IDB_LOG_LEVELS, 8);
-  ListView_SetImageList(list_, levels_.Get(), LVSIL_SMALL);
+  AttachImages();
   // Clear Log comes on with the first row, which arrives posted like any other.
   EnableWindow(Item(IDC_CLEAR_LOG), FALSE);
   engine_.Log().AttachView(*this);
   ListView_SetSelectionMark(list_, -1);
   SetDlgItemTextW(Window(), IDC_LOG_MESSAGE, L"");
+}
+
+void LogPage::AttachImages() {
+  if (!levels_) levels_ = LoadStripImages(IDB_LOG_LEVELS, Dpi(), 8);
+  ListView_SetImageList(list_, levels_.Get(), LVSIL_SMALL);
+}
+
+void LogPage::OnDpiChanged(int oldDpi, int newDpi) {
+  ScaleListColumns(list_, oldDpi, newDpi);
+  ScopedImageList old = std::move(levels_);
+  AttachImages();  // the list lets go of the old images before they go
 }
 
 void LogPage::OnKillActive() {

@@ -34,11 +34,15 @@ class PropertyPage : public DialogBinding<PropertyPage> {
   virtual void OnDestroy() {}
   virtual bool OnCommand(int /*id*/, int /*code*/, HWND /*control*/) { return false; }
   virtual bool OnNotify(NMHDR& /*header*/, LRESULT& /*result*/) { return false; }
+  // The page moved to a screen of another scale: what it sized itself is made again.
+  virtual void OnDpiChanged(int /*oldDpi*/, int /*newDpi*/) {}
   // A worker's answer (WM_APP_WORK_DONE): the page takes over the payload.
   virtual void OnWorkDone(LPARAM payload);
   virtual INT_PTR OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 
   HWND Item(int id) const { return GetDlgItem(window_, id); }
+  // The DPI the page is laid out for.
+  int Dpi() const { return dpi_; }
   std::wstring ItemText(int id) const;
   // The string resource id; empty when there is none.
   static std::wstring ResourceText(int id);
@@ -54,5 +58,6 @@ class PropertyPage : public DialogBinding<PropertyPage> {
 
   int templateId_;
   int captionId_;
+  int dpi_ = USER_DEFAULT_SCREEN_DPI;
   std::vector<std::unique_ptr<CXPStyleCoolButton>> buttons_;
 };
