@@ -1,9 +1,11 @@
 #include <windows.h>
 #include <doctest/doctest.h>
 
+#include <utility>
 #include <vector>
 
 #include "tests/ui/ui_fixture.h"
+#include "ui/dpi.h"
 #include "ui/history_graph.h"
 
 namespace {
@@ -93,4 +95,21 @@ TEST_CASE("nothing to scale, one point or a tiny control: drawn without dividing
   CHECK(empty.Any(2, 7, 12, 22, Graphic::kGridColor));                      // "0" at the top: nothing above 0
   CHECK(empty.Any(2, kHeight - 30, 12, kHeight - 7, Graphic::kGridColor));  // and "0" at the bottom
   CHECK_FALSE(empty.Any(1, 1, kWidth - 1, kHeight - 1, Graphic::kCurveColor));
+}
+
+TEST_CASE("the curve grows with the window's DPI") {
+  for (auto [dpi, thickness] : {std::pair{96, 3}, std::pair{192, 6}}) {
+    CAPTURE(dpi);
+    HostWindow host;
+    SetWindowDpi(host.Get(), dpi);
+    Canvas canvas(kWidth, kHeight);
+    Graphic graph;
+    REQUIRE(graph.Create({0, 0, kWidth, kHeight}, 4, 36, host.Get(), 1107));
+    graph.SetData(std::vector<int32_t>(36, 25), 100);
+    graph.Draw(canvas.Dc(), {0, 0, kWidth, kHeight});
+    int drawn = 0;
+    for (int y = 0; y < kHeight; ++y) drawn += canvas.Pixel(kWidth / 2 + 7, y) == Graphic::kCurveColor;
+    CHECK(drawn == thickness);
+    SetWindowDpi(host.Get(), 0);
+  }
 }
