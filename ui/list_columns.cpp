@@ -1,5 +1,7 @@
 #include "ui/list_columns.h"
 
+#include <algorithm>
+
 #include "ui/dpi.h"
 
 namespace {
@@ -20,7 +22,9 @@ void InsertListColumns(HWND list, std::span<const ListColumn> columns) {
     // A width that was never stored (a key from an older version) or makes no
     // sense would hide the column: it takes its heading's width instead.
     if (column.cx <= 0) {
-      column.cx = ListView_GetStringWidth(list, columns[i].heading) + ScaleForWindow(list, kHeadingMargin);
+      int text = ListView_GetStringWidth(list, columns[i].heading);
+      if (columns[i].widest != nullptr) text = std::max(text, ListView_GetStringWidth(list, columns[i].widest));
+      column.cx = text + ScaleForWindow(list, kHeadingMargin);
     }
     ListView_InsertColumn(list, static_cast<int>(i), &column);
   }

@@ -1,5 +1,6 @@
 #include "ui/log_page.h"
 
+#include "common/time_text.h"
 #include "log/log_lines.h"
 #include "settings/settings.h"
 #include "ui/engine_access.h"
@@ -12,8 +13,12 @@ void LogPage::OnInitDialog() {
 }
 
 std::array<ListColumn, 3> LogPage::Columns() const {
+  // Digits are as wide as each other; "May" and "PM" hold the widest letters.
+  static const std::wstring widestTime = FormatTimeText({2026, 5, 28, 20, 58, 58});
   InterfaceSettings& widths = settings_.Interface;
-  return {{{L"Type", widths.logType}, {L"Time/Date", widths.logTime}, {L"Message", widths.logText}}};
+  return {{{L"Type", widths.logType},
+           {L"Time/Date", widths.logTime, widestTime.c_str()},
+           {L"Message", widths.logText}}};
 }
 
 void LogPage::OnSetActive() {
