@@ -182,7 +182,7 @@ void QuorDlg::OnDpiChanged(int dpi, const RECT& suggested) {
   SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
   LoadIcons();
-  // Every child hears of it as from the system, which a dialog under Wine does not do.
+  // Windows 10 tells the children itself, older systems do not: they hear it here too (twice is no change).
   EnumChildWindows(window_, TellDpiChanged, 0);
   PlaceSheet();
   InvalidateRect(window_, nullptr, TRUE);
