@@ -12,6 +12,7 @@
 #include "settings/settings.h"
 #include "tests/ui/ui_fixture.h"
 #include "ui/app_commands.h"
+#include "ui/dpi.h"
 #include "ui/main_dialog.h"
 #include "ui/strip_images.h"
 #include "ui/theme_helper.h"
@@ -168,8 +169,9 @@ TEST_CASE("a DPI change takes the suggested place and makes the sheet, icons, im
   };
   for (int dpi : {144, 192}) {
     CAPTURE(dpi);
-    auto scaled = [&](int pixels) { return MulDiv(pixels, dpi, 96); };
     OpenDialog dialog(settings, app, engine, theme);
+    const int from = WindowDpi(dialog.Window());
+    auto scaled = [&](int pixels) { return MulDiv(pixels, dpi, from); };
     HWND title = GetDlgItem(dialog.ShowPage(5), IDC_ABOUT_PRODUCT);
     HWND logList = GetDlgItem(dialog.ShowPage(3), IDC_LOG_LIST);
     HWND list = GetDlgItem(dialog.ShowPage(0), IDC_PARAMS_LIST);
@@ -187,7 +189,7 @@ TEST_CASE("a DPI change takes the suggested place and makes the sheet, icons, im
     CHECK(after.bottom >= suggested.bottom);
     GetWindowRect(dialog.Sheet(), &sheet);
     MapWindowPoints(nullptr, dialog.Window(), reinterpret_cast<POINT*>(&sheet), 2);
-    CHECK(sheet.top == scaled(35));
+    CHECK(sheet.top == MulDiv(35, dpi, 96));
     CHECK(std::abs(ListView_GetColumnWidth(list, 0) - scaled(column)) <= 1);
     CHECK(std::abs(ListView_GetColumnWidth(logList, 1) - scaled(logColumn)) <= 1);
     CHECK(imageSide(ListView_GetImageList(list, LVSIL_SMALL)) == StripImageSize(dpi));
@@ -197,6 +199,6 @@ TEST_CASE("a DPI change takes the suggested place and makes the sheet, icons, im
     ICONINFO icon{};
     REQUIRE(GetIconInfo(reinterpret_cast<HICON>(SendMessageW(dialog.Window(), WM_GETICON, ICON_SMALL, 0)), &icon));
     ScopedGdiObject<HBITMAP> color(icon.hbmColor), mask(icon.hbmMask);
-    CHECK(static_cast<int>(icon.xHotspot * 2) == scaled(16));
+    CHECK(static_cast<int>(icon.xHotspot * 2) == MulDiv(16, dpi, 96));
   }
 }
