@@ -35,8 +35,8 @@
 #define IDS_SUBJECT_OK 124
 #define IDS_BODY_OK 125
 
-// Bitmaps. The strips and the splash are also drawn for 125 %, 150 % and
-// 200 % scaling, under their id plus 1000, 2000 and 3000.
+// Bitmaps. The strips, the splash and the banners are also drawn for 125 %,
+// 150 % and 200 % scaling, under their id plus 1000, 2000 and 3000.
 #define IDB_CHECK_BOXES 132
 #define IDB_CHECK_BOXES_20 1132
 #define IDB_CHECK_BOXES_24 2132
@@ -62,7 +62,13 @@
 #define IDB_SPLASH_150 2144
 #define IDB_SPLASH_200 3144
 #define IDB_ABOUT 145
+#define IDB_ABOUT_125 1145
+#define IDB_ABOUT_150 2145
+#define IDB_ABOUT_200 3145
 #define IDB_OPTIONS 147
+#define IDB_OPTIONS_125 1147
+#define IDB_OPTIONS_150 2147
+#define IDB_OPTIONS_200 3147
 
 // Menu
 #define IDR_TRAY_MENU 142
@@ -189,3 +195,5 @@
 #define IDC_ABOUT_SETTINGS 1112
 #define IDC_ABOUT_LOG 1113
 #define IDC_ABOUT_VERSION 1114
+// The picture at the left of the About and Options pages.
+#define IDC_BANNER 1190

@@ -8,8 +8,8 @@ committed, so a build never runs this.
 
 Small images are drawn eight times larger and scaled down. Image strips are
 32-bit bitmaps with straight alpha, so their soft edges suit any background,
-dark and high-contrast ones too. Strips and the splash are drawn again for
-125 %, 150 % and 200 % scaling rather than stretched.
+dark and high-contrast ones too. Strips, the splash and the pages' banners are
+drawn again for 125 %, 150 % and 200 % scaling rather than stretched.
 """
 import math
 import os
@@ -375,19 +375,23 @@ def splash(scale):
     return im
 
 
-def banner(symbol_draw, caption, w=170, h=280):
+def banner(symbol_draw, caption, w=170, h=280, scale=1.0):
+    def k(v):
+        return int(round(v * scale))
+
+    w, h = k(w), k(h)
     im = gradient(w, h, (22, 72, 52), (10, 30, 24))
     d = ImageDraw.Draw(im, "RGBA")
-    for x in range(17, w, 17):
-        d.line([(x, 0), (x, h)], fill=(255, 255, 255, 14))
-    for y in range(20, h, 20):
-        d.line([(0, y), (w, y)], fill=(255, 255, 255, 14))
-    trace(im, h - 65, 14, (90, 210, 130, 170), 2, 0.3)
-    trace(im, h - 40, 9, (240, 190, 70, 140), 2, 2.1)
-    sym = render(symbol_draw, 72)
-    im.paste(sym, ((w - 72) // 2, 40), sym)
-    d.text((w // 2, 140), "Varnalis", fill=WHITE, font=font("DejaVuSans-Bold.ttf", 24), anchor="mm")
-    d.text((w // 2, 166), caption, fill=(190, 225, 205), font=font("DejaVuSans.ttf", 12), anchor="mm")
+    for x in range(k(17), w, k(17)):
+        d.line([(x, 0), (x, h)], fill=(255, 255, 255, 14), width=k(1))
+    for y in range(k(20), h, k(20)):
+        d.line([(0, y), (w, y)], fill=(255, 255, 255, 14), width=k(1))
+    trace(im, h - k(65), k(14), (90, 210, 130, 170), k(2), 0.3, scale)
+    trace(im, h - k(40), k(9), (240, 190, 70, 140), k(2), 2.1, scale)
+    sym = render(symbol_draw, k(72))
+    im.paste(sym, ((w - k(72)) // 2, k(40)), sym)
+    d.text((w // 2, k(140)), "Varnalis", fill=WHITE, font=font("DejaVuSans-Bold.ttf", k(24)), anchor="mm")
+    d.text((w // 2, k(166)), caption, fill=(190, 225, 205), font=font("DejaVuSans.ttf", k(12)), anchor="mm")
     return im
 
 
@@ -409,8 +413,10 @@ def main():
     write_strips("log_levels", [level_info, level_warning, level_error])
     for scale, suffix in SCALES:
         splash(scale).save(os.path.join(OUT, "splash%s.bmp" % suffix), "BMP")
-    banner(icon_normal, "system health monitor").save(os.path.join(OUT, "about.bmp"), "BMP")
-    banner(options_symbol, "options").save(os.path.join(OUT, "options.bmp"), "BMP")
+    for scale, suffix in SCALES:
+        banner(icon_normal, "system health monitor", scale=scale).save(
+            os.path.join(OUT, "about%s.bmp" % suffix), "BMP")
+        banner(options_symbol, "options", scale=scale).save(os.path.join(OUT, "options%s.bmp" % suffix), "BMP")
     # The setup's welcome and finish pages.
     banner(icon_normal, "system health monitor", 164, 314).save(os.path.join(OUT, "setup.bmp"), "BMP")
     return 0

@@ -14,6 +14,7 @@ void AboutPage::OnInitDialog() {
   titleLook_.lfHeight = titleLook_.lfHeight * 3 / 2;
   titleDpi_ = Dpi();
   MakeTitleFont(titleDpi_);
+  ShowBanner(IDB_ABOUT);
   SetWindowTextW(title, kProductName);
   SetDlgItemTextW(Window(), IDC_ABOUT_VERSION, L"Version " VARNALIS_VERSION_WIDE);
   SetDlgItemTextW(Window(), IDC_ABOUT_TEXT,

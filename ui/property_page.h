@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/scoped_win.h"
 #include "ui/dialog_binding.h"
 
 class CThemeHelper;
@@ -51,6 +52,9 @@ class PropertyPage : public DialogBinding<PropertyPage> {
   // Makes the push button id an image button showing image of the button
   // strip beside its text; the page keeps it.
   CXPStyleCoolButton& AddImageButton(int id, int image, const CThemeHelper& theme);
+  // Shows bitmap bitmapId, as drawn for the page's DPI now and after each
+  // change, in the page's IDC_BANNER picture.
+  void ShowBanner(int bitmapId);
 
  private:
   friend class DialogBinding<PropertyPage>;
@@ -59,5 +63,7 @@ class PropertyPage : public DialogBinding<PropertyPage> {
   int templateId_;
   int captionId_;
   int dpi_ = USER_DEFAULT_SCREEN_DPI;
+  int bannerId_ = 0;
+  ScopedGdiObject<HBITMAP> banner_;
   std::vector<std::unique_ptr<CXPStyleCoolButton>> buttons_;
 };

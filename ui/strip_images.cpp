@@ -1,6 +1,7 @@
 #include "ui/strip_images.h"
 
 #include <iterator>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -53,6 +54,16 @@ int ArtForDpi(int bitmapId, int dpi) {
 ScopedGdiObject<HBITMAP> LoadArt(int bitmapId, int dpi) {
   return ScopedGdiObject<HBITMAP>(static_cast<HBITMAP>(LoadImageW(
       GetModuleHandleW(nullptr), MAKEINTRESOURCEW(ArtForDpi(bitmapId, dpi)), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+}
+
+void ShowArt(HWND picture, int bitmapId, int dpi, ScopedGdiObject<HBITMAP>& shown) {
+  ScopedGdiObject<HBITMAP> art = LoadArt(bitmapId, dpi);
+  if (!art || picture == nullptr) return;
+  auto old = reinterpret_cast<HBITMAP>(
+      SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(art.Get())));
+  // The picture the control loaded from its template is ours to free once replaced.
+  if (old != nullptr && old != shown.Get()) DeleteObject(old);
+  shown = std::move(art);
 }
 
 ScopedImageList LoadStripImages(int bitmapId, int dpi, int grow) {

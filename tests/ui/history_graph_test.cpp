@@ -17,12 +17,14 @@ struct Drawn {
   explicit Drawn(const std::vector<int32_t>& values, int32_t limit, int points = 36, int width = kWidth,
                  int height = kHeight)
       : canvas(width, height) {
+    SetWindowDpi(host.Get(), 96);  // the pixel positions below are for 100 %
     Graphic graph;
     REQUIRE(graph.Create({0, 0, width, height}, 4, points, host.Get(), 1107));
     graph.SetTextMode(1);
     graph.SetData(values, limit);
     graph.Draw(canvas.Dc(), {0, 0, width, height});
   }
+  ~Drawn() { SetWindowDpi(host.Get(), 0); }
   bool Any(int left, int top, int right, int bottom, COLORREF color) const {
     return canvas.Contains({left, top, right, bottom}, color);
   }

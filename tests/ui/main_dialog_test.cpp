@@ -105,7 +105,8 @@ TEST_CASE("opening and closing the dialog fifty times leaves the GDI and USER ob
     QuorDlg dialog(settings, app, engine, theme, {L"", L""});
     std::thread closer([&] {
       CHECK(WaitFor([&] { return dialog.Window() && IsWindowVisible(dialog.Window()); }));
-      SendMessageW(dialog.Sheet(), PSM_SETCURSEL, 1, 0);  // the Notifications page's lists too
+      // The Notifications page's lists and the Options and About banners too.
+      for (int page : {1, 4, 5}) SendMessageW(dialog.Sheet(), PSM_SETCURSEL, page, 0);
       PostMessageW(dialog.Window(), WM_COMMAND, IDCANCEL, 0);
     });
     dialog.Run(L"");
@@ -152,7 +153,7 @@ TEST_CASE("Ctrl+Tab and Ctrl+Page Up turn the pages of the sheet inside the dial
   CHECK(seen == std::vector<int>{1, 2, 1, 0, 5});
 }
 
-TEST_CASE("a DPI change takes the suggested place and makes the sheet, icons, images, columns and title again") {
+TEST_CASE("a DPI change takes the suggested place and makes the sheet, icons, images, columns, title and banner again") {
   Settings settings;
   TestCommands app;
   TestEngine engine;
@@ -172,7 +173,7 @@ TEST_CASE("a DPI change takes the suggested place and makes the sheet, icons, im
     OpenDialog dialog(settings, app, engine, theme);
     const int from = WindowDpi(dialog.Window());
     auto scaled = [&](int pixels) { return MulDiv(pixels, dpi, from); };
-    HWND title = GetDlgItem(dialog.ShowPage(5), IDC_ABOUT_PRODUCT);
+    HWND about = dialog.ShowPage(5), title = GetDlgItem(about, IDC_ABOUT_PRODUCT);
     HWND logList = GetDlgItem(dialog.ShowPage(3), IDC_LOG_LIST);
     HWND list = GetDlgItem(dialog.ShowPage(0), IDC_PARAMS_LIST);
     const int column = ListView_GetColumnWidth(list, 0), logColumn = ListView_GetColumnWidth(logList, 1);
@@ -196,6 +197,10 @@ TEST_CASE("a DPI change takes the suggested place and makes the sheet, icons, im
     CHECK(imageSide(ListView_GetImageList(list, LVSIL_STATE)) == StripImageSize(dpi));
     CHECK(imageSide(ListView_GetImageList(logList, LVSIL_SMALL)) == StripImageSize(dpi));
     CHECK(std::abs(fontHeight(title) - scaled(titleHeight)) <= 1);
+    BITMAP banner{};
+    GetObjectW(reinterpret_cast<HBITMAP>(SendDlgItemMessageW(about, IDC_BANNER, STM_GETIMAGE, IMAGE_BITMAP, 0)),
+               sizeof banner, &banner);
+    CHECK(banner.bmWidth == MulDiv(170, dpi, 96));
     ICONINFO icon{};
     REQUIRE(GetIconInfo(reinterpret_cast<HICON>(SendMessageW(dialog.Window(), WM_GETICON, ICON_SMALL, 0)), &icon));
     ScopedGdiObject<HBITMAP> color(icon.hbmColor), mask(icon.hbmMask);
