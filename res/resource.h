@@ -35,18 +35,40 @@
 #define IDS_SUBJECT_OK 124
 #define IDS_BODY_OK 125
 
-// Bitmaps
+// Bitmaps. The strips, the splash and the banners are also drawn for 125 %,
+// 150 % and 200 % scaling, under their id plus 1000, 2000 and 3000.
 #define IDB_CHECK_BOXES 132
+#define IDB_CHECK_BOXES_20 1132
+#define IDB_CHECK_BOXES_24 2132
+#define IDB_CHECK_BOXES_32 3132
 #define IDB_PARAMETERS 133
+#define IDB_PARAMETERS_20 1133
+#define IDB_PARAMETERS_24 2133
+#define IDB_PARAMETERS_32 3133
 #define IDB_BUTTONS 135
-// The button strip drawn for 150 % and 200 % scaling.
+#define IDB_BUTTONS_20 1135
 #define IDB_BUTTONS_24 2135
 #define IDB_BUTTONS_32 3135
 #define IDB_CHANNELS 137
+#define IDB_CHANNELS_20 1137
+#define IDB_CHANNELS_24 2137
+#define IDB_CHANNELS_32 3137
 #define IDB_LOG_LEVELS 139
+#define IDB_LOG_LEVELS_20 1139
+#define IDB_LOG_LEVELS_24 2139
+#define IDB_LOG_LEVELS_32 3139
 #define IDB_SPLASH 144
+#define IDB_SPLASH_125 1144
+#define IDB_SPLASH_150 2144
+#define IDB_SPLASH_200 3144
 #define IDB_ABOUT 145
+#define IDB_ABOUT_125 1145
+#define IDB_ABOUT_150 2145
+#define IDB_ABOUT_200 3145
 #define IDB_OPTIONS 147
+#define IDB_OPTIONS_125 1147
+#define IDB_OPTIONS_150 2147
+#define IDB_OPTIONS_200 3147
 
 // Menu
 #define IDR_TRAY_MENU 142
@@ -176,3 +198,5 @@
 #define IDC_ABOUT_SETTINGS 1112
 #define IDC_ABOUT_LOG 1113
 #define IDC_ABOUT_VERSION 1114
+// The picture at the left of the About and Options pages.
+#define IDC_BANNER 1190

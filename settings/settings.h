@@ -28,7 +28,7 @@ struct InterfaceSettings {
   IntSetting paramsMaxValue{100};
   IntSetting paramsState{75};
   IntSetting logType{70};
-  IntSetting logTime{130};
+  IntSetting logTime{0};  // 0: as wide as a time stamp
   IntSetting logText{250};
   IntSetting dlgX{-1};
   IntSetting dlgY{-1};

@@ -6,9 +6,10 @@ The pictures are made from code so that they can be changed and made again:
 It needs Debian's python3-pil and fonts-dejavu-core. The generated files are
 committed, so a build never runs this.
 
-Small images are drawn eight times larger and scaled down. Bitmaps that the
-program makes transparent by their magenta pixels get hard edges against the
-magenta: a soft edge would leave a pink fringe.
+Small images are drawn eight times larger and scaled down. Image strips are
+32-bit bitmaps with straight alpha, so their soft edges suit any background,
+dark and high-contrast ones too. Strips, the splash and the pages' banners are
+drawn again for 125 %, 150 % and 200 % scaling rather than stretched.
 """
 import math
 import os
@@ -20,7 +21,7 @@ from PIL import Image, ImageDraw, ImageFilter, ImageFont
 OUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "res", "art")
 FONTS = "/usr/share/fonts/truetype/dejavu/"
 SS = 8  # supersampling factor
-MAGENTA = (255, 0, 255)
+CLEAR = (0, 0, 0, 0)
 
 GREEN = (46, 160, 67)
 GREEN_DARK = (24, 110, 44)
@@ -46,7 +47,7 @@ class Pen:
     def __init__(self, size):
         self.px = size * SS
         self.k = self.px / 16.0
-        self.im = Image.new("RGBA", (self.px, self.px), (0, 0, 0, 0))
+        self.im = Image.new("RGBA", (self.px, self.px), CLEAR)
         self.d = ImageDraw.Draw(self.im)
 
     def p(self, pts):
@@ -103,12 +104,23 @@ def icon_normal(pen):
     tray(pen, GREEN, GREEN_DARK)
 
 
+# Alert and stopped carry a badge that breaks the circle's outline at the
+# lower right, so the state shows in the shape as well as in the colour.
+BADGE_WARNING = [(11.8, 6.6), (16, 15.6), (7.6, 15.6)]
+
+
 def icon_alert(pen):
     tray(pen, RED, RED_DARK)
+    pen.poly([(11.8, 4.4), (17.6, 16.6), (6.0, 16.6)], CLEAR)
+    pen.poly(BADGE_WARNING, YELLOW, INK, 0.9)
+    pen.rect(11.2, 9.6, 12.4, 13.0, INK)
+    pen.rect(11.2, 13.8, 12.4, 14.9, INK)
 
 
 def icon_stopped(pen):
     tray(pen, GRAY, GRAY_DARK, pulse=False)
+    pen.rect(7.6, 7.6, 17, 17, CLEAR)
+    pen.rect(9.2, 9.2, 15.6, 15.6, INK, WHITE, 1.0)
 
 
 def gear(pen, cx, cy, r_out, r_in, teeth, color, hole):
@@ -119,7 +131,7 @@ def gear(pen, cx, cy, r_out, r_in, teeth, color, hole):
         r = r_out if (i % 4) in (0, 1) else r_in
         pts.append((cx + r * math.cos(a), cy + r * math.sin(a)))
     pen.poly(pts, color)
-    pen.ellipse(cx - hole, cy - hole, cx + hole, cy + hole, (0, 0, 0, 0))
+    pen.ellipse(cx - hole, cy - hole, cx + hole, cy + hole, CLEAR)
 
 
 def btn_advanced(pen):
@@ -262,7 +274,7 @@ def render(draw, size):
     return pen.result(size)
 
 
-def write_ico(path, draw, sizes=(16, 20, 24, 32, 48)):
+def write_ico(path, draw, sizes=(16, 20, 24, 32, 40, 48, 64)):
     """32-bit images with alpha and the 1-bit mask every reader expects."""
     entries, blobs = [], []
     for s in sizes:
@@ -294,27 +306,26 @@ def write_ico(path, draw, sizes=(16, 20, 24, 32, 48)):
         f.write(out)
 
 
-def keyed(im, face=(240, 240, 240)):
-    """Opaque RGB: solid pixels kept, faint ones magenta, the edge between
-    them blended with the face colour the images are mostly shown on."""
-    out = Image.new("RGB", im.size)
-    src, dst = im.load(), out.load()
-    for y in range(im.size[1]):
-        for x in range(im.size[0]):
-            r, g, b, a = src[x, y]
-            if a < 96:
-                dst[x, y] = MAGENTA
-            else:
-                t = a / 255.0
-                dst[x, y] = tuple(int(round(c * t + f * (1 - t))) for c, f in zip((r, g, b), face))
-    return out
+# Pixel sizes of the strip images and the scales the splash is drawn for:
+# 100, 125, 150 and 200 %, the program picking by the window's DPI.
+STRIP_SIZES = (16, 20, 24, 32)
+SCALES = ((1.0, ""), (1.25, "_125"), (1.5, "_150"), (2.0, "_200"))
 
 
-def write_strip(path, draws, size=16):
-    strip = Image.new("RGB", (size * len(draws), size), MAGENTA)
+def write_strip(path, draws, size):
+    """Straight (not premultiplied) alpha, fully clear pixels black."""
+    strip = Image.new("RGBA", (size * len(draws), size), CLEAR)
     for i, draw in enumerate(draws):
-        strip.paste(keyed(render(draw, size)), (i * size, 0))
+        im = render(draw, size)
+        im.putdata([p if p[3] else CLEAR for p in im.getdata()])
+        strip.paste(im, (i * size, 0))
     strip.save(path, "BMP")
+
+
+def write_strips(name, draws):
+    for size in STRIP_SIZES:
+        suffix = "" if size == 16 else "_%d" % size
+        write_strip(os.path.join(OUT, name + suffix + ".bmp"), draws, size)
 
 
 def gradient(w, h, top, bottom):
@@ -328,12 +339,13 @@ def gradient(w, h, top, bottom):
     return im
 
 
-def trace(im, base, amp, color, width, seed):
+def trace(im, base, amp, color, width, seed, scale=1.0):
     """A calm history curve across the picture, like the Resources graph,
     drawn large and scaled down so that it stays smooth."""
     w, h = im.size
-    layer = Image.new("RGBA", (w * 4, h * 4), (0, 0, 0, 0))
-    pts = [(x * 4, (base + amp * (math.sin(x / 23.0 + seed) * 0.6 + math.sin(x / 9.0 + seed * 2) * 0.4)) * 4)
+    layer = Image.new("RGBA", (w * 4, h * 4), CLEAR)
+    pts = [(x * 4, (base + amp * (math.sin(x / (23.0 * scale) + seed) * 0.6 +
+                                  math.sin(x / (9.0 * scale) + seed * 2) * 0.4)) * 4)
            for x in range(0, w + 1, 2)]
     ImageDraw.Draw(layer).line(pts, fill=color, width=width * 4, joint="curve")
     im.paste(layer.resize((w, h), Image.LANCZOS), (0, 0), layer.resize((w, h), Image.LANCZOS))
@@ -343,36 +355,43 @@ def logo(size):
     return render(icon_normal, size)
 
 
-def splash():
-    w, h = 300, 150
+def splash(scale):
+    def k(v):
+        return int(round(v * scale))
+
+    w, h = k(300), k(150)
     im = gradient(w, h, (18, 60, 44), (8, 28, 22))
     d = ImageDraw.Draw(im, "RGBA")
-    for y in range(20, h, 20):
-        d.line([(0, y), (w, y)], fill=(255, 255, 255, 18))
-    trace(im, 118, 10, (80, 200, 120, 150), 2, 1.0)
-    im.paste(logo(64), (24, 30), logo(64))
-    d.text((102, 38), "Varnalis", fill=WHITE, font=font("DejaVuSans-Bold.ttf", 34))
-    d.text((104, 80), "1.4", fill=(150, 230, 170), font=font("DejaVuSans.ttf", 16))
-    d.text((136, 80), "system health monitor", fill=(210, 230, 220), font=font("DejaVuSans.ttf", 13))
-    d.text((w - 12, h - 10), "Pellard Software", fill=(190, 210, 200), font=font("DejaVuSans.ttf", 11),
-           anchor="rs")
-    d.rectangle([0, 0, w - 1, h - 1], outline=(60, 120, 90))
+    for y in range(20, 150, 20):
+        d.line([(0, k(y)), (w, k(y))], fill=(255, 255, 255, 18), width=k(1))
+    trace(im, k(118), k(10), (80, 200, 120, 150), k(2), 1.0, scale)
+    im.paste(logo(k(64)), (k(24), k(30)), logo(k(64)))
+    d.text((k(102), k(38)), "Varnalis", fill=WHITE, font=font("DejaVuSans-Bold.ttf", k(34)))
+    d.text((k(104), k(80)), "1.4", fill=(150, 230, 170), font=font("DejaVuSans.ttf", k(16)))
+    d.text((k(136), k(80)), "system health monitor", fill=(210, 230, 220), font=font("DejaVuSans.ttf", k(13)))
+    d.text((w - k(12), h - k(10)), "Pellard Software", fill=(190, 210, 200),
+           font=font("DejaVuSans.ttf", k(11)), anchor="rs")
+    d.rectangle([0, 0, w - 1, h - 1], outline=(60, 120, 90), width=k(1))
     return im
 
 
-def banner(symbol_draw, caption, w=170, h=280):
+def banner(symbol_draw, caption, w=170, h=280, scale=1.0):
+    def k(v):
+        return int(round(v * scale))
+
+    w, h = k(w), k(h)
     im = gradient(w, h, (22, 72, 52), (10, 30, 24))
     d = ImageDraw.Draw(im, "RGBA")
-    for x in range(17, w, 17):
-        d.line([(x, 0), (x, h)], fill=(255, 255, 255, 14))
-    for y in range(20, h, 20):
-        d.line([(0, y), (w, y)], fill=(255, 255, 255, 14))
-    trace(im, h - 65, 14, (90, 210, 130, 170), 2, 0.3)
-    trace(im, h - 40, 9, (240, 190, 70, 140), 2, 2.1)
-    sym = render(symbol_draw, 72)
-    im.paste(sym, ((w - 72) // 2, 40), sym)
-    d.text((w // 2, 140), "Varnalis", fill=WHITE, font=font("DejaVuSans-Bold.ttf", 24), anchor="mm")
-    d.text((w // 2, 166), caption, fill=(190, 225, 205), font=font("DejaVuSans.ttf", 12), anchor="mm")
+    for x in range(k(17), w, k(17)):
+        d.line([(x, 0), (x, h)], fill=(255, 255, 255, 14), width=k(1))
+    for y in range(k(20), h, k(20)):
+        d.line([(0, y), (w, y)], fill=(255, 255, 255, 14), width=k(1))
+    trace(im, h - k(65), k(14), (90, 210, 130, 170), k(2), 0.3, scale)
+    trace(im, h - k(40), k(9), (240, 190, 70, 140), k(2), 2.1, scale)
+    sym = render(symbol_draw, k(72))
+    im.paste(sym, ((w - k(72)) // 2, k(40)), sym)
+    d.text((w // 2, k(140)), "Varnalis", fill=WHITE, font=font("DejaVuSans-Bold.ttf", k(24)), anchor="mm")
+    d.text((w // 2, k(166)), caption, fill=(190, 225, 205), font=font("DejaVuSans.ttf", k(12)), anchor="mm")
     return im
 
 
@@ -386,20 +405,18 @@ def main():
     write_ico(os.path.join(OUT, "normal.ico"), icon_normal)
     write_ico(os.path.join(OUT, "alert.ico"), icon_alert)
     write_ico(os.path.join(OUT, "stopped.ico"), icon_stopped)
-    write_strip(os.path.join(OUT, "check_boxes.bmp"),
-                [lambda p: check_box(p, False), lambda p: check_box(p, True)])
-    write_strip(os.path.join(OUT, "parameters.bmp"),
-                [par_cpu, par_memory, par_page_file, par_network, par_disk, par_threads, par_process, par_web])
-    buttons = [btn_advanced, btn_start, btn_stop, btn_test, btn_clear_log, btn_browse]
-    write_strip(os.path.join(OUT, "buttons.bmp"), buttons)
-    # The same images for 150 % and 200 % scaling.
-    write_strip(os.path.join(OUT, "buttons_24.bmp"), buttons, 24)
-    write_strip(os.path.join(OUT, "buttons_32.bmp"), buttons, 32)
-    write_strip(os.path.join(OUT, "channels.bmp"), [chan_ui, chan_mail, chan_run])
-    write_strip(os.path.join(OUT, "log_levels.bmp"), [level_info, level_warning, level_error])
-    splash().save(os.path.join(OUT, "splash.bmp"), "BMP")
-    banner(icon_normal, "system health monitor").save(os.path.join(OUT, "about.bmp"), "BMP")
-    banner(options_symbol, "options").save(os.path.join(OUT, "options.bmp"), "BMP")
+    write_strips("check_boxes", [lambda p: check_box(p, False), lambda p: check_box(p, True)])
+    write_strips("parameters",
+                 [par_cpu, par_memory, par_page_file, par_network, par_disk, par_threads, par_process, par_web])
+    write_strips("buttons", [btn_advanced, btn_start, btn_stop, btn_test, btn_clear_log, btn_browse])
+    write_strips("channels", [chan_ui, chan_mail, chan_run])
+    write_strips("log_levels", [level_info, level_warning, level_error])
+    for scale, suffix in SCALES:
+        splash(scale).save(os.path.join(OUT, "splash%s.bmp" % suffix), "BMP")
+    for scale, suffix in SCALES:
+        banner(icon_normal, "system health monitor", scale=scale).save(
+            os.path.join(OUT, "about%s.bmp" % suffix), "BMP")
+        banner(options_symbol, "options", scale=scale).save(os.path.join(OUT, "options%s.bmp" % suffix), "BMP")
     # The setup's welcome and finish pages.
     banner(icon_normal, "system health monitor", 164, 314).save(os.path.join(OUT, "setup.bmp"), "BMP")
     return 0

@@ -9,12 +9,12 @@ AboutPage::AboutPage(std::wstring settingsPlace, std::wstring logFile)
 
 void AboutPage::OnInitDialog() {
   HWND title = Item(IDC_ABOUT_PRODUCT);
-  LOGFONTW font{};
-  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(title, WM_GETFONT, 0, 0)), sizeof font, &font);
-  font.lfWeight = FW_BOLD;
-  font.lfHeight = font.lfHeight * 3 / 2;
-  titleFont_.Reset(CreateFontIndirectW(&font));
-  SendMessageW(title, WM_SETFONT, reinterpret_cast<WPARAM>(titleFont_.Get()), FALSE);
+  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(title, WM_GETFONT, 0, 0)), sizeof titleLook_, &titleLook_);
+  titleLook_.lfWeight = FW_BOLD;
+  titleLook_.lfHeight = titleLook_.lfHeight * 3 / 2;
+  titleDpi_ = Dpi();
+  MakeTitleFont(titleDpi_);
+  ShowBanner(IDB_ABOUT);
   SetWindowTextW(title, kProductName);
   SetDlgItemTextW(Window(), IDC_ABOUT_VERSION, L"Version " VARNALIS_VERSION_WIDE);
   SetDlgItemTextW(Window(), IDC_ABOUT_TEXT,
@@ -23,4 +23,18 @@ void AboutPage::OnInitDialog() {
                   L"running a program.");
   SetDlgItemTextW(Window(), IDC_ABOUT_SETTINGS, settingsPlace_.c_str());
   SetDlgItemTextW(Window(), IDC_ABOUT_LOG, logFile_.c_str());
+}
+
+void AboutPage::OnDpiChanged(int, int newDpi) {
+  MakeTitleFont(newDpi);
+}
+
+void AboutPage::MakeTitleFont(int dpi) {
+  LOGFONTW font = titleLook_;
+  font.lfHeight = MulDiv(titleLook_.lfHeight, dpi, titleDpi_);
+  ScopedGdiObject<HFONT> made(CreateFontIndirectW(&font));
+  if (!made) return;
+  // The title lets go of the old font before it is freed.
+  SendMessageW(Item(IDC_ABOUT_PRODUCT), WM_SETFONT, reinterpret_cast<WPARAM>(made.Get()), TRUE);
+  titleFont_ = std::move(made);
 }

@@ -13,9 +13,14 @@ class AboutPage final : public PropertyPage {
 
  protected:
   void OnInitDialog() override;
+  void OnDpiChanged(int oldDpi, int newDpi) override;
 
  private:
   std::wstring settingsPlace_;
   std::wstring logFile_;
+  void MakeTitleFont(int dpi);
+
+  LOGFONTW titleLook_{};  // the title font at the page's first DPI
+  int titleDpi_ = USER_DEFAULT_SCREEN_DPI;
   ScopedGdiObject<HFONT> titleFont_;
 };

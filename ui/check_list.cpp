@@ -8,6 +8,11 @@ void AttachImageLists(HWND list, HIMAGELIST icons, HIMAGELIST checks) {
   if (replaced.Get() == checks) replaced.Release();  // ours, not the list's own
 }
 
+void DetachImageLists(HWND list) {
+  ListView_SetImageList(list, nullptr, LVSIL_SMALL);
+  ListView_SetImageList(list, nullptr, LVSIL_STATE);
+}
+
 bool IsCheckToggle(const NMLISTVIEW& change, bool& on) {
   if (!(change.uChanged & LVIF_STATE) || change.iItem < 0) return false;
   const UINT oldImage = (change.uOldState & LVIS_STATEIMAGEMASK) >> 12;

@@ -9,6 +9,8 @@
 // (the list has LVS_SHAREIMAGELISTS); the check-box images the list made for
 // itself are freed here.
 void AttachImageLists(HWND list, HIMAGELIST icons, HIMAGELIST checks);
+// Takes the page's image lists back from the list, before the page frees them.
+void DetachImageLists(HWND list);
 
 // True when the change toggled a row's check box; on is its new state.
 bool IsCheckToggle(const NMLISTVIEW& change, bool& on);

@@ -3,8 +3,8 @@
 #include <commctrl.h>
 #include <vsstyle.h>
 
-#include "res/resource.h"
 #include "ui/dpi.h"
+#include "ui/strip_images.h"
 #include "ui/theme_helper.h"
 
 namespace {
@@ -52,20 +52,15 @@ void CCoolButton::SetIcon(ScopedIcon icon) {
 }
 
 bool CCoolButton::SetBitmapFromStrip(int bitmapId, int index) {
-  // At 150 % and 200 % the button strip has images drawn for that size.
-  int dpi = WindowDpi(Window());
-  if (bitmapId == IDB_BUTTONS && dpi >= 144) bitmapId = dpi >= 192 ? IDB_BUTTONS_32 : IDB_BUTTONS_24;
-  ScopedGdiObject<HBITMAP> strip(static_cast<HBITMAP>(
-      LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(bitmapId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-  BITMAP info{};
-  if (!strip || GetObjectW(strip.Get(), sizeof info, &info) == 0 || info.bmHeight <= 0) return false;
-  int side = info.bmHeight;
-  ScopedImageList list(ImageList_Create(side, side, ILC_COLOR32 | ILC_MASK, info.bmWidth / side, 0));
-  if (!list) return false;
-  ScopedIcon icon;
-  if (ImageList_AddMasked(list.Get(), strip.Get(), RGB(255, 0, 255)) >= 0) {
-    icon.Reset(ImageList_GetIcon(list.Get(), index, ILD_NORMAL));
-  }
+  stripId_ = bitmapId;
+  stripIndex_ = index;
+  return LoadStripImage();
+}
+
+bool CCoolButton::LoadStripImage() {
+  stripDpi_ = WindowDpi(Window());
+  ScopedImageList list = LoadStripImages(stripId_, stripDpi_, 0);
+  ScopedIcon icon(list ? ImageList_GetIcon(list.Get(), stripIndex_, ILD_NORMAL) : nullptr);
   if (!icon) return false;
   SetIcon(std::move(icon));
   return true;
@@ -129,6 +124,9 @@ LRESULT CCoolButton::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     case WM_SYSCOLORCHANGE:
       Repaint();
+      break;
+    case WM_DPICHANGED_AFTERPARENT:
+      if (stripId_ != 0 && WindowDpi(Window()) != stripDpi_) LoadStripImage();
       break;
     case WM_MOUSEMOVE:
       OnMouseMove(wParam, lParam);

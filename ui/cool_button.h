@@ -20,7 +20,8 @@ class CCoolButton : public WindowSubclass {
   bool Attach(HWND button);
 
   void SetIcon(ScopedIcon icon);
-  // Image index of a strip of square images with magenta transparent.
+  // Image index of a strip of square images, as drawn for the button's DPI
+  // now and after each change of it.
   bool SetBitmapFromStrip(int bitmapId, int index);
   void SetTooltipText(const std::wstring& text);
   void SetFlat(bool flat);
@@ -44,6 +45,7 @@ class CCoolButton : public WindowSubclass {
 
  private:
   void OnWindowGone() override;
+  bool LoadStripImage();
   void DrawItem(const DRAWITEMSTRUCT& item);
   void DrawIcon(HDC dc, const RECT& client, RECT& textArea, bool hasText) const;
   void DrawLabel(HDC dc, const std::wstring& text, RECT area) const;
@@ -58,6 +60,9 @@ class CCoolButton : public WindowSubclass {
   ScopedIcon icon_;  // left of the text, or centred without one
   int iconWidth_ = 0;
   int iconHeight_ = 0;
+  int stripId_ = 0;
+  int stripIndex_ = 0;
+  int stripDpi_ = 0;
   HWND tooltip_ = nullptr;
 };
 

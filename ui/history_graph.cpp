@@ -6,11 +6,13 @@
 #include <string>
 
 #include "common/scoped_win.h"
+#include "ui/dpi.h"
 #include "ui/ui_messages.h"
 
 namespace {
 
 constexpr int kMargin = 5;
+constexpr int kFontPoints = 8;  // the scale's text, as the dialogs' own
 
 void Line(HDC dc, int x0, int y0, int x1, int y1) {
   MoveToEx(dc, x0, y0, nullptr);
@@ -66,6 +68,7 @@ Graphic::Palette Graphic::Colors() const {
 void Graphic::Draw(HDC target, const RECT& item) const {
   const int width = item.right, height = item.bottom;
   if (width <= 0 || height <= 0) return;
+  const int dpi = WindowDpi(Window());
   ScopedMemoryDC dc(CreateCompatibleDC(target));
   ScopedGdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(target, width, height));
   if (!dc || !bitmap) return;
@@ -101,13 +104,18 @@ void Graphic::Draw(HDC target, const RECT& item) const {
       Line(dc.Get(), 1, height - kMargin, width - 1, height - kMargin);
     }
     if (textMode_ == 1) {
-      ScopedSelect font(dc.Get(), GetStockObject(DEFAULT_GUI_FONT));
+      LOGFONTW look{};
+      GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof look, &look);
+      look.lfHeight = -MulDiv(kFontPoints, dpi, 72);
+      ScopedGdiObject<HFONT> made(CreateFontIndirectW(&look));
+      ScopedSelect font(dc.Get(), made ? made.Get() : GetStockObject(DEFAULT_GUI_FONT));
       SetTextColor(dc.Get(), colors.grid);
       TEXTMETRICW metrics{};
       GetTextMetricsW(dc.Get(), &metrics);
       std::wstring scale = std::to_wstring(top);
-      TextOutW(dc.Get(), 2, 7, scale.c_str(), static_cast<int>(scale.size()));
-      TextOutW(dc.Get(), 2, height - metrics.tmHeight - 7, L"0", 1);
+      const int left = MulDiv(2, dpi, USER_DEFAULT_SCREEN_DPI), inset = MulDiv(7, dpi, USER_DEFAULT_SCREEN_DPI);
+      TextOutW(dc.Get(), left, inset, scale.c_str(), static_cast<int>(scale.size()));
+      TextOutW(dc.Get(), left, height - metrics.tmHeight - inset, L"0", 1);
     }
     // A scale top of 0 (nothing above 0) would divide by zero: 1 keeps every
     // value on the base line. Multiplying before dividing puts the top exactly on y = 5.
@@ -118,16 +126,16 @@ void Graphic::Draw(HDC target, const RECT& item) const {
       ScopedSelect pen(dc.Get(), dashed.Get());
       Line(dc.Get(), 0, y(limit_), width, y(limit_));
     }
-    if (!values_.empty() && points_ > 1) DrawCurve(dc.Get(), width, y, colors.curve);
+    if (!values_.empty() && points_ > 1) DrawCurve(dc.Get(), width, MulDiv(curveWidth_, dpi, USER_DEFAULT_SCREEN_DPI), y, colors.curve);
   }
   BitBlt(target, 0, 0, width, height, dc.Get(), 0, 0, SRCCOPY);
 }
 
 template <class ToY>
-void Graphic::DrawCurve(HDC dc, int width, ToY y, COLORREF color) const {
+void Graphic::DrawCurve(HDC dc, int width, int penWidth, ToY y, COLORREF color) const {
   const double step = static_cast<double>(width - 2 * kMargin) / (points_ - 1);
   auto x = [&](size_t i) { return static_cast<int>(static_cast<double>(i) * step + kMargin); };
-  ScopedGdiObject<HPEN> curve(CreatePen(PS_SOLID, curveWidth_, color));
+  ScopedGdiObject<HPEN> curve(CreatePen(PS_SOLID, penWidth, color));
   ScopedSelect pen(dc, curve.Get());
   if (values_[0] != -1) {
     Line(dc, kMargin - 1, y(values_[0]), kMargin + 1, y(values_[0]));

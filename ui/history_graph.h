@@ -42,7 +42,7 @@ class Graphic : public WindowSubclass {
   };
   Palette Colors() const;
   template <class ToY>
-  void DrawCurve(HDC dc, int width, ToY y, COLORREF color) const;
+  void DrawCurve(HDC dc, int width, int penWidth, ToY y, COLORREF color) const;
   void UpdateName();
 
   int divisions_ = 4;

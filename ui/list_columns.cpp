@@ -1,5 +1,7 @@
 #include "ui/list_columns.h"
 
+#include <algorithm>
+
 #include "ui/dpi.h"
 
 namespace {
@@ -20,10 +22,17 @@ void InsertListColumns(HWND list, std::span<const ListColumn> columns) {
     // A width that was never stored (a key from an older version) or makes no
     // sense would hide the column: it takes its heading's width instead.
     if (column.cx <= 0) {
-      column.cx = ListView_GetStringWidth(list, columns[i].heading) + ScaleForWindow(list, kHeadingMargin);
+      int text = ListView_GetStringWidth(list, columns[i].heading);
+      if (columns[i].widest != nullptr) text = std::max(text, ListView_GetStringWidth(list, columns[i].widest));
+      column.cx = text + ScaleForWindow(list, kHeadingMargin);
     }
     ListView_InsertColumn(list, static_cast<int>(i), &column);
   }
+}
+
+void ScaleListColumns(HWND list, int oldDpi, int newDpi) {
+  const int count = Header_GetItemCount(ListView_GetHeader(list));
+  for (int i = 0; i < count; ++i) ListView_SetColumnWidth(list, i, MulDiv(ListView_GetColumnWidth(list, i), newDpi, oldDpi));
 }
 
 void StoreListColumnWidths(HWND list, std::span<const ListColumn> columns) {

@@ -1,5 +1,6 @@
 #include "ui/log_page.h"
 
+#include "common/time_text.h"
 #include "log/log_lines.h"
 #include "settings/settings.h"
 #include "ui/engine_access.h"
@@ -12,8 +13,12 @@ void LogPage::OnInitDialog() {
 }
 
 std::array<ListColumn, 3> LogPage::Columns() const {
+  // Digits are as wide as each other; "May" and "PM" hold the widest letters.
+  static const std::wstring widestTime = FormatTimeText({2026, 5, 28, 20, 58, 58});
   InterfaceSettings& widths = settings_.Interface;
-  return {{{L"Type", widths.logType}, {L"Time/Date", widths.logTime}, {L"Message", widths.logText}}};
+  return {{{L"Type", widths.logType},
+           {L"Time/Date", widths.logTime, widestTime.c_str()},
+           {L"Message", widths.logText}}};
 }
 
 void LogPage::OnSetActive() {
@@ -23,13 +28,23 @@ void LogPage::OnSetActive() {
   ListView_SetExtendedListViewStyle(list_, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
   InsertListColumns(list_, Columns());
   filling_ = false;
-  if (!levels_) levels_ = LoadStripImages(IDB_LOG_LEVELS, 8);
-  ListView_SetImageList(list_, levels_.Get(), LVSIL_SMALL);
+  AttachImages();
   // Clear Log comes on with the first row, which arrives posted like any other.
   EnableWindow(Item(IDC_CLEAR_LOG), FALSE);
   engine_.Log().AttachView(*this);
   ListView_SetSelectionMark(list_, -1);
   SetDlgItemTextW(Window(), IDC_LOG_MESSAGE, L"");
+}
+
+void LogPage::AttachImages() {
+  if (!levels_) levels_ = LoadStripImages(IDB_LOG_LEVELS, Dpi(), 8);
+  ListView_SetImageList(list_, levels_.Get(), LVSIL_SMALL);
+}
+
+void LogPage::OnDpiChanged(int oldDpi, int newDpi) {
+  ScaleListColumns(list_, oldDpi, newDpi);
+  ScopedImageList old = std::move(levels_);
+  AttachImages();  // the list lets go of the old images before they go
 }
 
 void LogPage::OnKillActive() {

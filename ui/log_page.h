@@ -27,6 +27,7 @@ class LogPage final : public PropertyPage, private LogView {
   bool OnCommand(int id, int code, HWND control) override;
   bool OnNotify(NMHDR& header, LRESULT& result) override;
   INT_PTR OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  void OnDpiChanged(int oldDpi, int newDpi) override;
 
  private:
   // The event log's view while the page is active: called under the log lock
@@ -43,6 +44,7 @@ class LogPage final : public PropertyPage, private LogView {
   void ShowMessage(int row);
   std::array<ListColumn, 3> Columns() const;
   void StoreColumnWidths();
+  void AttachImages();
 
   const CThemeHelper& theme_;
   Settings& settings_;

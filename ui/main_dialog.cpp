@@ -67,6 +67,11 @@ LRESULT CALLBACK PageKeys(int code, WPARAM wParam, LPARAM lParam) {
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+BOOL CALLBACK TellDpiChanged(HWND child, LPARAM) {
+  SendMessageW(child, WM_DPICHANGED_AFTERPARENT, 0, 0);
+  return TRUE;
+}
+
 }  // namespace
 
 QuorDlg::QuorDlg(Settings& settings, AppCommands& app, EngineAccess& engine, const CThemeHelper& theme,
@@ -91,6 +96,7 @@ void QuorDlg::Run(const std::wstring& status) {
 }
 
 void QuorDlg::OnWindowGone() {
+  SetWindowDpi(window_, 0);
   if (onWindow_) onWindow_(nullptr);
 }
 
@@ -105,6 +111,9 @@ INT_PTR QuorDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_SETTINGCHANGE:
       ForwardColorChange(window_, msg, wParam, lParam);
       return FALSE;
+    case WM_DPICHANGED:
+      OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return TRUE;
     case WM_APP_SET_STATUS:
       SetStatusText(TakePayload<std::wstring>(lParam));
       return TRUE;
@@ -139,13 +148,7 @@ INT_PTR QuorDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 void QuorDlg::OnInitDialog() {
   if (onWindow_) onWindow_(window_);
   SetWindowTextW(window_, kProductName);
-  HINSTANCE instance = GetModuleHandleW(nullptr);
-  bigIcon_.Reset(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
-                                               GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0)));
-  smallIcon_.Reset(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
-                                                 GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
-  SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.Get()));
-  SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.Get()));
+  LoadIcons();
 
   // The buttons show their images alone; their texts stay their names for screen readers.
   struct {
@@ -163,10 +166,34 @@ void QuorDlg::OnInitDialog() {
   }
   SyncButtons();
   serverLabel_.Attach(GetDlgItem(window_, IDC_SERVER_LABEL));
+  // Placed first: on a monitor of another scale the DPI change comes before the sheet is laid out.
+  PlaceFromSettings();
   MakeSheet();
   UpdateServerLabel();
   SetStatusText(initialStatus_);
-  PlaceFromSettings();
+}
+
+void QuorDlg::LoadIcons() {
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  int big = ScaleForWindow(window_, 32), small = ScaleForWindow(window_, 16);
+  ScopedIcon bigIcon(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, big, big, 0)));
+  ScopedIcon smallIcon(
+      static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, small, small, 0)));
+  SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon.Get()));
+  SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon.Get()));
+  bigIcon_ = std::move(bigIcon);
+  smallIcon_ = std::move(smallIcon);
+}
+
+void QuorDlg::OnDpiChanged(int dpi, const RECT& suggested) {
+  SetWindowDpi(window_, dpi);
+  SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  LoadIcons();
+  // Windows 10 tells the children itself, older systems do not: they hear it here too (twice is no change).
+  EnumChildWindows(window_, TellDpiChanged, 0);
+  PlaceSheet();
+  InvalidateRect(window_, nullptr, TRUE);
 }
 
 void QuorDlg::MakeSheet() {
@@ -197,11 +224,16 @@ void QuorDlg::MakeSheet() {
   }
   runningSheet = sheet_;
   // A sheet inside a dialog has no buttons of its own: hide them and the room they take.
-  RECT tabs{};
-  GetWindowRect(PropSheet_GetTabControl(sheet_), &tabs);
   for (int id : {IDOK, IDCANCEL, IDHELP, 0x3021 /* Apply */}) {
     if (HWND button = GetDlgItem(sheet_, id)) ShowWindow(button, SW_HIDE);
   }
+  PlaceSheet();
+}
+
+void QuorDlg::PlaceSheet() {
+  if (sheet_ == nullptr) return;
+  RECT tabs{};
+  GetWindowRect(PropSheet_GetTabControl(sheet_), &tabs);
   RECT sheet{};
   GetWindowRect(sheet_, &sheet);
   int margin = tabs.left - sheet.left;

@@ -55,7 +55,10 @@ class QuorDlg : public DialogBinding<QuorDlg> {
   INT_PTR OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
   void OnInitDialog();
   void MakeSheet();
+  void PlaceSheet();
   void KeepStatusBelow(int sheetBottom);
+  void LoadIcons();
+  void OnDpiChanged(int dpi, const RECT& suggested);
   void PlaceFromSettings();
 
   Settings& settings_;

@@ -14,6 +14,7 @@
 #include "ui/dpi.h"
 #include "ui/engine_access.h"
 #include "ui/file_open_dialog.h"
+#include "ui/list_columns.h"
 #include "ui/strip_images.h"
 #include "ui/ui_messages.h"
 
@@ -114,14 +115,27 @@ void NotificationsPage::OnSetActive() {
     item.pszText = const_cast<wchar_t*>(ChannelOf(settings_, row).name);
     ListView_InsertItem(list, &item);
   }
-  if (!icons_) icons_ = LoadStripImages(IDB_CHANNELS, 8);
-  if (!checks_) checks_ = LoadStripImages(IDB_CHECK_BOXES, 2);
-  AttachImageLists(list, icons_.Get(), checks_.Get());
+  AttachImages();
   for (int row = 0; row < kChannels; ++row) ListView_SetCheckState(list, row, ChannelOf(settings_, row).enabled.load());
   SelectRow(list, remembered);
   filling_ = false;
   FillFields();
   ShowGroup(remembered);
+}
+
+void NotificationsPage::AttachImages() {
+  if (!icons_) icons_ = LoadStripImages(IDB_CHANNELS, Dpi(), 8);
+  if (!checks_) checks_ = LoadStripImages(IDB_CHECK_BOXES, Dpi(), 2);
+  AttachImageLists(Item(IDC_CHANNEL_LIST), icons_.Get(), checks_.Get());
+}
+
+void NotificationsPage::OnDpiChanged(int oldDpi, int newDpi) {
+  HWND list = Item(IDC_CHANNEL_LIST);
+  ScaleListColumns(list, oldDpi, newDpi);
+  DetachImageLists(list);
+  icons_.Reset();
+  checks_.Reset();
+  AttachImages();
 }
 
 void NotificationsPage::FillFields() {

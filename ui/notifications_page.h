@@ -24,6 +24,7 @@ class NotificationsPage final : public PropertyPage {
   bool OnCommand(int id, int code, HWND control) override;
   bool OnNotify(NMHDR& header, LRESULT& result) override;
   void OnWorkDone(LPARAM payload) override;
+  void OnDpiChanged(int oldDpi, int newDpi) override;
 
  private:
   // Shows the controls of one channel (0 user interface, 1 e-mail, 2 run a
@@ -48,6 +49,7 @@ class NotificationsPage final : public PropertyPage {
   std::wstring repeatText_;  // the repeat field's last valid text
   bool filling_ = false;     // the page sets its controls: their changes are not the user's
   bool testing_ = false;     // a test mail is under way
+  void AttachImages();
   ScopedImageList icons_;
   ScopedImageList checks_;
 };

@@ -37,6 +37,7 @@ OptionsPage::OptionsPage(const CThemeHelper& theme, Settings& settings, AppComma
 
 void OptionsPage::OnInitDialog() {
   AddImageButton(IDC_LOG_BROWSE, IMG_BROWSE, theme_);
+  ShowBanner(IDB_OPTIONS);
 }
 
 void OptionsPage::OnSetActive() {

@@ -1,8 +1,12 @@
 #include "ui/property_page.h"
 
+#include <utility>
+
 #include "common/product.h"
 #include "res/resource.h"
 #include "ui/cool_button.h"
+#include "ui/dpi.h"
+#include "ui/strip_images.h"
 #include "ui/ui_messages.h"
 
 PropertyPage::PropertyPage(int templateId, int captionId) : templateId_(templateId), captionId_(captionId) {}
@@ -16,6 +20,11 @@ CXPStyleCoolButton& PropertyPage::AddImageButton(int id, int image, const CTheme
     button.SetBitmapFromStrip(IDB_BUTTONS, image);
   }
   return button;
+}
+
+void PropertyPage::ShowBanner(int bitmapId) {
+  bannerId_ = bitmapId;
+  ShowArt(Item(IDC_BANNER), bannerId_, dpi_, banner_);
 }
 
 HPROPSHEETPAGE PropertyPage::Make() {
@@ -58,7 +67,16 @@ PropertyPage* PropertyPage::FromInitParam(LPARAM lParam) {
 INT_PTR PropertyPage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_INITDIALOG:
+      dpi_ = WindowDpi(window_);
       OnInitDialog();
+      return TRUE;
+    case WM_DPICHANGED_AFTERPARENT:
+      // The system and the main dialog may both tell: the second time is no change.
+      if (int dpi = WindowDpi(window_); dpi != dpi_) {
+        int old = std::exchange(dpi_, dpi);
+        if (bannerId_ != 0) ShowBanner(bannerId_);
+        OnDpiChanged(old, dpi);
+      }
       return TRUE;
     case WM_DRAWITEM:
       return ReflectDrawItem(lParam);

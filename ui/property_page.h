@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/scoped_win.h"
 #include "ui/dialog_binding.h"
 
 class CThemeHelper;
@@ -34,11 +35,15 @@ class PropertyPage : public DialogBinding<PropertyPage> {
   virtual void OnDestroy() {}
   virtual bool OnCommand(int /*id*/, int /*code*/, HWND /*control*/) { return false; }
   virtual bool OnNotify(NMHDR& /*header*/, LRESULT& /*result*/) { return false; }
+  // The page moved to a screen of another scale: what it sized itself is made again.
+  virtual void OnDpiChanged(int /*oldDpi*/, int /*newDpi*/) {}
   // A worker's answer (WM_APP_WORK_DONE): the page takes over the payload.
   virtual void OnWorkDone(LPARAM payload);
   virtual INT_PTR OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 
   HWND Item(int id) const { return GetDlgItem(window_, id); }
+  // The DPI the page is laid out for.
+  int Dpi() const { return dpi_; }
   std::wstring ItemText(int id) const;
   // The string resource id; empty when there is none.
   static std::wstring ResourceText(int id);
@@ -47,6 +52,9 @@ class PropertyPage : public DialogBinding<PropertyPage> {
   // Makes the push button id an image button showing image of the button
   // strip beside its text; the page keeps it.
   CXPStyleCoolButton& AddImageButton(int id, int image, const CThemeHelper& theme);
+  // Shows bitmap bitmapId, as drawn for the page's DPI now and after each
+  // change, in the page's IDC_BANNER picture.
+  void ShowBanner(int bitmapId);
 
  private:
   friend class DialogBinding<PropertyPage>;
@@ -54,5 +62,8 @@ class PropertyPage : public DialogBinding<PropertyPage> {
 
   int templateId_;
   int captionId_;
+  int dpi_ = USER_DEFAULT_SCREEN_DPI;
+  int bannerId_ = 0;
+  ScopedGdiObject<HBITMAP> banner_;
   std::vector<std::unique_ptr<CXPStyleCoolButton>> buttons_;
 };

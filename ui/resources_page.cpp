@@ -52,9 +52,7 @@ void HealthParamsPage::OnSetActive() {
     item.pszText = name.data();
     ListView_InsertItem(list, &item);
   }
-  if (!icons_) icons_ = LoadStripImages(IDB_PARAMETERS, 8);
-  if (!checks_) checks_ = LoadStripImages(IDB_CHECK_BOXES, 2);
-  AttachImageLists(list, icons_.Get(), checks_.Get());
+  AttachImages();
 
   shown_ = engine_.LatestPass();
   for (int row = 0; row < kParameterCount; ++row) {
@@ -225,6 +223,21 @@ std::array<ListColumn, 4> HealthParamsPage::Columns() const {
            {L"Current Value", widths.paramsValue},
            {L"Notification Value", widths.paramsMaxValue},
            {L"State", widths.paramsState}}};
+}
+
+void HealthParamsPage::AttachImages() {
+  if (!icons_) icons_ = LoadStripImages(IDB_PARAMETERS, Dpi(), 8);
+  if (!checks_) checks_ = LoadStripImages(IDB_CHECK_BOXES, Dpi(), 2);
+  AttachImageLists(list_.Window(), icons_.Get(), checks_.Get());
+}
+
+void HealthParamsPage::OnDpiChanged(int oldDpi, int newDpi) {
+  ScaleListColumns(list_.Window(), oldDpi, newDpi);
+  DetachImageLists(list_.Window());
+  icons_.Reset();
+  checks_.Reset();
+  AttachImages();
+  InvalidateRect(graph_.Window(), nullptr, FALSE);
 }
 
 void HealthParamsPage::StoreColumnWidths() {

@@ -30,6 +30,7 @@ class HealthParamsPage final : public PropertyPage {
   void OnDestroy() override;
   bool OnCommand(int id, int code, HWND control) override;
   bool OnNotify(NMHDR& header, LRESULT& result) override;
+  void OnDpiChanged(int oldDpi, int newDpi) override;
 
  private:
   void SetCell(int row, int32_t value, int column);
@@ -42,6 +43,7 @@ class HealthParamsPage final : public PropertyPage {
   void OpenAdvancedSettings();
   std::array<ListColumn, 4> Columns() const;
   void StoreColumnWidths();
+  void AttachImages();
 
   const CThemeHelper& theme_;
   Settings& settings_;

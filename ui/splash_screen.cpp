@@ -6,6 +6,8 @@
 
 #include "common/product.h"
 #include "notify/notify_host.h"
+#include "ui/dpi.h"
+#include "ui/strip_images.h"
 
 namespace {
 constexpr UINT_PTR kTimerId = 1;
@@ -19,8 +21,7 @@ SplashScreen::~SplashScreen() {
 }
 
 bool SplashScreen::Show() {
-  bitmap_.Reset(static_cast<HBITMAP>(
-      LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(bitmapId_), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  bitmap_ = LoadArt(bitmapId_, WindowDpi(parent_));
   BITMAP info{};
   if (!bitmap_ || GetObjectW(bitmap_.Get(), sizeof info, &info) == 0) return false;
   width_ = info.bmWidth;

@@ -1,6 +1,6 @@
 #pragma once
-// The picture shown for a moment at start-up, followed by the start balloon
-// at the tray icon.
+// The picture shown for a moment at start-up, as drawn for the screen's
+// scale, followed by the start balloon at the tray icon.
 #include <windows.h>
 
 #include "common/scoped_win.h"

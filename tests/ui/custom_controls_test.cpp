@@ -4,12 +4,15 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "res/resource.h"
 #include "tests/ui/ui_fixture.h"
 #include "ui/color_list.h"
 #include "ui/color_static.h"
 #include "ui/cool_button.h"
+#include "ui/dpi.h"
+#include "ui/strip_images.h"
 #include "ui/theme_helper.h"
 
 namespace {
@@ -47,7 +50,114 @@ class StandInTheme final : public CThemeHelper {
   bool IsAppThemed() const override { return true; }
 };
 
+// Where icon is opaque, as a colour-blind user would see it: shape, not hue.
+std::vector<bool> Silhouette(HICON icon, int side) {
+  ICONINFO info{};
+  REQUIRE(GetIconInfo(icon, &info));
+  ScopedGdiObject<HBITMAP> color(info.hbmColor), mask(info.hbmMask);
+  BITMAPINFO format{};
+  format.bmiHeader = {sizeof(BITMAPINFOHEADER), side, -side, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  std::vector<RGBQUAD> pixels(static_cast<size_t>(side) * side);
+  ScopedWindowDC screen(nullptr);
+  REQUIRE(GetDIBits(screen.Get(), color.Get(), 0, side, pixels.data(), &format, DIB_RGB_COLORS) == side);
+  std::vector<bool> opaque;
+  for (const RGBQUAD& p : pixels) opaque.push_back(p.rgbReserved >= 128);
+  return opaque;
+}
+
+// How many columns of the row show the stop image's red.
+int RedColumns(const Canvas& canvas, int width, int y) {
+  int count = 0;
+  for (int x = 0; x < width; ++x) {
+    COLORREF c = canvas.Pixel(x, y);
+    count += GetRValue(c) > 150 && GetGValue(c) < 100 && GetBValue(c) < 100;
+  }
+  return count;
+}
+
 }  // namespace
+
+TEST_CASE("the alert and stopped tray icons differ from the normal one in shape, at 16 and 32 pixels") {
+  for (int side : {16, 32}) {
+    CAPTURE(side);
+    auto load = [&](int id) {
+      return ScopedIcon(static_cast<HICON>(
+          LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, side, side, 0)));
+    };
+    ScopedIcon normal = load(IDI_NORMAL), alert = load(IDI_ALERT), stopped = load(IDI_STOPPED);
+    REQUIRE((normal && alert && stopped));
+    auto differing = [&](HICON a, HICON b) {
+      std::vector<bool> x = Silhouette(a, side), y = Silhouette(b, side);
+      int count = 0;
+      for (size_t i = 0; i < x.size(); ++i) count += x[i] != y[i];
+      return count;
+    };
+    // A badge breaks the circle: at least a twentieth of the square changes.
+    CHECK(differing(normal.Get(), alert.Get()) >= side * side / 20);
+    CHECK(differing(normal.Get(), stopped.Get()) >= side * side / 20);
+    CHECK(differing(alert.Get(), stopped.Get()) > 0);
+  }
+}
+
+TEST_CASE("image strips and the splash are drawn for each scale, the strips with see-through edges") {
+  const int strips[] = {IDB_CHECK_BOXES, IDB_PARAMETERS, IDB_BUTTONS, IDB_CHANNELS, IDB_LOG_LEVELS};
+  const struct {
+    int dpi, side;
+  } scales[] = {{96, 16}, {120, 20}, {144, 24}, {168, 24}, {192, 32}, {288, 32}};
+  for (const auto& scale : scales) {
+    CAPTURE(scale.dpi);
+    ScopedGdiObject<HBITMAP> splash = LoadArt(IDB_SPLASH, scale.dpi);
+    BITMAP info{};
+    REQUIRE(GetObjectW(splash.Get(), sizeof info, &info) != 0);
+    CHECK(info.bmWidth == 300 * scale.side / 16);
+    for (int strip : strips) {
+      CAPTURE(strip);
+      ScopedImageList list = LoadStripImages(strip, scale.dpi, 0);
+      int width = 0, height = 0;
+      REQUIRE(ImageList_GetIconSize(list.Get(), &width, &height));
+      CHECK((width == scale.side && height == scale.side));
+      // On white and on black: the corner shows the background, and the edges
+      // blend with it instead of carrying a fringe of one colour.
+      Canvas white(scale.side, scale.side), black(scale.side, scale.side);
+      RECT all{0, 0, scale.side, scale.side};
+      FillRect(black.Dc(), &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+      const int last = ImageList_GetImageCount(list.Get()) - 1;
+      REQUIRE(ImageList_Draw(list.Get(), last, white.Dc(), 0, 0, ILD_NORMAL));
+      REQUIRE(ImageList_Draw(list.Get(), last, black.Dc(), 0, 0, ILD_NORMAL));
+      bool clear = false, blended = false;
+      for (int y = 0; y < scale.side; ++y) {
+        for (int x = 0; x < scale.side; ++x) {
+          COLORREF w = white.Pixel(x, y), b = black.Pixel(x, y);
+          clear = clear || (w == RGB(255, 255, 255) && b == RGB(0, 0, 0));
+          blended = blended || (w != b && w != RGB(255, 255, 255) && b != RGB(0, 0, 0));
+        }
+      }
+      CHECK(clear);
+      CHECK(blended);
+    }
+  }
+}
+
+TEST_CASE("an image button takes the drawing for its DPI, and another on a DPI change") {
+  HostWindow host;
+  HWND window = host.AddControl(L"BUTTON", L"", BS_PUSHBUTTON, 10, 10, 80, 48, 100);
+  CCoolButton button;
+  REQUIRE(button.Attach(window));
+  button.SetTextHidden(true);
+  SetWindowDpi(host.Get(), 96);
+  REQUIRE(button.SetBitmapFromStrip(IDB_BUTTONS, IMG_STOP));
+  auto redWidth = [&] {
+    Canvas canvas(80, 48);
+    DrawButton(window, canvas.Dc(), 0, 80, 48);
+    return RedColumns(canvas, 80, 24);
+  };
+  const int at96 = redWidth();
+  CHECK(at96 >= 5);
+  SetWindowDpi(host.Get(), 192);
+  SendMessageW(window, WM_DPICHANGED_AFTERPARENT, 0, 0);
+  CHECK(redWidth() >= 2 * at96 - 2);
+  SetWindowDpi(host.Get(), 0);
+}
 
 TEST_CASE("without the visual-style library every theme call gives its fallback") {
   CThemeHelper none(L"no-such-uxtheme.dll");

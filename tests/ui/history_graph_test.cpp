@@ -3,11 +3,13 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "res/resource.h"
 #include "settings/settings.h"
 #include "tests/ui/ui_fixture.h"
+#include "ui/dpi.h"
 #include "ui/history_graph.h"
 #include "ui/theme_helper.h"
 
@@ -20,12 +22,14 @@ struct Drawn {
   explicit Drawn(const std::vector<int32_t>& values, int32_t limit, int points = 36, int width = kWidth,
                  int height = kHeight)
       : canvas(width, height) {
+    SetWindowDpi(host.Get(), 96);  // the pixel positions below are for 100 %
     Graphic graph;
     REQUIRE(graph.Create({0, 0, width, height}, 4, points, host.Get(), 1107));
     graph.SetTextMode(1);
     graph.SetData(values, limit);
     graph.Draw(canvas.Dc(), {0, 0, width, height});
   }
+  ~Drawn() { SetWindowDpi(host.Get(), 0); }
   bool Any(int left, int top, int right, int bottom, COLORREF color) const {
     return canvas.Contains({left, top, right, bottom}, color);
   }
@@ -177,4 +181,21 @@ TEST_CASE("a colour change told to the main dialog reaches the graph on its page
   SendMessageW(dialog.Window(), WM_SYSCOLORCHANGE, 0, 0);
   CHECK_FALSE(shows(Graphic::kCurveColor));
   CHECK(shows(GetSysColor(COLOR_HIGHLIGHT)));
+}
+
+TEST_CASE("the curve grows with the window's DPI") {
+  for (auto [dpi, thickness] : {std::pair{96, 3}, std::pair{192, 6}}) {
+    CAPTURE(dpi);
+    HostWindow host;
+    SetWindowDpi(host.Get(), dpi);
+    Canvas canvas(kWidth, kHeight);
+    Graphic graph;
+    REQUIRE(graph.Create({0, 0, kWidth, kHeight}, 4, 36, host.Get(), 1107));
+    graph.SetData(std::vector<int32_t>(36, 25), 100);
+    graph.Draw(canvas.Dc(), {0, 0, kWidth, kHeight});
+    int drawn = 0;
+    for (int y = 0; y < kHeight; ++y) drawn += canvas.Pixel(kWidth / 2 + 7, y) == Graphic::kCurveColor;
+    CHECK(drawn == thickness);
+    SetWindowDpi(host.Get(), 0);
+  }
 }

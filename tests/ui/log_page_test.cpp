@@ -107,6 +107,9 @@ TEST_CASE("the page shows the newest 501 rows newest first, each with its level'
     CHECK(f.Cell(row.row, 2) == row.message);
     CHECK(f.Image(row.row) == row.image);
   }
+  // At its default width the time column shows a whole time stamp, the year
+  // too, beside the list's padding either side of a cell's text.
+  CHECK(ListView_GetStringWidth(f.list, L"03:04:05 PM  05 Dec 2026") + 12 <= ListView_GetColumnWidth(f.list, 1));
   CHECK(f.ClearEnabled());
 }
 

@@ -3,6 +3,7 @@
 #include <doctest/doctest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cwchar>
 #include <cwctype>
 #include <functional>
@@ -15,7 +16,9 @@
 #include "settings/settings.h"
 #include "tests/ui/ui_fixture.h"
 #include "ui/app_commands.h"
+#include "ui/dpi.h"
 #include "ui/main_dialog.h"
+#include "ui/strip_images.h"
 #include "ui/theme_helper.h"
 #include "ui/ui_messages.h"
 
@@ -106,7 +109,8 @@ TEST_CASE("opening and closing the dialog fifty times leaves the GDI and USER ob
     QuorDlg dialog(settings, app, engine, theme, {L"", L""});
     std::thread closer([&] {
       CHECK(WaitFor([&] { return dialog.Window() && IsWindowVisible(dialog.Window()); }));
-      SendMessageW(dialog.Sheet(), PSM_SETCURSEL, 1, 0);  // the Notifications page's lists too
+      // The Notifications page's lists and the Options and About banners too.
+      for (int page : {1, 4, 5}) SendMessageW(dialog.Sheet(), PSM_SETCURSEL, page, 0);
       PostMessageW(dialog.Window(), WM_COMMAND, IDCANCEL, 0);
     });
     dialog.Run(L"");
@@ -226,4 +230,59 @@ TEST_CASE("Ctrl+Tab and Ctrl+Page Up turn the pages of the sheet inside the dial
   for (const std::string& what : missed) FAIL_CHECK("awaited in vain: " << what);
   CHECK(underBox == 2);
   CHECK(seen == std::vector<int>{1, 2, 1, 0, 5});
+}
+
+TEST_CASE("a DPI change takes the suggested place and makes the sheet, icons, images, columns, title and banner again") {
+  Settings settings;
+  TestCommands app;
+  TestEngine engine;
+  CThemeHelper theme;
+  auto fontHeight = [](HWND window) {
+    LOGFONTW font{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0)), sizeof font, &font);
+    return std::abs(font.lfHeight);
+  };
+  auto imageSide = [](HIMAGELIST list) {
+    int width = 0, height = 0;
+    ImageList_GetIconSize(list, &width, &height);
+    return width;
+  };
+  for (int dpi : {144, 192}) {
+    CAPTURE(dpi);
+    OpenDialog dialog(settings, app, engine, theme);
+    const int from = WindowDpi(dialog.Window());
+    auto scaled = [&](int pixels) { return MulDiv(pixels, dpi, from); };
+    HWND about = dialog.ShowPage(5), title = GetDlgItem(about, IDC_ABOUT_PRODUCT);
+    HWND logList = GetDlgItem(dialog.ShowPage(3), IDC_LOG_LIST);
+    HWND list = GetDlgItem(dialog.ShowPage(0), IDC_PARAMS_LIST);
+    const int column = ListView_GetColumnWidth(list, 0), logColumn = ListView_GetColumnWidth(logList, 1);
+    const int titleHeight = fontHeight(title);
+    RECT before{};
+    GetWindowRect(dialog.Window(), &before);
+    RECT suggested{before.left + 10, before.top + 10, before.left + 10 + scaled(before.right - before.left),
+                   before.top + 10 + scaled(before.bottom - before.top)};
+    SendMessageW(dialog.Window(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+
+    RECT after{}, sheet{};
+    GetWindowRect(dialog.Window(), &after);
+    CHECK((after.left == suggested.left && after.top == suggested.top && after.right == suggested.right));
+    CHECK(after.bottom >= suggested.bottom);
+    GetWindowRect(dialog.Sheet(), &sheet);
+    MapWindowPoints(nullptr, dialog.Window(), reinterpret_cast<POINT*>(&sheet), 2);
+    CHECK(sheet.top == MulDiv(35, dpi, 96));
+    CHECK(std::abs(ListView_GetColumnWidth(list, 0) - scaled(column)) <= 1);
+    CHECK(std::abs(ListView_GetColumnWidth(logList, 1) - scaled(logColumn)) <= 1);
+    CHECK(imageSide(ListView_GetImageList(list, LVSIL_SMALL)) == StripImageSize(dpi));
+    CHECK(imageSide(ListView_GetImageList(list, LVSIL_STATE)) == StripImageSize(dpi));
+    CHECK(imageSide(ListView_GetImageList(logList, LVSIL_SMALL)) == StripImageSize(dpi));
+    CHECK(std::abs(fontHeight(title) - scaled(titleHeight)) <= 1);
+    BITMAP banner{};
+    GetObjectW(reinterpret_cast<HBITMAP>(SendDlgItemMessageW(about, IDC_BANNER, STM_GETIMAGE, IMAGE_BITMAP, 0)),
+               sizeof banner, &banner);
+    CHECK(banner.bmWidth == MulDiv(170, dpi, 96));
+    ICONINFO icon{};
+    REQUIRE(GetIconInfo(reinterpret_cast<HICON>(SendMessageW(dialog.Window(), WM_GETICON, ICON_SMALL, 0)), &icon));
+    ScopedGdiObject<HBITMAP> color(icon.hbmColor), mask(icon.hbmMask);
+    CHECK(static_cast<int>(icon.xHotspot * 2) == MulDiv(16, dpi, 96));
+  }
 }

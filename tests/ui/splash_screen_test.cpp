@@ -7,6 +7,7 @@
 #include "notify/notify_host.h"
 #include "res/resource.h"
 #include "tests/ui/ui_fixture.h"
+#include "ui/dpi.h"
 #include "ui/splash_screen.h"
 
 namespace {
@@ -33,17 +34,19 @@ class RecordingTray final : public NotifyHost {
 
 TEST_CASE("the splash shows its picture centred and on top, then gives way to the start balloon") {
   HostWindow owner(10, 10);
+  SetWindowDpi(owner.Get(), 192);  // the picture drawn for 200 %
   RecordingTray tray;
   SplashScreen splash(IDB_SPLASH, owner.Get(), tray, 300);
   REQUIRE(splash.Show());
+  SetWindowDpi(owner.Get(), 0);
   HWND window = splash.Window();
   REQUIRE(window != nullptr);
   RECT rect{};
   GetWindowRect(window, &rect);
-  CHECK(rect.right - rect.left == 300);
-  CHECK(rect.bottom - rect.top == 150);
-  CHECK(rect.left == GetSystemMetrics(SM_CXSCREEN) / 2 - 150);
-  CHECK(rect.top == GetSystemMetrics(SM_CYSCREEN) / 2 - 75);
+  CHECK(rect.right - rect.left == 600);
+  CHECK(rect.bottom - rect.top == 300);
+  CHECK(rect.left == GetSystemMetrics(SM_CXSCREEN) / 2 - 300);
+  CHECK(rect.top == GetSystemMetrics(SM_CYSCREEN) / 2 - 150);
   CHECK((GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0);
   CHECK(GetWindow(window, GW_OWNER) == owner.Get());
   CHECK(tray.balloons.empty());
