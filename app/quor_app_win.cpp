@@ -3,11 +3,13 @@
 #include <commctrl.h>
 
 #include <thread>
+#include <vector>
 
 #include "common/product.h"
 #include "common/program_path.h"
 #include "monitor/monitor.h"
 #include "notify/notify_host.h"
+#include "parameters/parameters.h"
 #include "res/resource.h"
 #include "settings/registry.h"
 #include "ui/main_dialog.h"
@@ -200,5 +202,10 @@ void QuorApp::UpdateParameters(const PassValues& values) {
     std::lock_guard<std::recursive_mutex> hold(monitor.Lock());
     snapshot = SnapshotParameters(monitor.Records(), settings_, &values);
   }
+  std::vector<std::wstring> inError;
+  for (int id = 0; id < kParameterCount; ++id) {
+    if (snapshot[id].state.mark == kRowError) inError.push_back(ParameterDisplayName(id, settings_.Parameters));
+  }
+  mainWnd_.SetParametersInError(std::move(inError));
   PostOwned(dialogWindow_.load(), WM_APP_UPDATE_PARAMETERS, std::move(snapshot));  // dropped when no dialog is open
 }
