@@ -144,8 +144,9 @@ void QuorApp::OpenMainWindow() {
   QuorDlg dialog(settings_, *this, *this, theme_, {settingsPlace, FullPath(settings_.Log.Filename.Get())},
                  [this](HWND window) { dialogWindow_ = window; });
   mainDialog_ = &dialog;
-  dialog.Run(app_->Thread().StatusText());
+  dialog.Run([this] { return app_->Thread().StatusText(); });
   mainDialog_ = nullptr;
+  mainWnd_.RefreshTip();  // the Connection page may have changed the computer
   // The dialog's own loop may have taken the quit that Exit posted.
   if (exiting_) PostQuitMessage(0);
 }

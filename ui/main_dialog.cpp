@@ -77,8 +77,8 @@ QuorDlg::QuorDlg(Settings& settings, AppCommands& app, EngineAccess& engine, con
 
 QuorDlg::~QuorDlg() = default;
 
-void QuorDlg::Run(const std::wstring& status) {
-  initialStatus_ = status;
+void QuorDlg::Run(std::function<std::wstring()> status) {
+  initialStatus_ = std::move(status);
   HHOOK hook = SetWindowsHookExW(WH_MSGFILTER, PageKeys, nullptr, GetCurrentThreadId());
   DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MAIN), nullptr, DialogProc,
                   reinterpret_cast<LPARAM>(this));
@@ -157,7 +157,7 @@ void QuorDlg::OnInitDialog() {
   serverLabel_.Attach(GetDlgItem(window_, IDC_SERVER_LABEL));
   MakeSheet();
   UpdateServerLabel();
-  SetStatusText(initialStatus_);
+  SetStatusText(initialStatus_());
   PlaceFromSettings();
 }
 
