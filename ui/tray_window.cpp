@@ -302,6 +302,17 @@ void MainWnd::OnTrayDoubleClick() {
 }
 
 void MainWnd::OnBalloonClick() {
+  OpenDialog();
+}
+
+// The dialog runs a loop of its own: opened inside the menu's, it would leave
+// the menu standing until it closed. The menu goes first, the dialog after it.
+void MainWnd::OpenDialog() {
+  if (menuOpen_) {
+    openAfterMenu_ = true;
+    EndMenu();
+    return;
+  }
   app_.OpenMainWindow();
 }
 
@@ -319,6 +330,7 @@ void MainWnd::OnTrayMenu(POINT at) {
   menuOpen_ = true;
   TrackMenu(tray, TPM_RIGHTBUTTON | align, at);
   menuOpen_ = false;
+  if (std::exchange(openAfterMenu_, false)) app_.OpenMainWindow();
 }
 
 void MainWnd::TrackMenu(HMENU menu, UINT flags, POINT at) {
@@ -336,7 +348,7 @@ LRESULT MainWnd::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       ApplyBalloon(TakePayload<Balloon>(lParam));
       return 0;
     case WM_APP_OPEN_MAIN_WINDOW:
-      app_.OpenMainWindow();
+      OpenDialog();
       return 0;
     case WM_APP_TRAY_ERRORS: {
       std::wstring detail;
@@ -348,7 +360,7 @@ LRESULT MainWnd::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case ID_TRAY_OPEN:
-          app_.OpenMainWindow();
+          OpenDialog();
           break;
         case ID_TRAY_START:
           app_.StartMonitoring();

@@ -107,9 +107,11 @@ class MainWnd : public CTrayWnd, public NotifyHost {
   void ApplyIcon(int iconId);
   void ApplyBalloon(const Balloon& balloon);
   HICON LoadTrayIcon(int iconId);
+  void OpenDialog();
 
   AppCommands& app_;
   NotificationBoxes& boxes_;
   bool menuOpen_ = false;  // Enter on the icon comes twice from some shells
+  bool openAfterMenu_ = false;
   ScopedIcon icons_[4];  // 201 to 204, at the small-icon size
 };

@@ -25,6 +25,17 @@ struct Menu {
   POINT at;
 };
 
+class Commands final : public AppCommands {
+ public:
+  void StartMonitoring() override { said.push_back("start"); }
+  void StopMonitoring() override { said.push_back("stop"); }
+  bool IsMonitoringOn() const override { return true; }
+  void OpenMainWindow() override { said.push_back("open"); }
+  void ExitApplication() override { said.push_back("exit"); }
+  void ApplyHideIcon() override { said.push_back("hide icon"); }
+  std::vector<std::string> said;
+};
+
 // The tray window as built, with the shell's side recorded and its refusals
 // scripted; the menu is recorded where it would open.
 class RecordingTray final : public MainWnd {
@@ -33,6 +44,8 @@ class RecordingTray final : public MainWnd {
   std::vector<Call> calls;
   std::vector<DWORD> refuse;  // the next calls of these kinds fail, once each
   std::vector<Menu> menus;
+  const Commands* commands = nullptr;
+  bool openedDuringMenu = false;
 
  protected:
   bool Notify(DWORD message, NOTIFYICONDATAW& data) override {
@@ -48,18 +61,10 @@ class RecordingTray final : public MainWnd {
     menus.push_back({flags, at});
     // Some shells send Enter on the icon twice: the second comes while the menu is open.
     SendMessageW(Window(), WM_TRAY_CALLBACK, MAKEWPARAM(at.x, at.y), MAKELPARAM(NIN_KEYSELECT, 0));
+    // So may a second start of the program, asking for the dialog.
+    SendMessageW(Window(), WM_COMMAND, ID_TRAY_OPEN, 0);
+    openedDuringMenu = commands != nullptr && !commands->said.empty() && commands->said.back() == "open";
   }
-};
-
-class Commands final : public AppCommands {
- public:
-  void StartMonitoring() override { said.push_back("start"); }
-  void StopMonitoring() override { said.push_back("stop"); }
-  bool IsMonitoringOn() const override { return true; }
-  void OpenMainWindow() override { said.push_back("open"); }
-  void ExitApplication() override { said.push_back("exit"); }
-  void ApplyHideIcon() override { said.push_back("hide icon"); }
-  std::vector<std::string> said;
 };
 
 struct Fixture {
@@ -67,6 +72,7 @@ struct Fixture {
   Commands app;
   NotificationBoxes boxes;
   RecordingTray tray{settings.Connection, app, boxes};
+  Fixture() { tray.commands = &app; }
 };
 
 }  // namespace
@@ -218,7 +224,7 @@ TEST_CASE("the tip follows the computer and names the parameters in error") {
   }
 }
 
-TEST_CASE("the menu opens at the icon for the context key and Enter, once, to the side the system says") {
+TEST_CASE("the menu opens at the icon for the context key and Enter, once, to the side the system says; the dialog waits for it") {
   Fixture f;
   REQUIRE(f.tray.Create());
   HWND window = f.tray.Window();
@@ -232,12 +238,15 @@ TEST_CASE("the menu opens at the icon for the context key and Enter, once, to th
   for (const Row& row : rows) {
     CAPTURE(row.event);
     f.tray.menus.clear();
+    f.app.said.clear();
     SendMessageW(window, WM_TRAY_CALLBACK, MAKEWPARAM(1200, 790), MAKELPARAM(row.event, 0));
     REQUIRE(f.tray.menus.size() == row.menus);
     if (row.menus == 0) continue;
     CHECK(f.tray.menus[0].at.x == 1200);
     CHECK(f.tray.menus[0].at.y == 790);
     CHECK((f.tray.menus[0].flags & (TPM_CENTERALIGN | TPM_RIGHTALIGN)) == side);
+    CHECK_FALSE(f.tray.openedDuringMenu);
+    CHECK(f.app.said == std::vector<std::string>{"open"});
   }
 }
 
