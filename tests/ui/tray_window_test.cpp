@@ -174,10 +174,10 @@ TEST_CASE("an icon the shell refuses is added again: on a timer after a failed a
   f.tray.refuse = {NIM_ADD};
   f.tray.SetTrayIcon(kIconNone);
   f.tray.SetTrayIcon(IDI_ALERT);
-  CHECK(WaitFor([&] {
+  CHECK_MESSAGE(WaitFor([&] {
     PumpMessages();
     return f.tray.IconAdded();
-  }, 10000));
+  }, 10000), "awaited: the retry timer's add");
   REQUIRE(f.tray.calls.size() == 4);  // delete, refused add, the timer's add, its version
   CHECK(f.tray.calls[2].message == NIM_ADD);
   CHECK(f.tray.calls[2].data.hIcon == alert);
