@@ -30,7 +30,10 @@ void MonitorThread::RequestStop() {
 }
 
 bool MonitorThread::Stop(std::chrono::milliseconds wait) {
-  if (!thread_.joinable()) return true;
+  if (!thread_.joinable()) {
+    WriteEntries();
+    return true;
+  }
   RequestStop();
   std::unique_lock<std::mutex> hold(wakeLock_);
   bool ended = wait == std::chrono::milliseconds::max()
@@ -42,19 +45,22 @@ bool MonitorThread::Stop(std::chrono::milliseconds wait) {
   } else {
     thread_.detach();
   }
+  // The thread, stuck or never started, may have left some; the caller's closing entry comes after them.
+  WriteEntries();
   return ended;
 }
 
 template <class Predicate>
 void MonitorThread::Sleep(std::chrono::milliseconds timeout, Predicate wake) {
   std::unique_lock<std::mutex> hold(wakeLock_);
-  wake_.wait_for(hold, timeout, [&] { return stopThread_ || wake(); });
+  wake_.wait_for(hold, timeout, [&] { return stopThread_ || !entries_.empty() || wake(); });
 }
 
 void MonitorThread::Run() {
   // A stop asked for before the thread got here still counts.
   Sleep(std::chrono::milliseconds(10), [] { return false; });
   while (!stopThread_) {
+    WriteEntries();
     if (monitoringOn_) {
       SetStatus(L"Connecting...");
       PassValues values;
@@ -74,6 +80,7 @@ void MonitorThread::Run() {
       Sleep(std::chrono::milliseconds(200), [this] { return monitoringOn_.load(); });
     }
   }
+  WriteEntries();
   std::lock_guard<std::mutex> hold(wakeLock_);
   ended_ = true;
   endedSignal_.notify_all();
@@ -90,24 +97,38 @@ std::wstring MonitorThread::StatusText() {
   return statusText_;
 }
 
-void MonitorThread::Switch(bool on, const wchar_t* status) {
+void MonitorThread::Switch(bool on, const wchar_t* status, const wchar_t* entry) {
   std::lock_guard<std::recursive_mutex> hold(monitor_.Lock());  // the pass's own status cannot slip in
   {
     std::lock_guard<std::mutex> wake(wakeLock_);
     monitoringOn_ = on;
+    // At its limit the log rewrites up to 100 MB for one entry: the thread writes it, not the caller.
+    entries_.emplace_back(entry);
     wake_.notify_all();
   }
   SetStatus(status + NowText());
 }
 
+void MonitorThread::WriteEntries() {
+  std::lock_guard<std::mutex> writing(writing_);
+  for (;;) {
+    std::wstring entry;
+    {
+      std::lock_guard<std::mutex> hold(wakeLock_);
+      if (entries_.empty()) return;
+      entry = std::move(entries_.front());
+      entries_.pop_front();
+    }
+    log_.WriteLog(LogLevel::Info, entry);
+  }
+}
+
 void MonitorThread::StartMonitoring() {
-  Switch(true, L"Started at ");
-  log_.WriteLog(LogLevel::Info, L"Monitoring started.");
+  Switch(true, L"Started at ", L"Monitoring started.");
   host_.SetTrayIcon(monitor_.TrayIcon().After(TrayIconEvent::Start, settings_.Main.HideIcon));
 }
 
 void MonitorThread::StopMonitoring() {
-  Switch(false, L"Stopped at ");
-  log_.WriteLog(LogLevel::Info, L"Monitoring stopped.");
+  Switch(false, L"Stopped at ", L"Monitoring stopped.");
   host_.SetTrayIcon(monitor_.TrayIcon().After(TrayIconEvent::Stop, settings_.Main.HideIcon));
 }

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -40,9 +41,11 @@ class MonitorThread {
   void RequestStop();
   // Asks the thread to end and waits at most wait. False when it did not end
   // in time: it is then left running, and everything it uses must outlive it
-  // (the process is about to end).
+  // (the process is about to end). Either way the switches' log entries are
+  // written when it returns.
   bool Stop(std::chrono::milliseconds wait);
 
+  // The switch: never waits on the log, whose entry the thread writes.
   void StartMonitoring();
   void StopMonitoring();
   bool IsMonitoringOn() const { return monitoringOn_; }
@@ -54,7 +57,8 @@ class MonitorThread {
  private:
   void Run();
   void SetStatus(const std::wstring& text);
-  void Switch(bool on, const wchar_t* status);
+  void Switch(bool on, const wchar_t* status, const wchar_t* entry);
+  void WriteEntries();
   // Waits for the timeout or until wake() holds; false when stopping.
   template <class Predicate>
   void Sleep(std::chrono::milliseconds timeout, Predicate wake);
@@ -69,6 +73,8 @@ class MonitorThread {
   std::mutex wakeLock_;
   std::condition_variable wake_;
   bool ended_ = false;  // under wakeLock_
+  std::deque<std::wstring> entries_;  // under wakeLock_: the switches' log entries, oldest first
+  std::mutex writing_;                // one writer of entries_ at a time, so they keep their order
   std::condition_variable endedSignal_;
   std::wstring statusText_;  // under the monitor's lock
   std::chrono::steady_clock::duration lastPassDuration_{};  // the monitor thread's own

@@ -3,11 +3,13 @@
 #include <commctrl.h>
 
 #include <thread>
+#include <vector>
 
 #include "common/product.h"
 #include "common/program_path.h"
 #include "monitor/monitor.h"
 #include "notify/notify_host.h"
+#include "parameters/parameters.h"
 #include "res/resource.h"
 #include "settings/registry.h"
 #include "ui/main_dialog.h"
@@ -21,11 +23,24 @@ constexpr auto kExitWait = std::chrono::milliseconds(60000);
 constexpr auto kWorkWait = std::chrono::milliseconds(kWmiStepTimeoutMs);
 constexpr DWORD kAutorunWait = 60000;
 constexpr UINT kSplashMs = 2000;
+constexpr wchar_t kInstanceName[] = L"Local\\Pellard Software Varnalis 1.4";
+// How long a second copy waits for the first to show its window or let go of its claim.
+constexpr int kClaimTries = 50;
+constexpr DWORD kClaimStepMs = 100;
 
 // The folder of the running program.
 std::wstring ProgramFolder() {
   std::wstring path = ProgramPath();
   return path.substr(0, path.find_last_of(L"\\/"));
+}
+
+// Started again by the user: the running copy opens its dialog, or brings it
+// forward. Only posted, so a busy copy never holds this one.
+void OpenRunningCopy(HWND window) {
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  AllowSetForegroundWindow(process);
+  PostMessageW(window, WM_COMMAND, ID_TRAY_OPEN, 0);
 }
 
 void RegistryErrorBox() {
@@ -55,24 +70,40 @@ int QuorApp::Run(const std::wstring& commandLine) {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
+  // The icon and the window are gone; with the settings stored and the claim
+  // let go, a copy started now starts in full while this one still winds down.
+  ShutdownApplication();
+  instanceMutex_.Reset();
   boxes_.Close();
   bool ended = app_->StopThread(kExitWait);
   // A connection test or instance list still asking WMI ends within the session's time-out.
   ended = work_.WaitAll(kWorkWait) && ended;
   app_->Log().WriteLog(LogLevel::Info, std::wstring(kProductName) + L" application close.");
-  ShutdownApplication();
   // What still runs uses all of this: the process ends here, before any of it is destroyed.
   if (!ended) ExitProcess(0);
   return 0;
 }
 
 bool QuorApp::InitInstance(const std::wstring& commandLine) {
-  if (commandLine == L"autorun") Sleep(kAutorunWait);
+  // A start at logon with a copy already running has nothing to do, now or after its wait.
+  bool autorun = commandLine == L"autorun";
+  if (autorun) {
+    ScopedHandle running(OpenMutexW(SYNCHRONIZE, FALSE, kInstanceName));
+    if (running) return false;
+    Sleep(kAutorunWait);
+  }
 
   // Another copy runs: end before anything here touches a file or a setting.
-  instanceMutex_.Reset(CreateMutexW(nullptr, FALSE, L"Local\\Pellard Software Varnalis 1.4"));
-  if (!instanceMutex_ || GetLastError() == ERROR_ALREADY_EXISTS) return false;
-  if (FindWindowW(WC_STATICW, L"Vrnwnd") != nullptr) return false;
+  // One just starting has no window yet, and one exiting lets go of its claim
+  // soon after its window: both get a moment.
+  for (int tries = 0; !ClaimInstance(); ++tries) {
+    HWND running = FindWindowW(WC_STATICW, kTrayWindowName);
+    if (running != nullptr || tries == kClaimTries) {
+      if (running != nullptr && !autorun) OpenRunningCopy(running);
+      return false;
+    }
+    Sleep(kClaimStepMs);
+  }
 
   // A start at logon begins in the system folder: a relative log name means
   // the program's folder, wherever it was started from.
@@ -110,6 +141,14 @@ bool QuorApp::InitInstance(const std::wstring& commandLine) {
   return true;
 }
 
+bool QuorApp::ClaimInstance() {
+  instanceMutex_.Reset(CreateMutexW(nullptr, FALSE, kInstanceName));
+  if (instanceMutex_ && GetLastError() != ERROR_ALREADY_EXISTS && FindWindowW(WC_STATICW, kTrayWindowName) == nullptr)
+    return true;
+  instanceMutex_.Reset();
+  return false;
+}
+
 void QuorApp::ShutdownApplication() {
   std::wstring error;
   if (!settings_.SaveSettings(*registry_, &error)) RegistryErrorBox();
@@ -142,8 +181,9 @@ void QuorApp::OpenMainWindow() {
   QuorDlg dialog(settings_, *this, *this, theme_, {settingsPlace, FullPath(settings_.Log.Filename.Get())},
                  [this](HWND window) { dialogWindow_ = window; });
   mainDialog_ = &dialog;
-  dialog.Run(app_->Thread().StatusText());
+  dialog.Run([this] { return app_->Thread().StatusText(); });
   mainDialog_ = nullptr;
+  mainWnd_.RefreshTip();  // the Connection page may have changed the computer
   // The dialog's own loop may have taken the quit that Exit posted.
   if (exiting_) PostQuitMessage(0);
 }
@@ -200,5 +240,10 @@ void QuorApp::UpdateParameters(const PassValues& values) {
     std::lock_guard<std::recursive_mutex> hold(monitor.Lock());
     snapshot = SnapshotParameters(monitor.Records(), settings_, &values);
   }
+  std::vector<std::wstring> inError;
+  for (int id = 0; id < kParameterCount; ++id) {
+    if (snapshot[id].state.mark == kRowError) inError.push_back(ParameterDisplayName(id, settings_.Parameters));
+  }
+  mainWnd_.SetParametersInError(std::move(inError));
   PostOwned(dialogWindow_.load(), WM_APP_UPDATE_PARAMETERS, std::move(snapshot));  // dropped when no dialog is open
 }

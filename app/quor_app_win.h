@@ -55,6 +55,8 @@ class QuorApp final : public AppCommands, public EngineAccess, public MonitorVie
 
  private:
   bool InitInstance(const std::wstring& commandLine);
+  // False when another copy holds the claim.
+  bool ClaimInstance();
   void ShutdownApplication();
   bool OnUiThread() const { return GetCurrentThreadId() == uiThread_; }
 
@@ -67,7 +69,7 @@ class QuorApp final : public AppCommands, public EngineAccess, public MonitorVie
   std::unique_ptr<Application> app_;
   CThemeHelper theme_;
   std::unique_ptr<SplashScreen> splash_;  // until its time is up
-  ScopedHandle instanceMutex_;
+  ScopedHandle instanceMutex_;  // the single-instance claim, let go as the exit begins
   QuorDlg* mainDialog_ = nullptr;            // user-interface thread only
   bool exiting_ = false;                     // user-interface thread only
   std::atomic<HWND> dialogWindow_{nullptr};  // for the monitor thread's posts

@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
   std::thread ui([&] {
     DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &uiThread, 0, FALSE,
                     DUPLICATE_SAME_ACCESS);
-    dialog.Run(L"");
+    dialog.Run([] { return std::wstring(); });
   });
   for (int i = 0; i < 1000 && !(dialog.Window() && IsWindowVisible(dialog.Window())); ++i) Sleep(5);
   HWND window = dialog.Window();

@@ -86,8 +86,8 @@ QuorDlg::QuorDlg(Settings& settings, AppCommands& app, EngineAccess& engine, con
 
 QuorDlg::~QuorDlg() = default;
 
-void QuorDlg::Run(const std::wstring& status) {
-  initialStatus_ = status;
+void QuorDlg::Run(std::function<std::wstring()> status) {
+  initialStatus_ = std::move(status);
   HHOOK hook = SetWindowsHookExW(WH_MSGFILTER, PageKeys, nullptr, GetCurrentThreadId());
   DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MAIN), nullptr, DialogProc,
                   reinterpret_cast<LPARAM>(this));
@@ -170,7 +170,7 @@ void QuorDlg::OnInitDialog() {
   PlaceFromSettings();
   MakeSheet();
   UpdateServerLabel();
-  SetStatusText(initialStatus_);
+  SetStatusText(initialStatus_());
 }
 
 void QuorDlg::LoadIcons() {

@@ -36,8 +36,9 @@ class QuorDlg : public DialogBinding<QuorDlg> {
   QuorDlg(const QuorDlg&) = delete;
   QuorDlg& operator=(const QuorDlg&) = delete;
 
-  // Runs the dialog modally until it is closed; status is the line to show first.
-  void Run(const std::wstring& status);
+  // Runs the dialog modally until it is closed; status gives the line to show
+  // first, asked once onWindow has the window, so no later line is lost.
+  void Run(std::function<std::wstring()> status);
 
   void SetStatusText(const std::wstring& text);
   void UpdateServerLabel();
@@ -67,7 +68,7 @@ class QuorDlg : public DialogBinding<QuorDlg> {
   const CThemeHelper& theme_;
   AboutTexts about_;
   std::function<void(HWND)> onWindow_;
-  std::wstring initialStatus_;
+  std::function<std::wstring()> initialStatus_;
   HWND sheet_ = nullptr;
   ColorStatic serverLabel_;
   CXPStyleCoolButton start_;

@@ -1,6 +1,7 @@
 #include "ui/tray_window.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 
 #include <utility>
 
@@ -14,6 +15,9 @@
 namespace {
 
 constexpr size_t kTitleBuffer = 260;
+// At logon the shell may not take the icon yet: asked again this often.
+constexpr UINT_PTR kAddRetryTimer = 1;
+constexpr UINT kAddRetryMs = 2000;
 
 struct FindTitle {
   const std::wstring* name;
@@ -95,7 +99,9 @@ void CTrayWnd::Destroy() {
 }
 
 std::wstring CTrayWnd::ToolTip() const {
-  return std::wstring(kProductName) + L" - " + (connection_.local ? std::wstring(L"localhost") : connection_.server.Get());
+  std::wstring tip = std::wstring(kProductName) + L" - " +
+                     (connection_.local ? std::wstring(L"localhost") : connection_.server.Get());
+  return detail_.empty() ? tip : tip + L"\n" + detail_;
 }
 
 NOTIFYICONDATAW CTrayWnd::BaseData() const {
@@ -103,7 +109,8 @@ NOTIFYICONDATAW CTrayWnd::BaseData() const {
   data.cbSize = sizeof data;
   data.hWnd = Window();
   data.uID = 0;
-  data.uFlags = NIF_MESSAGE | NIF_TIP;
+  // The shell that sends keyboard events hides the plain tip unless asked for it.
+  data.uFlags = NIF_MESSAGE | NIF_TIP | NIF_SHOWTIP;
   data.uCallbackMessage = WM_TRAY_CALLBACK;
   CopyField(data.szTip, ToolTip());
   return data;
@@ -113,19 +120,46 @@ bool CTrayWnd::Notify(DWORD message, NOTIFYICONDATAW& data) {
   return Shell_NotifyIconW(message, &data) != FALSE;
 }
 
+bool CTrayWnd::Add(NOTIFYICONDATAW& data) {
+  if (icon_ != nullptr) {
+    data.uFlags |= NIF_ICON;
+    data.hIcon = icon_;
+  }
+  if (!Notify(NIM_ADD, data)) {
+    SetTimer(Window(), kAddRetryTimer, kAddRetryMs, nullptr);
+    return false;
+  }
+  KillTimer(Window(), kAddRetryTimer);
+  iconAdded_ = true;
+  tipShown_ = data.szTip;
+  NOTIFYICONDATAW version = BaseData();
+  version.uVersion = NOTIFYICON_VERSION_4;
+  version4_ = Notify(NIM_SETVERSION, version);
+  return true;
+}
+
+bool CTrayWnd::Show(NOTIFYICONDATAW& data) {
+  if (iconAdded_) {
+    if (Notify(NIM_MODIFY, data)) {
+      tipShown_ = data.szTip;
+      return true;
+    }
+    iconAdded_ = false;  // the shell has lost the icon: it goes in again
+  }
+  return Add(data);
+}
+
 bool CTrayWnd::SetIcon(HICON icon) {
   NOTIFYICONDATAW data = BaseData();
+  icon_ = icon;
   if (icon == nullptr) {
+    KillTimer(Window(), kAddRetryTimer);
     iconAdded_ = false;
-    icon_ = nullptr;
     return Notify(NIM_DELETE, data);
   }
   data.uFlags |= NIF_ICON;
   data.hIcon = icon;
-  bool done = Notify(iconAdded_ ? NIM_MODIFY : NIM_ADD, data);
-  iconAdded_ = true;
-  icon_ = icon;
-  return done;
+  return Show(data);
 }
 
 bool CTrayWnd::ShowBalloon(const std::wstring& title, const std::wstring& text, HICON icon, DWORD infoFlags) {
@@ -139,19 +173,39 @@ bool CTrayWnd::ShowBalloon(const std::wstring& title, const std::wstring& text, 
     data.hIcon = icon;
     icon_ = icon;
   }
-  bool done = Notify(iconAdded_ ? NIM_MODIFY : NIM_ADD, data);
-  iconAdded_ = true;
-  return done;
+  return Show(data);
+}
+
+void CTrayWnd::SetTipDetail(std::wstring detail) {
+  detail_ = std::move(detail);
+  RefreshTip();
+}
+
+void CTrayWnd::RefreshTip() {
+  if (!iconAdded_) return;  // the tip goes with the next add
+  NOTIFYICONDATAW data = BaseData();
+  if (tipShown_ != data.szTip) Show(data);
 }
 
 LRESULT CTrayWnd::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_TRAY_CALLBACK) {
-    switch (lParam) {
+    // With the newer callbacks the event is the low word and wParam holds the icon's place.
+    POINT anchor{GET_X_LPARAM(wParam), GET_Y_LPARAM(wParam)};
+    switch (LOWORD(lParam)) {
       case WM_LBUTTONDBLCLK:
         OnTrayDoubleClick();
         break;
       case WM_RBUTTONDOWN:
-        OnTrayRightButtonDown();
+        // The older callbacks say neither where the icon is nor anything of the keyboard.
+        if (!version4_) {
+          POINT cursor{};
+          GetCursorPos(&cursor);
+          OnTrayMenu(cursor);
+        }
+        break;
+      case WM_CONTEXTMENU:
+      case NIN_KEYSELECT:
+        if (version4_) OnTrayMenu(anchor);
         break;
       case NIN_BALLOONUSERCLICK:
         OnBalloonClick();
@@ -163,9 +217,17 @@ LRESULT CTrayWnd::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       default:
         break;
     }
+  } else if (msg == WM_TIMER && wParam == kAddRetryTimer) {
+    if (icon_ != nullptr && !iconAdded_) {
+      NOTIFYICONDATAW data = BaseData();
+      Add(data);
+    } else {
+      KillTimer(Window(), kAddRetryTimer);
+    }
+    return 0;
   } else if (msg == taskbarCreated_ && taskbarCreated_ != 0) {
     // The shell started again and has forgotten the icon.
-    if (iconAdded_ && icon_ != nullptr) {
+    if (icon_ != nullptr) {
       iconAdded_ = false;
       SetIcon(icon_);
     }
@@ -177,7 +239,7 @@ LRESULT CTrayWnd::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 MainWnd::MainWnd(const ConnectionSettings& connection, AppCommands& app, NotificationBoxes& boxes)
-    : CTrayWnd(L"Vrnwnd", connection), app_(app), boxes_(boxes) {}
+    : CTrayWnd(kTrayWindowName, connection), app_(app), boxes_(boxes) {}
 
 HICON MainWnd::LoadTrayIcon(int iconId) {
   if (iconId < IDI_APP || iconId > IDI_STOPPED) return nullptr;
@@ -188,6 +250,10 @@ HICON MainWnd::LoadTrayIcon(int iconId) {
         LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(iconId), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
   }
   return icon.Get();
+}
+
+void MainWnd::SetParametersInError(std::vector<std::wstring> names) {
+  PostOwned(Window(), WM_APP_TRAY_ERRORS, std::move(names));
 }
 
 void MainWnd::SetTrayIcon(int iconId) {
@@ -235,26 +301,41 @@ void MainWnd::OnTrayDoubleClick() {
   app_.OpenMainWindow();
 }
 
-void MainWnd::OnTrayRightButtonDown() {
-  ShowMenu();
+void MainWnd::OnBalloonClick() {
+  OpenDialog();
 }
 
-void MainWnd::OnBalloonClick() {
+// The dialog runs a loop of its own: opened inside the menu's, it would leave
+// the menu standing until it closed. The menu goes first, the dialog after it.
+void MainWnd::OpenDialog() {
+  if (menuOpen_) {
+    openAfterMenu_ = true;
+    EndMenu();
+    return;
+  }
   app_.OpenMainWindow();
 }
 
-void MainWnd::ShowMenu() {
+void MainWnd::OnTrayMenu(POINT at) {
+  if (menuOpen_) return;
   ScopedMenu menu(LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_TRAY_MENU)));
   if (!menu) return;
   HMENU tray = GetSubMenu(menu.Get(), 0);
-  POINT cursor{};
-  GetCursorPos(&cursor);
   bool on = app_.IsMonitoringOn();
   EnableMenuItem(tray, ID_TRAY_START, MF_BYCOMMAND | (on ? MF_GRAYED : MF_ENABLED));
   EnableMenuItem(tray, ID_TRAY_STOP, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
   SetMenuDefaultItem(tray, ID_TRAY_OPEN, FALSE);
+  // The menu drops to the side the user's handedness setting asks for.
+  UINT align = GetSystemMetrics(SM_MENUDROPALIGNMENT) != 0 ? TPM_RIGHTALIGN : TPM_LEFTALIGN;
+  menuOpen_ = true;
+  TrackMenu(tray, TPM_RIGHTBUTTON | align, at);
+  menuOpen_ = false;
+  if (std::exchange(openAfterMenu_, false)) app_.OpenMainWindow();
+}
+
+void MainWnd::TrackMenu(HMENU menu, UINT flags, POINT at) {
   SetForegroundWindow(Window());
-  TrackPopupMenu(tray, TPM_RIGHTBUTTON | TPM_RIGHTALIGN, cursor.x, cursor.y, 0, Window(), nullptr);
+  TrackPopupMenu(menu, flags, at.x, at.y, 0, Window(), nullptr);
   PostMessageW(Window(), WM_NULL, 0, 0);  // so the menu closes on a click elsewhere
 }
 
@@ -267,12 +348,19 @@ LRESULT MainWnd::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       ApplyBalloon(TakePayload<Balloon>(lParam));
       return 0;
     case WM_APP_OPEN_MAIN_WINDOW:
-      app_.OpenMainWindow();
+      OpenDialog();
       return 0;
+    case WM_APP_TRAY_ERRORS: {
+      std::wstring detail;
+      for (const std::wstring& name : TakePayload<std::vector<std::wstring>>(lParam))
+        detail += (detail.empty() ? L"Error: " : L", ") + name;
+      SetTipDetail(std::move(detail));
+      return 0;
+    }
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case ID_TRAY_OPEN:
-          app_.OpenMainWindow();
+          OpenDialog();
           break;
         case ID_TRAY_START:
           app_.StartMonitoring();

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "common/scoped_win.h"
 #include "notify/notify_host.h"
@@ -16,6 +17,9 @@
 struct ConnectionSettings;
 class AppCommands;
 class NotificationBoxes;
+
+// The hidden window's name: another copy, the setup and scripts find the program by it.
+inline constexpr wchar_t kTrayWindowName[] = L"Vrnwnd";
 
 // text cut to fit a field of fieldChars characters, its terminating zero
 // included, never between the two halves of a surrogate pair.
@@ -32,15 +36,22 @@ class CTrayWnd : public WindowSubclass {
   bool Create();
   void Destroy();
 
-  // With an icon: adds or changes the tray icon. Without: removes it.
+  // With an icon: adds or changes the tray icon. Without: removes it. An
+  // icon the shell refuses is added again on a timer until it takes it.
   bool SetIcon(HICON icon);
   // A balloon at the icon; the icon changes too when one is given.
   bool ShowBalloon(const std::wstring& title, const std::wstring& text, HICON icon, DWORD infoFlags);
   bool IconAdded() const { return iconAdded_; }
+  // The tip's second line (empty: none); the tip then follows at once.
+  void SetTipDetail(std::wstring detail);
+  // The tip names the watched computer as the settings name it now.
+  void RefreshTip();
 
  protected:
   virtual void OnTrayDoubleClick() {}
-  virtual void OnTrayRightButtonDown() {}
+  // The menu asked for at the icon (a right click, the menu key, Enter on the
+  // icon); at is where, in screen coordinates.
+  virtual void OnTrayMenu(POINT) {}
   virtual void OnBalloonClick() {}
   virtual void OnBalloonClosed() {}
   LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -50,11 +61,17 @@ class CTrayWnd : public WindowSubclass {
  private:
   NOTIFYICONDATAW BaseData() const;
   std::wstring ToolTip() const;
+  // Changes the icon the shell has, or adds it when the shell has none.
+  bool Show(NOTIFYICONDATAW& data);
+  bool Add(NOTIFYICONDATAW& data);
 
   std::wstring windowName_;
   const ConnectionSettings& connection_;
   bool iconAdded_ = false;
-  HICON icon_ = nullptr;  // what the shell shows now, for a restart of the shell
+  bool version4_ = false;  // the shell sends keyboard events and the icon's place
+  HICON icon_ = nullptr;   // what the shell should show, for a retry or a restart of the shell
+  std::wstring detail_;
+  std::wstring tipShown_;
   UINT taskbarCreated_ = 0;
 };
 
@@ -62,6 +79,9 @@ class CTrayWnd : public WindowSubclass {
 class MainWnd : public CTrayWnd, public NotifyHost {
  public:
   MainWnd(const ConnectionSettings& connection, AppCommands& app, NotificationBoxes& boxes);
+
+  // Any thread: the parameters in error now, named in the tip.
+  void SetParametersInError(std::vector<std::wstring> names);
 
   // NotifyHost: any thread.
   void SetTrayIcon(int iconId) override;
@@ -72,9 +92,11 @@ class MainWnd : public CTrayWnd, public NotifyHost {
 
  protected:
   void OnTrayDoubleClick() override;
-  void OnTrayRightButtonDown() override;
+  void OnTrayMenu(POINT at) override;
   void OnBalloonClick() override;
   LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  // Runs the menu at a point; tests see where it would open instead.
+  virtual void TrackMenu(HMENU menu, UINT flags, POINT at);
 
  private:
   struct Balloon {
@@ -85,9 +107,11 @@ class MainWnd : public CTrayWnd, public NotifyHost {
   void ApplyIcon(int iconId);
   void ApplyBalloon(const Balloon& balloon);
   HICON LoadTrayIcon(int iconId);
-  void ShowMenu();
+  void OpenDialog();
 
   AppCommands& app_;
   NotificationBoxes& boxes_;
+  bool menuOpen_ = false;  // Enter on the icon comes twice from some shells
+  bool openAfterMenu_ = false;
   ScopedIcon icons_[4];  // 201 to 204, at the small-icon size
 };

@@ -18,7 +18,8 @@ enum : UINT {
   WM_APP_LOG_LINE,                 // std::wstring: a line for the Log page
   WM_APP_LOG_CLEAR,                // no payload
   WM_APP_WORK_DONE,                // a worker thread's answer, the page's own type
-  WM_APP_LAST = WM_APP_WORK_DONE,
+  WM_APP_TRAY_ERRORS,              // std::vector<std::wstring>: the parameters in error, for the tray's tip
+  WM_APP_LAST = WM_APP_TRAY_ERRORS,
 };
 
 // The owner's WM_DRAWITEM for a control that draws itself (image buttons, the

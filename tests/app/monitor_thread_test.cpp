@@ -3,6 +3,7 @@
 #include <doctest/doctest.h>
 
 #include <condition_variable>
+#include <future>
 
 #include "support/engine_fixture.h"
 
@@ -59,6 +60,34 @@ class CountingView final : public MonitorView {
  private:
   std::mutex lock_;
   std::condition_variable changed_;
+};
+
+// A Log page that holds whoever writes until the test lets it go, as a log
+// rewriting itself at its limit holds its lock.
+class HeldLogView final : public LogView {
+ public:
+  void AddLogLine(const std::wstring&) override {
+    std::unique_lock<std::mutex> hold(lock_);
+    held_ = true;
+    changed_.notify_all();
+    changed_.wait(hold, [this] { return released_; });
+  }
+  void ClearList() override {}
+  void WaitUntilHeld() {
+    std::unique_lock<std::mutex> hold(lock_);
+    changed_.wait(hold, [this] { return held_; });
+  }
+  void Release() {
+    std::lock_guard<std::mutex> hold(lock_);
+    released_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable changed_;
+  bool held_ = false;
+  bool released_ = false;
 };
 
 constexpr auto kPatience = std::chrono::milliseconds(30000);
@@ -120,4 +149,32 @@ TEST_CASE("starting again restores the icon shown before the stop; a stop wakes 
   }
   view.WaitForPasses(1);  // the pass starts at once, not after the idle step
   CHECK(thread.Stop(kPatience));  // well before the hour is out
+}
+
+TEST_CASE("Start and Stop never wait on the log; their entries keep their order and come before the closing one") {
+  EngineFixture f;
+  CountingView view;
+  HeldLogView page;
+  MonitorThread thread(f.monitor, f.settings, f.log, f.host, view);
+  thread.StopMonitoring();  // no passes, whose entries would mix in
+  f.log.SetView(&page);
+  auto busy = std::async(std::launch::async, [&] { f.log.WriteLog(LogLevel::Info, L"busy"); });
+  page.WaitUntilHeld();
+  REQUIRE(thread.Start());
+
+  auto clicks = std::async(std::launch::async, [&] {
+    thread.StartMonitoring();
+    thread.StopMonitoring();
+  });
+  CHECK_MESSAGE(clicks.wait_for(std::chrono::seconds(10)) == std::future_status::ready,
+                "awaited: the switches to return while the log is held");
+  page.Release();
+  busy.get();
+  clicks.get();
+  CHECK(thread.Stop(kPatience));
+  f.log.WriteLog(LogLevel::Info, L"close");
+  f.log.SetView(nullptr);
+  CHECK(f.LogEntries() == std::vector<std::wstring>{L"Info\tbusy", L"Info\tMonitoring stopped.",
+                                                    L"Info\tMonitoring started.", L"Info\tMonitoring stopped.",
+                                                    L"Info\tclose"});
 }

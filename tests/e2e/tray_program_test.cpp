@@ -5,17 +5,21 @@
 #include <commctrl.h>
 #include <doctest/doctest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
 #include <fstream>
+#include <future>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/scoped_win.h"
 #include "common/utf16.h"
 #include "res/resource.h"
 #include "support/outside_program.h"
+#include "support/tcp_listener.h"
 
 namespace {
 
@@ -167,12 +171,6 @@ TEST_CASE("the tray program starts once, opens its dialog from the tray, switche
   REQUIRE(WaitFor([&] { return (tray = FindWindowW(WC_STATICW, L"Vrnwnd")) != nullptr; }));
   DWORD firstId = GetProcessId(first.Get());
 
-  // A second copy ends by itself and leaves the first one alone.
-  ScopedHandle second = Start(program);
-  CHECK(WaitForSingleObject(second.Get(), 15000) == WAIT_OBJECT_0);
-  CHECK(FindWindowW(WC_STATICW, L"Vrnwnd") == tray);
-  CHECK(WaitForSingleObject(first.Get(), 0) == WAIT_TIMEOUT);
-
   // A double click on the icon opens the dialog.
   PostMessageW(tray, 0x8064, 0, WM_LBUTTONDBLCLK);
   HWND dialog = nullptr;
@@ -246,6 +244,110 @@ TEST_CASE("the tray program starts once, opens its dialog from the tray, switche
     if (at == std::string::npos) break;
     ++at;
   }
+  DeleteFileW(log.c_str());
+}
+
+TEST_CASE("started again, the program opens the running copy's dialog, also with its icon hidden; at logon it ends quietly") {
+  std::wstring program = FromEnvironment("VARNALIS_EXE");
+  REQUIRE(!program.empty());
+  SettingsKeyRemoved cleanUp;
+  std::wstring log = PrepareSettings({{L"Main\\HideIcon", L"1"}});
+  ScopedHandle first = Start(program);
+  EndAtExit guard{first.Get()};
+  HWND tray = nullptr;
+  REQUIRE(WaitFor([&] { return (tray = FindWindowW(WC_STATICW, L"Vrnwnd")) != nullptr; }));
+  DWORD firstId = GetProcessId(first.Get());
+
+  HWND dialog = nullptr;
+  for (const char* when : {"closed", "minimised"}) {
+    CAPTURE(when);
+    ScopedHandle again = Start(program);
+    CHECK(WaitForSingleObject(again.Get(), 15000) == WAIT_OBJECT_0);
+    CHECK(WaitFor([&] { return (dialog = FindDialog(firstId)) != nullptr && IsIconic(dialog) == FALSE; }));
+    ShowWindow(dialog, SW_MINIMIZE);
+    CHECK(WaitFor([&] { return IsIconic(dialog) != FALSE; }));
+  }
+  CHECK(FindWindowW(WC_STATICW, L"Vrnwnd") == tray);
+
+  // At logon, with a copy running: no wait and no dialog.
+  PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+  CHECK(WaitFor([&] { return FindDialog(firstId) == nullptr; }));
+  ScopedHandle atLogon = Start(program, L"autorun");
+  EndAtExit endAtLogon{atLogon.Get()};
+  CHECK(WaitForSingleObject(atLogon.Get(), 15000) == WAIT_OBJECT_0);
+  CHECK_FALSE(WaitFor([&] { return FindDialog(firstId) != nullptr; }, 2000));
+
+  PostMessageW(tray, WM_COMMAND, ID_TRAY_EXIT, 0);
+  CHECK(WaitForSingleObject(first.Get(), 20000) == WAIT_OBJECT_0);
+  DeleteFileW(log.c_str());
+}
+
+TEST_CASE("a copy started right after Exit starts in full while the last one still winds down") {
+  std::wstring program = FromEnvironment("VARNALIS_EXE");
+  REQUIRE(!program.empty());
+  // A mail server that keeps the test mail waiting, a line at a time, until
+  // the test lets it go: the old copy's exit waits for that mail.
+  std::atomic<bool> connected{false};
+  TcpListener server;
+  struct Gate {
+    std::promise<void> promise;
+    std::shared_future<void> opened = promise.get_future().share();
+    bool open = false;
+    void Open() {
+      if (!std::exchange(open, true)) promise.set_value();
+    }
+    ~Gate() { Open(); }
+  } gate;
+  server.Serve([&connected, opened = gate.opened](TcpPeer& peer) {
+    connected = true;
+    while (opened.wait_for(std::chrono::seconds(1)) != std::future_status::ready) peer.Send("220-busy\r\n");
+  });
+
+  SettingsKeyRemoved cleanUp;
+  std::wstring log = PrepareSettings({{L"Log\\ClearLog", L"0"}});
+  DeleteFileW(log.c_str());
+  ScopedHandle old = Start(program);
+  EndAtExit guardOld{old.Get()};
+  HWND tray = nullptr;
+  REQUIRE(WaitFor([&] { return (tray = FindWindowW(WC_STATICW, L"Vrnwnd")) != nullptr; }));
+  PostMessageW(tray, WM_COMMAND, ID_TRAY_OPEN, 0);
+  HWND dialog = nullptr;
+  REQUIRE(WaitFor([&] { return (dialog = FindDialog(GetProcessId(old.Get()))) != nullptr; }));
+  HWND sheet = FindWindowExW(dialog, nullptr, L"#32770", nullptr);
+  SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
+  HWND page = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+  RemoteList(GetDlgItem(page, IDC_CHANNEL_LIST)).Select(1);
+  REQUIRE(WaitFor([&] { return IsWindowVisible(GetDlgItem(page, IDC_TEST_MAIL)) != FALSE; }));
+  const std::pair<int, std::wstring> fields[] = {{IDC_MAIL_SERVER, L"127.0.0.1"},
+                                                 {IDC_MAIL_PORT, std::to_wstring(server.Port())},
+                                                 {IDC_MAIL_SENDER, L"varnalis@example.test"},
+                                                 {IDC_MAIL_RECIPIENT, L"admin@example.test"}};
+  for (const auto& [id, text] : fields)
+    SendMessageW(GetDlgItem(page, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  PostMessageW(GetDlgItem(page, IDC_TEST_MAIL), BM_CLICK, 0, 0);
+  REQUIRE(WaitFor([&] { return connected.load(); }));
+
+  PostMessageW(tray, WM_COMMAND, ID_TRAY_EXIT, 0);
+  REQUIRE(WaitFor([] { return FindWindowW(WC_STATICW, L"Vrnwnd") == nullptr; }));
+  ScopedHandle next = Start(program);
+  EndAtExit guardNext{next.Get()};
+  HWND nextTray = nullptr;
+  CHECK(WaitFor([&] { return (nextTray = FindWindowW(WC_STATICW, L"Vrnwnd")) != nullptr; }, 30000));
+  CHECK(WaitForSingleObject(old.Get(), 0) == WAIT_TIMEOUT);  // still waiting for its mail
+  gate.Open();
+  CHECK(WaitForSingleObject(old.Get(), 30000) == WAIT_OBJECT_0);
+
+  PostMessageW(nextTray, WM_COMMAND, ID_TRAY_EXIT, 0);
+  CHECK(WaitForSingleObject(next.Get(), 20000) == WAIT_OBJECT_0);
+  // Both wrote to the one log, each its whole run.
+  std::string entries = ReadLog(log);
+  auto count = [&](const std::string& entry) {
+    int found = 0;
+    for (size_t at = entries.find(entry); at != std::string::npos; at = entries.find(entry, at + 1)) ++found;
+    return found;
+  };
+  CHECK(count("Varnalis 1.4 application open.") == 2);
+  CHECK(count("Varnalis 1.4 application close.") == 2);
   DeleteFileW(log.c_str());
 }
 

@@ -113,7 +113,7 @@ TEST_CASE("opening and closing the dialog fifty times leaves the GDI and USER ob
       for (int page : {1, 4, 5}) SendMessageW(dialog.Sheet(), PSM_SETCURSEL, page, 0);
       PostMessageW(dialog.Window(), WM_COMMAND, IDCANCEL, 0);
     });
-    dialog.Run(L"");
+    dialog.Run([] { return std::wstring(); });
     closer.join();
   };
   openAndClose();  // first use loads what stays loaded
@@ -122,6 +122,25 @@ TEST_CASE("opening and closing the dialog fifty times leaves the GDI and USER ob
   GuiObjects after = GuiObjects::Now();
   CHECK(after.gdi == before.gdi);
   CHECK(after.user == before.user);
+}
+
+TEST_CASE("the first status line is read once the window is known, so a line sent in between is not lost") {
+  Settings settings;
+  TestCommands app;
+  TestEngine engine;
+  CThemeHelper theme;
+  std::atomic<bool> known{false};
+  QuorDlg dialog(settings, app, engine, theme, {L"", L""}, [&](HWND window) { known = window != nullptr; });
+  std::wstring shown;
+  std::thread closer([&] {
+    CHECK(WaitFor([&] { return dialog.Window() && IsWindowVisible(dialog.Window()); }));
+    shown = Text(GetDlgItem(dialog.Window(), IDC_STATUS));
+    PostMessageW(dialog.Window(), WM_COMMAND, IDCANCEL, 0);
+  });
+  // The monitor's newer line goes to a known window only: before that, the line read must be the newer one.
+  dialog.Run([&] { return std::wstring(known ? L"Last monitoring finished: now" : L"Connecting..."); });
+  closer.join();
+  CHECK(shown == L"Last monitoring finished: now");
 }
 
 TEST_CASE("the keyboard: Tab runs from the buttons into the page, labels lead to their lists, Escape closes") {
@@ -225,7 +244,7 @@ TEST_CASE("Ctrl+Tab and Ctrl+Page Up turn the pages of the sheet inside the dial
     press({VK_CONTROL, VK_PRIOR});
     PostMessageW(dialog.Window(), WM_COMMAND, IDCANCEL, 0);
   });
-  dialog.Run(L"");
+  dialog.Run([] { return std::wstring(); });
   user.join();
   for (const std::string& what : missed) FAIL_CHECK("awaited in vain: " << what);
   CHECK(underBox == 2);

@@ -20,17 +20,9 @@ struct Call {
   NOTIFYICONDATAW data;
 };
 
-// The tray window as built, with the shell's side recorded.
-class RecordingTray final : public MainWnd {
- public:
-  using MainWnd::MainWnd;
-  std::vector<Call> calls;
-
- protected:
-  bool Notify(DWORD message, NOTIFYICONDATAW& data) override {
-    calls.push_back({message, data});
-    return true;
-  }
+struct Menu {
+  UINT flags;
+  POINT at;
 };
 
 class Commands final : public AppCommands {
@@ -44,11 +36,43 @@ class Commands final : public AppCommands {
   std::vector<std::string> said;
 };
 
+// The tray window as built, with the shell's side recorded and its refusals
+// scripted; the menu is recorded where it would open.
+class RecordingTray final : public MainWnd {
+ public:
+  using MainWnd::MainWnd;
+  std::vector<Call> calls;
+  std::vector<DWORD> refuse;  // the next calls of these kinds fail, once each
+  std::vector<Menu> menus;
+  const Commands* commands = nullptr;
+  bool openedDuringMenu = false;
+
+ protected:
+  bool Notify(DWORD message, NOTIFYICONDATAW& data) override {
+    calls.push_back({message, data});
+    for (auto it = refuse.begin(); it != refuse.end(); ++it) {
+      if (*it != message) continue;
+      refuse.erase(it);
+      return false;
+    }
+    return true;
+  }
+  void TrackMenu(HMENU, UINT flags, POINT at) override {
+    menus.push_back({flags, at});
+    // Some shells send Enter on the icon twice: the second comes while the menu is open.
+    SendMessageW(Window(), WM_TRAY_CALLBACK, MAKEWPARAM(at.x, at.y), MAKELPARAM(NIN_KEYSELECT, 0));
+    // So may a second start of the program, asking for the dialog.
+    SendMessageW(Window(), WM_COMMAND, ID_TRAY_OPEN, 0);
+    openedDuringMenu = commands != nullptr && !commands->said.empty() && commands->said.back() == "open";
+  }
+};
+
 struct Fixture {
   Settings settings;
   Commands app;
   NotificationBoxes boxes;
   RecordingTray tray{settings.Connection, app, boxes};
+  Fixture() { tray.commands = &app; }
 };
 
 }  // namespace
@@ -81,26 +105,26 @@ TEST_CASE("a second hidden window of the same name is refused") {
   CHECK(second.tray.Window() == nullptr);
 }
 
-TEST_CASE("icons: added once, then changed; 0 removes") {
+TEST_CASE("icons: added once with the newer callbacks, then changed; 0 removes") {
   Fixture f;
   REQUIRE(f.tray.Create());
   f.tray.SetTrayIcon(IDI_NORMAL);
-  REQUIRE(f.tray.calls.size() == 1);
+  REQUIRE(f.tray.calls.size() == 2);
   const NOTIFYICONDATAW& added = f.tray.calls[0].data;
   CHECK(f.tray.calls[0].message == NIM_ADD);
   CHECK(added.uID == 0u);
   CHECK(added.uCallbackMessage == 0x8064u);
   CHECK(added.hIcon != nullptr);
+  CHECK((added.uFlags & NIF_SHOWTIP) != 0);
   CHECK(std::wstring(added.szTip) == L"Varnalis 1.4 - localhost");
+  CHECK(f.tray.calls[1].message == NIM_SETVERSION);
+  CHECK(f.tray.calls[1].data.uVersion == static_cast<UINT>(NOTIFYICON_VERSION_4));
 
   f.tray.SetTrayIcon(IDI_STOPPED);
   CHECK(f.tray.calls.back().message == NIM_MODIFY);
 
-  f.settings.Connection.local = false;
-  f.settings.Connection.server.Set(L"db01.example.org");
   f.tray.ShowTrayBalloon(std::wstring(100, L't'), L"body", IDI_ALERT, kBalloonError);
   const NOTIFYICONDATAW& balloon = f.tray.calls.back().data;
-  CHECK(std::wstring(balloon.szTip) == L"Varnalis 1.4 - db01.example.org");
   CHECK(std::wstring(balloon.szInfoTitle) == std::wstring(63, L't'));
   CHECK(balloon.dwInfoFlags == static_cast<DWORD>(kBalloonError));
   CHECK((balloon.uFlags & NIF_ICON) != 0);
@@ -124,14 +148,106 @@ TEST_CASE("from the monitor thread the tray only posts; the icon returns when th
   monitor.join();
   CHECK(f.tray.calls.empty());
   PumpMessages();
-  REQUIRE(f.tray.calls.size() == 2);
-  CHECK(f.tray.calls[1].message == NIM_MODIFY);
+  REQUIRE(f.tray.calls.size() == 3);
+  CHECK(f.tray.calls[2].message == NIM_MODIFY);
   CHECK(f.app.said == std::vector<std::string>{"open"});
 
   SendMessageW(f.tray.Window(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+  REQUIRE(f.tray.calls.size() == 5);
+  CHECK(f.tray.calls[3].message == NIM_ADD);
+  CHECK(f.tray.calls[3].data.hIcon == f.tray.calls[0].data.hIcon);
+}
+
+TEST_CASE("an icon the shell refuses is added again: on a timer after a failed add, at once after a failed change") {
+  Fixture f;
+  REQUIRE(f.tray.Create());
+  f.tray.refuse = {NIM_ADD};
+  f.tray.SetTrayIcon(IDI_NORMAL);
+  CHECK_FALSE(f.tray.IconAdded());
+  f.tray.SetTrayIcon(IDI_ALERT);  // still not there: another add, not a change
   REQUIRE(f.tray.calls.size() == 3);
+  CHECK(f.tray.calls[1].message == NIM_ADD);
+  REQUIRE(f.tray.IconAdded());
+  HICON alert = f.tray.calls[1].data.hIcon;
+
+  f.tray.calls.clear();
+  f.tray.refuse = {NIM_ADD};
+  f.tray.SetTrayIcon(kIconNone);
+  f.tray.SetTrayIcon(IDI_ALERT);
+  CHECK_MESSAGE(WaitFor([&] {
+    PumpMessages();
+    return f.tray.IconAdded();
+  }, 10000), "awaited: the retry timer's add");
+  REQUIRE(f.tray.calls.size() == 4);  // delete, refused add, the timer's add, its version
   CHECK(f.tray.calls[2].message == NIM_ADD);
-  CHECK(f.tray.calls[2].data.hIcon == f.tray.calls[0].data.hIcon);
+  CHECK(f.tray.calls[2].data.hIcon == alert);
+
+  f.tray.calls.clear();
+  f.tray.refuse = {NIM_MODIFY};
+  f.tray.SetTrayIcon(IDI_NORMAL);
+  REQUIRE(f.tray.calls.size() == 3);
+  CHECK(f.tray.calls[0].message == NIM_MODIFY);
+  CHECK(f.tray.calls[1].message == NIM_ADD);
+  CHECK(f.tray.calls[1].data.hIcon != alert);
+  CHECK(f.tray.IconAdded());
+}
+
+TEST_CASE("the tip follows the computer and names the parameters in error") {
+  Fixture f;
+  REQUIRE(f.tray.Create());
+  f.tray.SetTrayIcon(IDI_NORMAL);
+  auto tip = [&] { return std::wstring(f.tray.calls.back().data.szTip); };
+
+  f.settings.Connection.local = false;
+  f.settings.Connection.server.Set(L"db01.example.org");
+  f.tray.RefreshTip();
+  CHECK(f.tray.calls.back().message == NIM_MODIFY);
+  CHECK(tip() == L"Varnalis 1.4 - db01.example.org");
+  size_t sent = f.tray.calls.size();
+  f.tray.RefreshTip();
+  CHECK(f.tray.calls.size() == sent);  // nothing new to say
+
+  struct Row {
+    std::vector<std::wstring> inError;
+    std::wstring tip;
+  };
+  const Row rows[] = {
+      {{L"CPU Usage", L"Disk Uage (C:)"}, L"Varnalis 1.4 - db01.example.org\nError: CPU Usage, Disk Uage (C:)"},
+      {{std::wstring(200, L'n')}, (L"Varnalis 1.4 - db01.example.org\nError: " + std::wstring(200, L'n')).substr(0, 127)},
+      {{}, L"Varnalis 1.4 - db01.example.org"},
+  };
+  for (const Row& row : rows) {
+    std::thread monitor([&] { f.tray.SetParametersInError(row.inError); });
+    monitor.join();
+    PumpMessages();
+    CHECK(tip() == row.tip);
+  }
+}
+
+TEST_CASE("the menu opens at the icon for the context key and Enter, once, to the side the system says; the dialog waits for it") {
+  Fixture f;
+  REQUIRE(f.tray.Create());
+  HWND window = f.tray.Window();
+  f.tray.SetTrayIcon(IDI_NORMAL);
+  const UINT side = GetSystemMetrics(SM_MENUDROPALIGNMENT) != 0 ? TPM_RIGHTALIGN : TPM_LEFTALIGN;
+  struct Row {
+    WORD event;
+    size_t menus;
+  };
+  const Row rows[] = {{WM_CONTEXTMENU, 1}, {NIN_KEYSELECT, 1}, {WM_RBUTTONDOWN, 0}, {NIN_SELECT, 0}};
+  for (const Row& row : rows) {
+    CAPTURE(row.event);
+    f.tray.menus.clear();
+    f.app.said.clear();
+    SendMessageW(window, WM_TRAY_CALLBACK, MAKEWPARAM(1200, 790), MAKELPARAM(row.event, 0));
+    REQUIRE(f.tray.menus.size() == row.menus);
+    if (row.menus == 0) continue;
+    CHECK(f.tray.menus[0].at.x == 1200);
+    CHECK(f.tray.menus[0].at.y == 790);
+    CHECK((f.tray.menus[0].flags & (TPM_CENTERALIGN | TPM_RIGHTALIGN)) == side);
+    CHECK_FALSE(f.tray.openedDuringMenu);
+    CHECK(f.app.said == std::vector<std::string>{"open"});
+  }
 }
 
 TEST_CASE("tray events and menu commands reach the application") {

@@ -198,7 +198,7 @@ TestEngine::~TestEngine() {
 
 OpenDialog::OpenDialog(Settings& settings, AppCommands& app, EngineAccess& engine, const CThemeHelper& theme)
     : dialog_(settings, app, engine, theme, {L"HKCU\\Software\\Pellard Software\\Varnalis 1.4", L"C:\\varnalis\\log.txt"}),
-      thread_([this] { dialog_.Run(L"Last monitoring finished: 03:04:05 PM  05 Dec 2026"); }) {
+      thread_([this] { dialog_.Run([] { return std::wstring(L"Last monitoring finished: 03:04:05 PM  05 Dec 2026"); }); }) {
   // Shown once its initialisation is over.
   CHECK_MESSAGE(WaitFor([this] { return dialog_.Window() != nullptr && IsWindowVisible(dialog_.Window()); }),
                 "awaited: the main dialog shown");
