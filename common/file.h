@@ -3,6 +3,7 @@
 // of it fails, in this process and in others. Only regular files open: a
 // name that leads to a device, a pipe, a socket or a folder fails to open,
 // without waiting and without being read or written.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -15,7 +16,9 @@ class File {
   };
 
   File() = default;
-  File(const std::wstring& path, Mode mode);
+  // waitWhileHeld: how long to keep trying while another handle holds the
+  // file (another copy of the program writing its log, say).
+  File(const std::wstring& path, Mode mode, std::chrono::milliseconds waitWhileHeld = {});
   ~File();
   File(File&& other) noexcept;
   File& operator=(File&& other) noexcept;
@@ -32,6 +35,8 @@ class File {
   bool SetLength(int64_t length);
 
  private:
+  // Opens into handle_; true when it failed only because another handle holds the file.
+  bool Open(const std::wstring& path, Mode mode);
   void Close();
   // A file descriptor, or a HANDLE; -1 (INVALID_HANDLE_VALUE too) when closed.
   intptr_t handle_ = -1;

@@ -13,8 +13,9 @@ namespace {
 
 // A descriptor for a regular file held without sharing, or -1. Anything else
 // the name may lead to (a device, a FIFO, a socket, a folder) is refused
-// without being read or written, and the open never waits on it.
-int OpenRegular(const std::string& path, int flags) {
+// without being read or written, and the open never waits on it. held tells
+// a file another holder has from any other failure.
+int OpenRegular(const std::string& path, int flags, bool* held = nullptr) {
   struct stat st{};
   // Looked at before opening too: opening a device can act by itself.
   if (::stat(path.c_str(), &st) == 0 ? !S_ISREG(st.st_mode) : (errno != ENOENT || (flags & O_CREAT) == 0)) {
@@ -25,7 +26,12 @@ int OpenRegular(const std::string& path, int flags) {
   // What was opened decides: the name may have changed since. No sharing, as
   // on Windows: a second holder (another thread, process or program using
   // flock) makes this open fail instead of interleaving.
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return -1;
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (held != nullptr) *held = errno == EWOULDBLOCK;
     ::close(fd);
     return -1;
   }
@@ -34,9 +40,11 @@ int OpenRegular(const std::string& path, int flags) {
 
 }  // namespace
 
-File::File(const std::wstring& path, Mode mode) {
-  int fd = OpenRegular(ToUtf8(path), mode == Mode::ReadWriteCreate ? O_RDWR | O_CREAT : O_RDONLY);
+bool File::Open(const std::wstring& path, Mode mode) {
+  bool held = false;
+  int fd = OpenRegular(ToUtf8(path), mode == Mode::ReadWriteCreate ? O_RDWR | O_CREAT : O_RDONLY, &held);
   if (fd >= 0) handle_ = fd;
+  return held;
 }
 
 void File::Close() {

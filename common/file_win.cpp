@@ -32,13 +32,15 @@ ScopedHandle KeepDiskFile(ScopedHandle h) {
 }
 }  // namespace
 
-File::File(const std::wstring& path, Mode mode) {
+bool File::Open(const std::wstring& path, Mode mode) {
   bool write = mode == Mode::ReadWriteCreate;
   DWORD access = write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
-  ScopedHandle h = KeepDiskFile(ScopedHandle(CreateFileW(path.c_str(), access, 0, nullptr,
-                                                         write ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                                         nullptr)));
+  ScopedHandle opened(CreateFileW(path.c_str(), access, 0, nullptr, write ? OPEN_ALWAYS : OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  bool held = !opened && GetLastError() == ERROR_SHARING_VIOLATION;
+  ScopedHandle h = KeepDiskFile(std::move(opened));
   handle_ = h ? reinterpret_cast<intptr_t>(h.Release()) : -1;
+  return held;
 }
 
 void File::Close() {

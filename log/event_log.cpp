@@ -13,6 +13,9 @@ namespace {
 
 constexpr int64_t kMegabyte = 1048576;
 constexpr int64_t kDefaultLimit = 100 * kMegabyte;
+// Another copy of the program may be writing its last entries (one exiting as
+// the next starts): its entry takes milliseconds, this one waits for it.
+constexpr std::chrono::milliseconds kHeldWait(2000);
 
 const wchar_t* LevelTag(LogLevel level) {
   switch (level) {
@@ -50,7 +53,7 @@ void EventLog::WriteLog(LogLevel level, const std::wstring& text) {
 
   bool trimmed = false;
   {
-    File file(settings_.Filename.Get(), File::Mode::ReadWriteCreate);
+    File file(settings_.Filename.Get(), File::Mode::ReadWriteCreate, kHeldWait);
     if (!file.IsOpen()) return;
     int64_t length = file.Length();
     if (length < 0) return;

@@ -1,5 +1,10 @@
 #include <doctest/doctest.h>
 
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+
 #include "common/file.h"
 #include "support/temp_dir.h"
 
@@ -29,4 +34,23 @@ TEST_CASE("a file is held without sharing and read and written by position; fold
   CHECK_FALSE(File(path, File::Mode::ReadExisting).IsOpen());
   CHECK_FALSE(File(dir.Path().wstring(), File::Mode::ReadWriteCreate).IsOpen());
   CHECK_FALSE(File(dir.Path().wstring(), File::Mode::ReadExisting).IsOpen());
+}
+
+TEST_CASE("an open that may wait gets a file once its holder lets go, and never waits on a name that cannot open") {
+  TempDir dir;
+  std::wstring path = dir.File(L"held.txt");
+  auto holder = std::make_unique<File>(path, File::Mode::ReadWriteCreate);
+  REQUIRE(holder->IsOpen());
+  std::atomic<bool> trying{false};
+  bool opened = false;
+  std::thread next([&] {
+    trying = true;
+    opened = File(path, File::Mode::ReadWriteCreate, std::chrono::seconds(30)).IsOpen();
+  });
+  while (!trying) std::this_thread::yield();
+  holder.reset();
+  next.join();
+  CHECK(opened);
+  // A folder is no file held by someone: a wait of this length would end the test program.
+  CHECK_FALSE(File(dir.Path().wstring(), File::Mode::ReadExisting, std::chrono::hours(1)).IsOpen());
 }
