@@ -200,6 +200,11 @@ TEST_CASE("the tray program starts once, opens its dialog from the tray, switche
   const wchar_t* pages[] = {L"resources", L"notifications", L"connection", L"log", L"options", L"about"};
   for (int page = 0; page < 6; ++page) {
     SendMessageW(sheet, PSM_SETCURSEL, page, 0);
+    if (page == 3) {  // the Log page's rows, and Clear Log with them, arrive posted
+      HWND log = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+      CHECK_MESSAGE(WaitFor([&] { return IsWindowEnabled(GetDlgItem(log, IDC_CLEAR_LOG)) != FALSE; }),
+                    "awaited: the Log page's rows and its Clear Log button");
+    }
     if (!shots.empty()) SaveScreenshot(dialog, shots + L"\\dialog-" + pages[page] + L".bmp");
   }
   // The About page tells the version the program's file carries.
