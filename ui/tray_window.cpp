@@ -9,6 +9,7 @@
 #include "res/resource.h"
 #include "settings/settings.h"
 #include "ui/app_commands.h"
+#include "ui/dpi.h"
 #include "ui/notification_box.h"
 #include "ui/ui_messages.h"
 
@@ -46,15 +47,13 @@ bool OnWindowThread(HWND window) {
   return window != nullptr && GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId();
 }
 
-// Size of the tray's icons now, at the window's DPI where the system says.
+// Size of the tray's icons now, at the window's DPI.
 int SmallIconSize(HWND window) {
   using Function = int(WINAPI*)(int, UINT);
-  using DpiFunction = UINT(WINAPI*)(HWND);
-  HMODULE user = GetModuleHandleW(L"user32.dll");
-  auto forDpi = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(user, "GetSystemMetricsForDpi")));
-  auto dpiOf = reinterpret_cast<DpiFunction>(reinterpret_cast<void*>(GetProcAddress(user, "GetDpiForWindow")));
-  if (forDpi != nullptr && dpiOf != nullptr && window != nullptr) return forDpi(SM_CXSMICON, dpiOf(window));
-  return GetSystemMetrics(SM_CXSMICON);
+  static const auto forDpi = reinterpret_cast<Function>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetSystemMetricsForDpi")));
+  if (forDpi != nullptr && window != nullptr) return forDpi(SM_CXSMICON, static_cast<UINT>(WindowDpi(window)));
+  return ScaleForWindow(window, GetSystemMetrics(SM_CXSMICON));
 }
 
 }  // namespace
@@ -95,6 +94,7 @@ void CTrayWnd::Destroy() {
   HWND window = Unbind();
   if (window == nullptr) return;
   DropQueuedPayloads(window);
+  SetWindowDpi(window, 0);
   DestroyWindow(window);
 }
 
@@ -245,7 +245,7 @@ HICON MainWnd::LoadTrayIcon(int iconId) {
   if (iconId < IDI_APP || iconId > IDI_STOPPED) return nullptr;
   ScopedIcon& icon = icons_[iconId - IDI_APP];
   if (!icon) {
-    int size = SmallIconSize(Window());
+    int size = iconSize_ = SmallIconSize(Window());
     icon.Reset(static_cast<HICON>(
         LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(iconId), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
   }
@@ -288,10 +288,20 @@ void MainWnd::PlayInformationSound() {
 }
 
 void MainWnd::ApplyIcon(int iconId) {
+  shownIconId_ = iconId;
   SetIcon(iconId == kIconNone ? nullptr : LoadTrayIcon(iconId));
 }
 
+// The notification area's icons grow with the scale: drawn again at the new size.
+void MainWnd::OnScaleChanged() {
+  if (SmallIconSize(Window()) == iconSize_) return;
+  decltype(icons_) old;
+  std::swap(old, icons_);  // the shell still shows one of these until the icon is set again
+  if (shownIconId_ != kIconNone) ApplyIcon(shownIconId_);
+}
+
 void MainWnd::ApplyBalloon(const Balloon& balloon) {
+  if (balloon.iconId != kIconNone) shownIconId_ = balloon.iconId;
   ShowBalloon(balloon.title, balloon.text, balloon.iconId == kIconNone ? nullptr : LoadTrayIcon(balloon.iconId),
               static_cast<DWORD>(balloon.kind));
 }
@@ -350,6 +360,13 @@ LRESULT MainWnd::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_APP_OPEN_MAIN_WINDOW:
       OpenDialog();
       return 0;
+    case WM_DPICHANGED:
+      SetWindowDpi(Window(), HIWORD(wParam));
+      OnScaleChanged();
+      return 0;
+    case WM_DISPLAYCHANGE:
+      OnScaleChanged();
+      break;
     case WM_APP_TRAY_ERRORS: {
       std::wstring detail;
       for (const std::wstring& name : TakePayload<std::vector<std::wstring>>(lParam))

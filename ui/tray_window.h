@@ -107,6 +107,7 @@ class MainWnd : public CTrayWnd, public NotifyHost {
   void ApplyIcon(int iconId);
   void ApplyBalloon(const Balloon& balloon);
   HICON LoadTrayIcon(int iconId);
+  void OnScaleChanged();
   void OpenDialog();
 
   AppCommands& app_;
@@ -114,4 +115,6 @@ class MainWnd : public CTrayWnd, public NotifyHost {
   bool menuOpen_ = false;  // Enter on the icon comes twice from some shells
   bool openAfterMenu_ = false;
   ScopedIcon icons_[4];  // 201 to 204, at the small-icon size
+  int iconSize_ = 0;      // the size they were loaded at
+  int shownIconId_ = kIconNone;
 };

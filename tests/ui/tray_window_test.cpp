@@ -5,10 +5,12 @@
 #include <thread>
 #include <vector>
 
+#include "common/scoped_win.h"
 #include "res/resource.h"
 #include "settings/settings.h"
 #include "tests/ui/ui_fixture.h"
 #include "ui/app_commands.h"
+#include "ui/dpi.h"
 #include "ui/notification_box.h"
 #include "ui/tray_window.h"
 #include "ui/ui_messages.h"
@@ -278,4 +280,27 @@ TEST_CASE("payloads posted to a window that goes away are freed, not leaked or d
   CHECK(alive == 0);
   CHECK_FALSE(PostOwned(nullptr, WM_APP_SET_STATUS, Counted(&alive)));
   CHECK(alive == 0);
+}
+
+TEST_CASE("a scale change draws the tray icon again at the new size, once") {
+  Fixture f;
+  REQUIRE(f.tray.Create());
+  f.tray.SetTrayIcon(IDI_ALERT);
+  auto side = [](HICON icon) {
+    ICONINFO info{};
+    REQUIRE(GetIconInfo(icon, &info));
+    ScopedGdiObject<HBITMAP> color(info.hbmColor), mask(info.hbmMask);
+    BITMAP bitmap{};
+    GetObjectW(color.Get(), sizeof bitmap, &bitmap);
+    return bitmap.bmWidth;
+  };
+  const int before = side(f.tray.calls.front().data.hIcon), dpi = WindowDpi(f.tray.Window());
+  RECT place{0, 0, 1, 1};
+  SendMessageW(f.tray.Window(), WM_DPICHANGED, MAKEWPARAM(dpi * 2, dpi * 2), reinterpret_cast<LPARAM>(&place));
+  const Call& changed = f.tray.calls.back();
+  CHECK(changed.message == NIM_MODIFY);
+  CHECK(side(changed.data.hIcon) == 2 * before);
+  const size_t calls = f.tray.calls.size();
+  SendMessageW(f.tray.Window(), WM_DPICHANGED, MAKEWPARAM(dpi * 2, dpi * 2), reinterpret_cast<LPARAM>(&place));
+  CHECK(f.tray.calls.size() == calls);
 }
