@@ -40,7 +40,7 @@ struct Channel {
 
 }  // namespace
 
-TEST_CASE("the notification mail arrives as the settings describe it; a failing server gives a code, delivers nothing") {
+TEST_CASE("the mail arrives as the settings describe it; a failing server gives a code and delivers nothing") {
   const std::string right = peers::Load().Value("password");
   const struct {
     const char* peer;
