@@ -67,29 +67,25 @@ TEST_CASE("addresses: dotted text is taken as it is, an unknown name gives the l
   CHECK(Smtp::ResolveAddress(nullptr, 25, a) == 1);
 }
 
-TEST_CASE("socket: every operation but Initialize and Close fails with 1 until initialised") {
-  Smtp::TalSocket socket;
-  socket.Close();
-  char buffer[4] = {};
-  unsigned int count = 7;
-  Smtp::CancelEvent notMade;
-  CHECK(socket.Initialize(nullptr, 1000, Smtp::kNoTimeLimit) == 1);
-  CHECK(socket.Initialize(&notMade, 1000, Smtp::kNoTimeLimit) == 1);
-  CHECK(socket.Open() == 1);
-  CHECK(socket.Connect(Smtp::Address{}) == 1);
-  CHECK(socket.Send("abc", 3, &count) == 1);
-  CHECK(count == 0);
-  CHECK(socket.Receive(buffer, sizeof buffer, &count) == 1);
-  CHECK(socket.SendAll("abc", 3, &count) == 1);
-}
-
 // A whole message through SendAll is the client's test against the real peers.
-TEST_CASE("socket: empty and null buffers never reach the network; a peer that has gone gives a code, no signal") {
+TEST_CASE("socket: misuse before Initialize, empty and null buffers, and a peer that has gone give codes, no signal") {
   TcpListener listener;
   listener.Serve([](TcpPeer& peer) { peer.Close(); });
   Client client;
-  unsigned int count = 9;
+  char buffer[4] = {};
+  unsigned int count = 7;
+  client.socket.Close();
+  CHECK(client.socket.Initialize(nullptr, 1000, Smtp::kNoTimeLimit) == 1);
+  CHECK(client.socket.Initialize(&client.cancel, 1000, Smtp::kNoTimeLimit) == 1);  // its event not made yet
+  CHECK(client.socket.Open() == 1);
+  CHECK(client.socket.Connect(Smtp::Address{}) == 1);
+  CHECK(client.socket.Send("abc", 3, &count) == 1);
+  CHECK(count == 0);
+  CHECK(client.socket.Receive(buffer, sizeof buffer, &count) == 1);
+  CHECK(client.socket.SendAll("abc", 3, &count) == 1);
+
   REQUIRE(client.Connect(listener.Port(), 2000) == 0);
+  count = 9;
   CHECK(client.socket.Send("y", 0, &count) == 0);
   CHECK(count == 0);
   CHECK(client.socket.Send(nullptr, 3, &count) == 1);
