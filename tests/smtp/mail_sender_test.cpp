@@ -40,37 +40,36 @@ struct Channel {
 
 }  // namespace
 
-TEST_CASE("the notification mail arrives as the settings describe it") {
-  Channel channel("plain", peers::Load().Value("password").c_str());
-  size_t before = peers::Received(channel.peers, "plain").size();
-  REQUIRE(channel.Send() == 0u);
-
-  std::vector<peers::Mail> mails = peers::Received(channel.peers, "plain");
-  REQUIRE(mails.size() == before + 1);
-  const peers::Mail& mail = mails.back();
-  CHECK(mail.Field("subject") == "CPU Usage on Localhost Error.");
-  CHECK(mail.Field("from") == "\"Varnalis 1.4\" <monitor@example.org>");
-  CHECK(mail.Field("envelope_from") == "monitor@example.org");
-  CHECK(mail.All("rcpt") == std::vector<std::string>{"admin@example.org"});
-  CHECK(mail.Field("charset") == "utf-8");
-  CHECK(mail.Field("defect").empty());
-  CHECK(mail.Text() == "01:02:03 PM  04 May 2025\n97 % current value.\n95 % error value — ĉu ᚠ?");
-}
-
-TEST_CASE("a recipient list is one address, as typed") {
-  Channel channel("open");
-  channel.settings.EMailRecipiend.Set("a@example.org,b@example.org");
-  size_t before = peers::Received(channel.peers, "open").size();
-  // Split, both addresses would be accepted; whole, the server refuses its syntax.
-  CHECK(channel.Send() == 501u);
-  CHECK(peers::Received(channel.peers, "open").size() == before);
-}
-
-TEST_CASE("a failing server gives a failure code and delivers nothing") {
-  size_t before = peers::Received(peers::Load(), "plain").size();
-  CHECK(Channel("plain", "wrong").Send() == 535u);  // refused logon
-  CHECK(Channel("plain").Send() != 0u);             // logon the server requires, not given
-  CHECK(peers::Received(peers::Load(), "plain").size() == before);
+TEST_CASE("the mail arrives as the settings describe it; a failing server gives a code and delivers nothing") {
+  const std::string right = peers::Load().Value("password");
+  const struct {
+    const char* peer;
+    const char* password;
+    uint32_t want;
+    const char* to = "admin@example.org";
+  } rows[] = {
+      {"plain", right.c_str(), 0},
+      {"plain", "wrong", 535},
+      {"plain", nullptr, 530},  // a logon the server requires, not given
+      // A recipient list is one address, as typed: split, both would be accepted; whole, its syntax is refused.
+      {"open", nullptr, 501, "a@example.org,b@example.org"},
+  };
+  for (const auto& row : rows) {
+    CAPTURE(row.want);
+    Channel channel(row.peer, row.password);
+    channel.settings.EMailRecipiend.Set(row.to);
+    size_t before = peers::Received(channel.peers, row.peer).size();
+    CHECK(channel.Send() == row.want);
+    std::vector<peers::Mail> mails = peers::Received(channel.peers, row.peer);
+    REQUIRE(mails.size() == before + (row.want == 0));
+    if (row.want != 0) continue;
+    // How the client encodes what it is given is the client's test against the same servers.
+    const peers::Mail& mail = mails.back();
+    CHECK(mail.Field("subject") == "CPU Usage on Localhost Error.");
+    CHECK(mail.Field("from") == "\"Varnalis 1.4\" <monitor@example.org>");
+    CHECK(mail.All("rcpt") == std::vector<std::string>{"admin@example.org"});
+    CHECK(mail.Text() == "01:02:03 PM  04 May 2025\n97 % current value.\n95 % error value — ĉu ᚠ?");
+  }
 }
 
 TEST_CASE("a trickling server holds a mail no longer than the deadline; a cancel ends it and every later one") {

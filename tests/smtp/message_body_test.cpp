@@ -91,11 +91,11 @@ TEST_CASE("boundaries come from the per-thread generator, unseeded; a related bo
                                related.boundary() + "\"\r\n\r\n"));
 }
 
-TEST_CASE("attachments: a line break in the file name is encoded, in a type or content id refused") {
+TEST_CASE("attachments: a line break in the file name is encoded, in a type or content id refused; write failures") {
   Sink sink;
   Smtp::MessageBody body(&sink, Smtp::MessageBody::kMultipartMixed, 65001);
   FileInfo file;
-  Smtp::ISerialStream64Out* stream = nullptr;
+  Smtp::ISerialStream64Out* stream = &sink;
   file.subtype = "plain\r\nBcc: x";
   CHECK(body.AddAttachment(&stream, file) == 1);
   file.subtype = "plain";
@@ -112,18 +112,15 @@ TEST_CASE("attachments: a line break in the file name is encoded, in a type or c
   REQUIRE(body.AddAttachment(&stream, file) == 0);
   CHECK(sink.bytes.find("\t name=\"=?UTF-8?Q?a=0D=0ABcc:_x?=\"\r\n") != std::string::npos);
   CHECK(sink.bytes.find("\t filename=\"=?UTF-8?Q?a=0D=0ABcc:_x?=\"\r\n") != std::string::npos);
-}
 
-TEST_CASE("write failures come back at once and leave no open part") {
-  Sink sink;
-  Smtp::MessageBody body(&sink, Smtp::MessageBody::kMultipartMixed, 65001);
-  FileInfo file;
-  Smtp::ISerialStream64Out* stream = &sink;
-  sink.failAt = 2;  // multipart header and delimiter pass, the part header fails
-  CHECK(body.AddAttachment(&stream, file) == 10054);
+  // A failed write comes back at once and leaves no open part.
+  Sink failing;
+  Smtp::MessageBody broken(&failing, Smtp::MessageBody::kMultipartMixed, 65001);
+  failing.failAt = 2;  // multipart header and delimiter pass, the part header fails
+  CHECK(broken.AddAttachment(&stream, file) == 10054);
   CHECK(stream == nullptr);
-  CHECK(body.AddText(L"x") == 10054);
-  CHECK(body.Complete() == 10054);
+  CHECK(broken.AddText(L"x") == 10054);
+  CHECK(broken.Complete() == 10054);
 }
 
 TEST_CASE("message header: accepted recipients only, encoded subject, Message-ID") {
