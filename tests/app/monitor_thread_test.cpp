@@ -9,57 +9,56 @@
 
 namespace {
 
-// Holds each query until the test opens the gate.
-class GatedWmi final : public WmiTableSource {
+// State one thread changes and another awaits.
+class Watched {
  public:
-  WmiCode Column(const std::wstring&, const std::wstring&, std::vector<WmiValue>& values) override {
-    std::unique_lock<std::mutex> hold(lock_);
-    ++waiting_;
-    changed_.notify_all();
-    changed_.wait(hold, [this] { return open_; });
-    values = {WmiValue::Int32(5)};
-    return kWmiOk;
-  }
-  WmiCode ConnectRemote(const std::wstring&) override { return kWmiOk; }
-  void WaitForQuery() {
-    std::unique_lock<std::mutex> hold(lock_);
-    changed_.wait(hold, [this] { return waiting_ > 0; });
-  }
-  void Open() {
+  template <class Change>
+  void Update(Change change) {
     std::lock_guard<std::mutex> hold(lock_);
-    open_ = true;
+    change();
     changed_.notify_all();
+  }
+  template <class Ready>
+  void Await(Ready ready) {
+    std::unique_lock<std::mutex> hold(lock_);
+    changed_.wait(hold, ready);
   }
 
  private:
   std::mutex lock_;
   std::condition_variable changed_;
+};
+
+// Holds each query until the test opens the gate.
+class GatedWmi final : public WmiTableSource {
+ public:
+  WmiCode Column(const std::wstring&, const std::wstring&, std::vector<WmiValue>& values) override {
+    state_.Update([this] { ++waiting_; });
+    state_.Await([this] { return open_; });
+    values = {WmiValue::Int32(5)};
+    return kWmiOk;
+  }
+  WmiCode ConnectRemote(const std::wstring&) override { return kWmiOk; }
+  void WaitForQuery() { state_.Await([this] { return waiting_ > 0; }); }
+  void Open() { state_.Update([this] { open_ = true; }); }
+
+ private:
+  Watched state_;
   int waiting_ = 0;
   bool open_ = false;
 };
 
 class CountingView final : public MonitorView {
  public:
-  void SetStatusText(const std::wstring& text) override {
-    std::lock_guard<std::mutex> hold(lock_);
-    statuses.push_back(text);
-  }
-  void UpdateParameters(const PassValues&) override {
-    std::lock_guard<std::mutex> hold(lock_);
-    ++passes;
-    changed_.notify_all();
-  }
-  void WaitForPasses(int n) {
-    std::unique_lock<std::mutex> hold(lock_);
-    changed_.wait(hold, [&] { return passes >= n; });
-  }
+  void SetStatusText(const std::wstring& text) override { state_.Update([&] { statuses.push_back(text); }); }
+  void UpdateParameters(const PassValues&) override { state_.Update([this] { ++passes; }); }
+  void WaitForPasses(int count) { state_.Await([&] { return passes >= count; }); }
 
   std::vector<std::wstring> statuses;  // read once the thread has stopped
   int passes = 0;
 
  private:
-  std::mutex lock_;
-  std::condition_variable changed_;
+  Watched state_;
 };
 
 // A Log page that holds whoever writes until the test lets it go, as a log
@@ -67,27 +66,16 @@ class CountingView final : public MonitorView {
 class HeldLogView final : public LogView {
  public:
   void AddLogLine(const std::wstring&) override {
-    std::unique_lock<std::mutex> hold(lock_);
-    held_ = true;
-    changed_.notify_all();
-    changed_.wait(hold, [this] { return released_; });
+    state_.Update([this] { held_ = true; });
+    state_.Await([this] { return released_; });
   }
   void ClearList() override {}
-  void WaitUntilHeld() {
-    std::unique_lock<std::mutex> hold(lock_);
-    changed_.wait(hold, [this] { return held_; });
-  }
-  void Release() {
-    std::lock_guard<std::mutex> hold(lock_);
-    released_ = true;
-    changed_.notify_all();
-  }
+  void WaitUntilHeld() { state_.Await([this] { return held_; }); }
+  void Release() { state_.Update([this] { released_ = true; }); }
 
  private:
-  std::mutex lock_;
-  std::condition_variable changed_;
-  bool held_ = false;
-  bool released_ = false;
+  Watched state_;
+  bool held_ = false, released_ = false;
 };
 
 constexpr auto kPatience = std::chrono::milliseconds(30000);

@@ -25,8 +25,8 @@ constexpr char kShowArgs[] =
     "for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done >\"$out.tmp\"\n"
     "mv \"$out.tmp\" \"$out\"\n";
 
-void WriteScript(const fs::path& path) {
-  WriteBytes(path, kShowArgs);
+void WriteScript(const fs::path& path, const char* text = kShowArgs) {
+  WriteBytes(path, text);
   fs::permissions(path, fs::perms::owner_all);
 }
 
@@ -101,8 +101,7 @@ TEST_CASE("a program gets its argument words without a shell; a document goes to
   fs::create_directories(bin);
   fs::create_directories(failing);
   for (const char* name : {"xdg-open", "show-args", "show args"}) WriteScript(bin / name);
-  WriteBytes(failing / "xdg-open", "#!/bin/sh\nexit 3\n");  // no tool for the file
-  fs::permissions(failing / "xdg-open", fs::perms::owner_all);
+  WriteScript(failing / "xdg-open", "#!/bin/sh\nexit 3\n");  // no tool for the file
   fs::path doc = dir.Path() / "report.txt";
   WriteBytes(doc, "text");
   const std::string onPath = "/usr/bin:/bin:" + bin.string();

@@ -4,6 +4,7 @@
 
 #include "settings/registry.h"
 #include "settings/settings.h"
+#include "support/outside_program.h"
 #include "support/test_registry.h"
 
 namespace {
@@ -12,29 +13,22 @@ std::wstring KeyOf(const TestRegistry& reg, const std::wstring& group) { return 
 
 // Type and bytes of a value, straight from the registry.
 bool Query(const std::wstring& key, const wchar_t* name, DWORD& type, std::string& data) {
-  HKEY k = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
-  DWORD size = 0;
-  bool ok = RegQueryValueExW(k, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
-  data.resize(size);
-  ok = ok && RegQueryValueExW(k, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) == ERROR_SUCCESS;
-  RegCloseKey(k);
+  data.resize(512);
+  DWORD size = static_cast<DWORD>(data.size());
+  bool ok = RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &type, data.data(),
+                         &size) == ERROR_SUCCESS;
+  data.resize(ok ? size : 0);
   return ok;
 }
 
 // Runs Wine's or Windows' own reg.exe, as an administrator would.
-DWORD RunReg(std::wstring args) {
-  std::wstring command = L"reg.exe " + args;
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
-    return GetLastError() | 0x80000000;
-  WaitForSingleObject(pi.hProcess, 30000);
+DWORD RunReg(const std::wstring& args) {
+  wchar_t system[MAX_PATH] = {};
+  REQUIRE(GetSystemDirectoryW(system, MAX_PATH) > 0);
+  ScopedHandle reg = Start(std::wstring(system) + L"\\reg.exe", args);
+  WaitForSingleObject(reg.Get(), 30000);
   DWORD code = 1;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  GetExitCodeProcess(reg.Get(), &code);
   return code;
 }
 

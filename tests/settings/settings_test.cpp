@@ -31,25 +31,21 @@ void SaveOrLoad(const TestRegistry& reg, Settings& settings, bool save) {
 
 }  // namespace
 
-TEST_CASE("first start keeps the defaults and the first exit stores every value") {
+TEST_CASE("first start keeps the defaults and its exit stores every value; every setting survives a save and a load; "
+          "a cleared text stays cleared") {
   TestRegistry reg;
   Settings settings;
   SaveOrLoad(reg, settings, false);
   CHECK(settings.Connection.period == 30000);
   SaveOrLoad(reg, settings, true);
-
   CHECK(Raw(reg, L"Connection\\period") == Wide(L"30000"));
   CHECK(Raw(reg, L"Interface\\dlgX") == Wide(L"-1"));
-  for (const SettingRef& ref : SettingsTable(settings)) {
+  std::vector<SettingRef> table = SettingsTable(settings);
+  for (const SettingRef& ref : table) {
     CAPTURE(ToUtf8(ref.name));
     CHECK(Raw(reg, ref.name).has_value());
   }
-}
 
-TEST_CASE("every setting survives a save and a load; a cleared text stays cleared") {
-  TestRegistry reg;
-  Settings settings;
-  std::vector<SettingRef> table = SettingsTable(settings);
   int n = 0;
   for (const SettingRef& ref : table) {
     std::wstring text = std::to_wstring(++n * 7), error;
