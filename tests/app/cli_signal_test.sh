@@ -77,7 +77,6 @@ done
 "$cli" --replay load.replay >/dev/null 2>&1 &
 pid=$!
 for _ in $(seq 100); do [ -e "$work/trickle.accepted" ] && break; sleep 0.1; done
-sleep 1
 start=$(date +%s%N)
 kill -TERM "$pid"
 wait "$pid"; check "SIGTERM during a trickling mail ends the monitor cleanly" 0 $?

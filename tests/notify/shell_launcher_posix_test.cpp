@@ -140,8 +140,7 @@ TEST_CASE("a program gets its argument words without a shell; a document goes to
     CHECK(launcher.Open(custom) == c.result);
     setenv("PATH", oldPath.c_str(), 1);
     if (c.args.empty()) {
-      CHECK(launcher.ReapFinished() == 0);  // nothing left running
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      CHECK(launcher.ReapFinished() == 0);  // nothing was started, so nothing can write later
       CHECK_FALSE(fs::exists(bin / "args.txt"));
     } else {
       CHECK(AwaitFile(bin / "args.txt") == c.args);

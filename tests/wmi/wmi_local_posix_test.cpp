@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -156,7 +157,12 @@ TEST_CASE("local provider: processor load stays 0..100, sees a busy thread, and 
     while (!stop.load(std::memory_order_relaxed)) {
     }
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // The reading after the first must see a busy processor: wait until a fifth of a second of it went by.
+  const std::clock_t busySince = std::clock();
+  const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (std::clock() - busySince < CLOCKS_PER_SEC / 5 && std::chrono::steady_clock::now() < bound) {
+    std::this_thread::yield();
+  }
   WmiCode secondCode = kWmiOk;
   std::vector<int64_t> secondLoads;
   std::thread second([&] {
