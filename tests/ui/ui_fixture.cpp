@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "common/platform_services.h"
+#include "settings/settings_table.h"
 #include "ui/system_colors.h"
 #include "wmi/wmi_query.h"
 #include "wmi/wmi_source.h"
@@ -218,6 +219,30 @@ void OpenDialog::Close() {
   if (HWND window = dialog_.Window()) SendMessageW(window, WM_COMMAND, IDCANCEL, 0);
 }
 
+HWND PageFixture::Show() {
+  if (!dialog)
+    dialog.emplace(settings, app, gated, theme);
+  else
+    dialog->ShowPage(index == 5 ? 0 : 5);  // away and back: the page is activated again
+  return page = dialog->ShowPage(index);
+}
+
+std::wstring PageFixture::Type(int id, const std::wstring& text) const {
+  return AnswerBoxOf([&] { SendMessageW(Item(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())); });
+}
+
+std::wstring PageFixture::Stored(const wchar_t* name) {
+  std::vector<SettingRef> table = SettingsTable(settings);
+  const SettingRef* ref = FindSetting(table, name);
+  REQUIRE(ref != nullptr);
+  return SettingText(*ref);
+}
+
+void SelectOnly(HWND list, int row) {
+  ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
+  if (row >= 0) ListView_SetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+}
+
 namespace {
 
 struct BoxSearch {
@@ -237,10 +262,6 @@ BOOL CALLBACK FindBox(HWND window, LPARAM lParam) {
   }
   return TRUE;
 }
-
-}  // namespace
-
-namespace {
 
 HWND MessageBoxShown() {
   BoxSearch search;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <future>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,8 +19,7 @@
 #include "ui/background_work.h"
 #include "ui/engine_access.h"
 #include "ui/main_dialog.h"
-
-class CThemeHelper;
+#include "ui/theme_helper.h"
 
 // A visible top-level window to put controls on; destroyed with the fixture.
 class HostWindow {
@@ -183,6 +183,40 @@ class OpenDialog {
   QuorDlg dialog_;
   std::thread thread_;
 };
+
+// The main dialog turned to one of its pages, over the settings the test sets
+// before Show; the pages' workers wait while the test holds them.
+struct PageFixture {
+  explicit PageFixture(int index, bool held = false) : index(index) {
+    if (!held) gated.Open();
+  }
+  // Opens the dialog if need be and turns to the page, which reads the settings afresh.
+  HWND Show();
+  void Reopen() {
+    dialog.reset();
+    Show();
+  }
+  HWND Item(int id) const { return GetDlgItem(page, id); }
+  bool Checked(int id) const { return SendMessageW(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+  bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
+  void Click(int id) const { SendMessageW(Item(id), BM_CLICK, 0, 0); }
+  // Sets a field's text as a program would; a refusal's message box is answered and its text returned.
+  std::wstring Type(int id, const std::wstring& text) const;
+  // A setting as the settings table writes it, named "Group\name".
+  std::wstring Stored(const wchar_t* name);
+
+  Settings settings;
+  TestCommands app;
+  TestEngine engine;
+  GatedWorkEngine gated{engine};
+  CThemeHelper theme;
+  std::optional<OpenDialog> dialog;
+  HWND page = nullptr;
+  int index;
+};
+
+// Selects row of a list view and no other (none for -1), as a click would.
+void SelectOnly(HWND list, int row);
 
 // Waits for a message box of this process, takes its text and answers it
 // with its default button; empty when none came within timeoutMs.
