@@ -28,27 +28,23 @@ std::wstring Text(HWND window) {
   return text;
 }
 
+// The process's main dialog, shown.
 HWND FindDialog(DWORD process) {
-  struct Search {
-    DWORD process;
-    HWND found;
-  } search{process, nullptr};
+  std::pair<DWORD, HWND> search{process, nullptr};
   EnumWindows(
       [](HWND window, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
+        auto* s = reinterpret_cast<std::pair<DWORD, HWND>*>(param);
         DWORD owner = 0;
         GetWindowThreadProcessId(window, &owner);
         wchar_t cls[32]{};
         GetClassNameW(window, cls, 32);
-        if (owner == s->process && std::wstring(cls) == L"#32770" && IsWindowVisible(window) &&
-            Text(window) == L"Varnalis 1.4") {
-          s->found = window;
-          return FALSE;
-        }
-        return TRUE;
+        bool found = owner == s->first && std::wstring(cls) == L"#32770" && IsWindowVisible(window) &&
+                     Text(window) == L"Varnalis 1.4";
+        if (found) s->second = window;
+        return !found;
       },
       reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  return search.second;
 }
 
 // The window as the screen shows it, once it has painted what it holds, as
@@ -137,14 +133,12 @@ std::wstring PrepareSettings(Extra extra) {
   DeleteFileW(log.c_str());
   RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Pellard Software\\Varnalis 1.4");
   const std::pair<const wchar_t*, std::wstring> settings[] = {
-      {L"Connection\\local", L"1"},     {L"Connection\\period", L"500"}, {L"Log\\SaveLog", L"1"},
-      {L"Log\\Filename", log},          {L"Log\\ClearLog", L"1"},        {L"Main\\HideSplash", L"1"},
-      {L"Interface\\dlgX", L"-1"},      {L"Interface\\dlgY", L"-1"},     {L"Parameters\\enable0", L"1"},
-      {L"Parameters\\notificationValue0", L"95"}, {L"Parameters\\enable1", L"1"},
+      {L"Connection\\local", L"1"}, {L"Connection\\period", L"500"}, {L"Log\\SaveLog", L"1"}, {L"Log\\Filename", log},
+      {L"Log\\ClearLog", L"1"}, {L"Main\\HideSplash", L"1"}, {L"Interface\\dlgX", L"-1"}, {L"Interface\\dlgY", L"-1"},
+      {L"Parameters\\enable0", L"1"}, {L"Parameters\\notificationValue0", L"95"}, {L"Parameters\\enable1", L"1"},
       {L"Parameters\\notificationValue1", L"100"}, {L"Interface\\paramsName", L"170"},
-      {L"Interface\\paramsValue", L"110"},    {L"Interface\\paramsMaxValue", L"100"},
-      {L"Interface\\paramsState", L"75"},   {L"Interface\\logType", L"70"},
-      {L"Interface\\logTime", L"150"},      {L"Interface\\logText", L"300"}};
+      {L"Interface\\paramsValue", L"110"}, {L"Interface\\paramsMaxValue", L"100"}, {L"Interface\\paramsState", L"75"},
+      {L"Interface\\logType", L"70"}, {L"Interface\\logTime", L"150"}, {L"Interface\\logText", L"300"}};
   for (const auto& [name, value] : settings) StoreSetting(name, value);
   for (const auto& [name, value] : extra) StoreSetting(name, value);
   return log;
@@ -215,7 +209,7 @@ HWND MailPage(HWND dialog, const std::wstring& server, unsigned short port) {
 
 }  // namespace
 
-TEST_CASE("the tray program opens its dialog from the tray, switches monitoring, keeps its place and exits cleanly") {
+TEST_CASE("the tray program opens its dialog from the tray, switches monitoring, sends a test mail, keeps its place and exits cleanly") {
   Running run;
   HWND dialog = run.OpenDialog();
   HWND status = GetDlgItem(dialog, IDC_STATUS);
@@ -247,6 +241,20 @@ TEST_CASE("the tray program opens its dialog from the tray, switches monitoring,
   CHECK(ControlText(GetDlgItem(page, IDC_ABOUT_VERSION)) == L"Version " + FileVersion(run.program));
   CHECK(FileVersion(run.program).starts_with(L"1.4."));
 
+  // The e-mail group, set up from outside, sends a test mail through verified STARTTLS.
+  peers::Peers peers = peers::Load();
+  page = MailPage(dialog, L"localhost", peers.Port("starttls"));
+  SendMessageW(GetDlgItem(page, IDC_MAIL_AUTH), BM_CLICK, 0, 0);
+  SendMessageW(GetDlgItem(page, IDC_MAIL_SSL), BM_CLICK, 0, 0);
+  std::wstring user, password;
+  REQUIRE((FromUtf8(peers.Value("user"), user) && FromUtf8(peers.Value("password"), password)));
+  Type(page, {{IDC_MAIL_USER, user}, {IDC_MAIL_PASSWORD, password}});
+  PostMessageW(GetDlgItem(page, IDC_TEST_MAIL), BM_CLICK, 0, 0);
+  HWND result = GetDlgItem(page, IDC_TEST_MAIL_RESULT);
+  CHECK(WaitFor([&] { return ControlText(result).starts_with(L"Test mail "); }, 60000));
+  CHECK(ControlText(result).starts_with(L"Test mail sent."));
+  Picture(dialog, L"page-notifications-test-mail");
+
   // Closed and opened again from the menu; it keeps to where it was.
   SetWindowPos(dialog, nullptr, 60, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
   PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
@@ -262,7 +270,7 @@ TEST_CASE("the tray program opens its dialog from the tray, switches monitoring,
   CHECK(WaitFor([&] { return IsIconic(dialog) == FALSE; }));
   CHECK(run.Dialog() == dialog);
 
-  // Exit with the dialog open: it closes, stores its place, and the program ends.
+  // Exit with the dialog open: it closes, stores its place and what the pages stored, and the program ends.
   SetWindowPos(dialog, nullptr, 70, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
   CHECK(run.Exit());
   DWORD code = 1;
@@ -270,6 +278,8 @@ TEST_CASE("the tray program opens its dialog from the tray, switches monitoring,
   CHECK(code == 0);
   CHECK(StoredSetting(L"Interface\\dlgX") == L"70");
   CHECK(StoredSetting(L"Interface\\dlgY") == L"50");
+  CHECK(StoredSetting(L"Notifications\\EMailPort") == std::to_wstring(peers.Port("starttls")));
+  CHECK(StoredSetting(L"Notifications\\EMailSSL") == L"1");
 
   std::string entries = ReadLog(run.log);
   size_t at = 0;
@@ -429,27 +439,4 @@ TEST_CASE("a real alert shows the paged notification box and an Error row, the p
     CAPTURE(entry);
     CHECK(entries.find(entry) != std::string::npos);
   }
-}
-
-TEST_CASE("the Notifications page, set up from outside, sends a test mail through verified STARTTLS") {
-  peers::Peers peers = peers::Load();
-  Running run;
-  HWND dialog = run.OpenDialog();
-  HWND page = MailPage(dialog, L"localhost", peers.Port("starttls"));
-  SendMessageW(GetDlgItem(page, IDC_MAIL_AUTH), BM_CLICK, 0, 0);
-  SendMessageW(GetDlgItem(page, IDC_MAIL_SSL), BM_CLICK, 0, 0);
-  std::wstring user, password;
-  REQUIRE((FromUtf8(peers.Value("user"), user) && FromUtf8(peers.Value("password"), password)));
-  Type(page, {{IDC_MAIL_USER, user}, {IDC_MAIL_PASSWORD, password}});
-
-  PostMessageW(GetDlgItem(page, IDC_TEST_MAIL), BM_CLICK, 0, 0);
-  HWND result = GetDlgItem(page, IDC_TEST_MAIL_RESULT);
-  CHECK(WaitFor([&] { return ControlText(result).starts_with(L"Test mail "); }, 60000));
-  CHECK(ControlText(result).starts_with(L"Test mail sent."));
-  Picture(dialog, L"page-notifications-test-mail");
-
-  // What the page stored is what the program saves at its exit.
-  CHECK(run.Exit());
-  CHECK(StoredSetting(L"Notifications\\EMailPort") == std::to_wstring(peers.Port("starttls")));
-  CHECK(StoredSetting(L"Notifications\\EMailSSL") == L"1");
 }

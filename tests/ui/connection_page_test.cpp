@@ -18,7 +18,7 @@ struct ConnectionFixture : PageFixture {
   ConnectionFixture() : PageFixture(2, true) {}
   // Waits for the running test's report; its lines.
   std::vector<std::wstring> ReportLines(int timeoutMs) {
-    gated.Open();
+    engine.Open();
     REQUIRE(WaitFor([&] { return Enabled(IDC_TEST_CONNECTION); }, timeoutMs));
     std::wstring report = Text(Item(IDC_REPORT));
     std::vector<std::wstring> lines;

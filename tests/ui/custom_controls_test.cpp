@@ -159,20 +159,6 @@ TEST_CASE("an image button takes the drawing for its DPI, and another on a DPI c
   SetWindowDpi(host.Get(), 0);
 }
 
-TEST_CASE("without the visual-style library every theme call gives its fallback") {
-  CThemeHelper none(L"no-such-uxtheme.dll");
-  RECT rect{0, 0, 10, 10};
-  CHECK(none.OpenThemeData(nullptr, L"BUTTON") == nullptr);
-  constexpr HRESULT kFailed = static_cast<HRESULT>(0x80004005);
-  CHECK(none.CloseThemeData(nullptr) == kFailed);
-  CHECK(none.DrawThemeBackground(nullptr, nullptr, 1, 1, &rect, nullptr) == kFailed);
-  CHECK(none.GetThemeBackgroundContentRect(nullptr, nullptr, 1, 1, &rect, &rect) == kFailed);
-  CHECK(none.DrawThemeParentBackground(nullptr, nullptr, &rect) == kFailed);
-  CHECK_FALSE(none.IsThemeActive());
-  CHECK_FALSE(none.IsAppThemed());
-  CHECK_FALSE(none.IsThemeBackgroundPartiallyTransparent(nullptr, 1, 1));
-}
-
 TEST_CASE("an unthemed XP-style button draws raised with the system colours, its icon and its states") {
   HostWindow host;
   HWND window = host.AddControl(L"BUTTON", L"Go", BS_PUSHBUTTON | WS_TABSTOP, 10, 10, 80, 24, 100);
@@ -274,9 +260,7 @@ TEST_CASE("the server label is a gray band with bold black text from x = 10") {
   CHECK(canvas.Pixel(2, 10) == RGB(0xAA, 0xAA, 0xAA));
   CHECK(canvas.Contains({10, 0, 120, 24}, RGB(0, 0, 0)));
   CHECK_FALSE(canvas.Contains({0, 0, 9, 24}, RGB(0, 0, 0)));
-  wchar_t text[32]{};
-  GetWindowTextW(window, text, 32);
-  CHECK(std::wstring(text) == L"Localhost");
+  CHECK(Text(window) == L"Localhost");
 
   // In high contrast the band takes the window's colours, once the label hears of the change.
   HighContrastScheme scheme;

@@ -96,8 +96,8 @@ TEST_CASE("closing the dialog while a page's worker runs drops the late result")
     CHECK(Text(f.Item(row.result)).empty());
     f.dialog->Close();
     REQUIRE(WaitFor([&] { return !IsWindow(f.page); }));
-    f.gated.Open();
-    CHECK(WaitFor([&] { return f.gated.Finished() == 1; }, 60000));
+    f.engine.Open();
+    CHECK(WaitFor([&] { return f.engine.Finished() == 1; }, 60000));
   }
 }
 

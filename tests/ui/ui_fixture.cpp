@@ -186,15 +186,25 @@ std::vector<int> TabOrder(HWND page, HWND first) {
   return ids;
 }
 
-TestEngine::TestEngine() {
+TestEngine::TestEngine(bool held) {
   // COM and Winsock once for the whole program, as the application starts them.
   static PlatformServices platform;
   static bool up = platform.Start();
   if (up) wmi_ = CreateSystemWmiSource();
+  if (!held) Open();
 }
 
 TestEngine::~TestEngine() {
+  Open();
   work_.WaitAll(std::chrono::milliseconds(kWmiStepTimeoutMs));
+}
+
+bool TestEngine::RunInBackground(std::function<void()> work) {
+  return work_.Start([opened = opened_, finished = finished_, work = std::move(work)] {
+    opened.wait();
+    work();
+    ++*finished;
+  });
 }
 
 OpenDialog::OpenDialog(Settings& settings, AppCommands& app, EngineAccess& engine, const CThemeHelper& theme)
@@ -221,7 +231,7 @@ void OpenDialog::Close() {
 
 HWND PageFixture::Show() {
   if (!dialog)
-    dialog.emplace(settings, app, gated, theme);
+    dialog.emplace(settings, app, engine, theme);
   else
     dialog->ShowPage(index == 5 ? 0 : 5);  // away and back: the page is activated again
   return page = dialog->ShowPage(index);
