@@ -199,46 +199,31 @@ HWND ModalOver(HWND dialog) {
 
 TEST_CASE("Ctrl+Tab and Ctrl+Page Up turn the pages of the sheet inside the dialog, not behind a modal window") {
   PageFixture f(0);
-  QuorDlg dialog(f.settings, f.app, f.engine, f.theme, {L"", L""});
+  f.Show();
+  HWND window = f.dialog->Window();
+  HWND tabs = reinterpret_cast<HWND>(SendMessageW(f.dialog->Sheet(), PSM_GETTABCONTROL, 0, 0));
   std::vector<int> seen;
-  int underBox = -1;
-  // What the user's thread waited for in vain: doctest's messages are for this thread only.
-  std::vector<std::string> missed;
-  auto await = [&](const char* what, const std::function<bool()>& done) {
-    if (!WaitFor(done)) missed.push_back(what);
+  auto press = [&](std::vector<WORD> keys) {
+    int before = TabCtrl_GetCurSel(tabs);
+    PressKeys(window, keys);
+    CHECK_MESSAGE(WaitFor([&] { return TabCtrl_GetCurSel(tabs) != before; }), "awaited: the page to turn");
+    seen.push_back(TabCtrl_GetCurSel(tabs));
   };
-  std::thread user([&] {
-    await("the dialog shown", [&] { return dialog.Window() && IsWindowVisible(dialog.Window()); });
-    HWND tabs = reinterpret_cast<HWND>(SendMessageW(dialog.Sheet(), PSM_GETTABCONTROL, 0, 0));
-    auto press = [&](std::vector<WORD> keys) {
-      int before = TabCtrl_GetCurSel(tabs);
-      PressKeys(dialog.Window(), keys);
-      await("the page to turn", [&] { return TabCtrl_GetCurSel(tabs) != before; });
-      seen.push_back(TabCtrl_GetCurSel(tabs));
-    };
-    press({VK_CONTROL, VK_TAB});
-    press({VK_CONTROL, VK_TAB});
-    // A refused polling interval puts a message box over the Connection page.
-    HWND period = GetDlgItem(PropSheet_GetCurrentPageHwnd(dialog.Sheet()), IDC_PERIOD);
-    auto refused = std::async(std::launch::async, [period] {
-      SendMessageW(period, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"x"));
-    });
-    HWND box = nullptr;
-    await("the message box", [&] { return (box = ModalOver(dialog.Window())) != nullptr; });
-    PressKeys(box, {VK_CONTROL, VK_TAB});
-    PressKeys(box, {VK_RETURN});
-    await("Enter to close the box, after Ctrl+Tab", [&] { return !IsWindow(box); });
-    refused.get();
-    underBox = TabCtrl_GetCurSel(tabs);
-    press({VK_CONTROL, VK_PRIOR});
-    press({VK_CONTROL, VK_PRIOR});
-    press({VK_CONTROL, VK_PRIOR});
-    PostMessageW(dialog.Window(), WM_COMMAND, IDCANCEL, 0);
+  press({VK_CONTROL, VK_TAB});
+  press({VK_CONTROL, VK_TAB});
+  // A refused polling interval puts a message box over the Connection page.
+  HWND period = GetDlgItem(PropSheet_GetCurrentPageHwnd(f.dialog->Sheet()), IDC_PERIOD);
+  auto refused = std::async(std::launch::async, [period] {
+    SendMessageW(period, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"x"));
   });
-  dialog.Run([] { return std::wstring(); });
-  user.join();
-  for (const std::string& what : missed) FAIL_CHECK("awaited in vain: " << what);
-  CHECK(underBox == 2);
+  HWND box = nullptr;
+  CHECK_MESSAGE(WaitFor([&] { return (box = ModalOver(window)) != nullptr; }), "awaited: the message box");
+  PressKeys(box, {VK_CONTROL, VK_TAB});
+  PressKeys(box, {VK_RETURN});
+  CHECK_MESSAGE(WaitFor([&] { return !IsWindow(box); }), "awaited: Enter to close the box, after Ctrl+Tab");
+  refused.get();
+  CHECK(TabCtrl_GetCurSel(tabs) == 2);
+  for (int i = 0; i < 3; ++i) press({VK_CONTROL, VK_PRIOR});
   CHECK(seen == std::vector<int>{1, 2, 1, 0, 5});
 }
 

@@ -136,10 +136,10 @@ TEST_CASE("the notification value follows the value rule of the selected row") {
     CHECK(Text(p.Item(IDC_UNIT)) == L"%");
     CHECK(p.Type(IDC_NOTIFICATION_VALUE, L"1") == L"");
     SendMessageW(edit, EM_SETSEL, 1, 1);
-    PostMessageW(edit, WM_CHAR, L'0', 0);
-    PostMessageW(edit, WM_CHAR, L'1', 0);
-    CHECK(AnswerMessageBox() == L"Wrong notification value.");
-    CHECK(WaitFor([&] { return Text(edit) == L"10"; }));
+    auto type = [&](wchar_t key) { return AnswerBoxOf([&] { SendMessageW(edit, WM_CHAR, key, 0); }); };
+    CHECK(type(L'0') == L"");
+    CHECK(type(L'1') == L"Wrong notification value.");
+    CHECK(Text(edit) == L"10");
     CHECK(stored(0) == L"10");
     CHECK(p.Cell(0, 2) == L"10 %");
   }

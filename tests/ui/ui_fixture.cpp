@@ -255,43 +255,23 @@ void SelectOnly(HWND list, int row) {
 
 namespace {
 
-struct BoxSearch {
-  HWND found = nullptr;
-};
-
-BOOL CALLBACK FindBox(HWND window, LPARAM lParam) {
-  DWORD process = 0;
-  GetWindowThreadProcessId(window, &process);
-  wchar_t className[16]{};
-  GetClassNameW(window, className, 16);
-  // A message box holds its text in the static 0xFFFF.
-  if (process == GetCurrentProcessId() && std::wstring(className) == L"#32770" && IsWindowVisible(window) &&
-      GetDlgItem(window, 0xFFFF) != nullptr) {
-    reinterpret_cast<BoxSearch*>(lParam)->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
+// A message box of this process; it holds its text in the static 0xFFFF.
 HWND MessageBoxShown() {
-  BoxSearch search;
-  EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-std::wstring Answer(HWND box) {
-  std::wstring text = Text(GetDlgItem(box, 0xFFFF));
-  PostMessageW(box, WM_COMMAND, IDOK, 0);
-  return text;
+  HWND found = nullptr;
+  EnumWindows([](HWND window, LPARAM lParam) -> BOOL {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    wchar_t className[16]{};
+    GetClassNameW(window, className, 16);
+    bool box = process == GetCurrentProcessId() && std::wstring(className) == L"#32770" &&
+               IsWindowVisible(window) && GetDlgItem(window, 0xFFFF) != nullptr;
+    if (box) *reinterpret_cast<HWND*>(lParam) = window;
+    return !box;
+  }, reinterpret_cast<LPARAM>(&found));
+  return found;
 }
 
 }  // namespace
-
-std::wstring AnswerMessageBox(int timeoutMs) {
-  HWND box = nullptr;
-  WaitFor([&] { return (box = MessageBoxShown()) != nullptr; }, timeoutMs);
-  return box != nullptr ? Answer(box) : L"";
-}
 
 std::wstring AnswerBoxOf(const std::function<void()>& send) {
   auto sent = std::async(std::launch::async, send);
@@ -299,7 +279,8 @@ std::wstring AnswerBoxOf(const std::function<void()>& send) {
   HWND box = nullptr;
   bool settled = WaitFor([&] { return returned() || (box = MessageBoxShown()) != nullptr; }, 20000);
   CHECK_MESSAGE(settled, "awaited: the message to return or a message box");
-  std::wstring text = box != nullptr ? Answer(box) : L"";
+  std::wstring text = box != nullptr ? Text(GetDlgItem(box, 0xFFFF)) : L"";
+  if (box != nullptr) PostMessageW(box, WM_COMMAND, IDOK, 0);
   sent.get();
   return text;
 }

@@ -194,10 +194,6 @@ struct PageFixture {
 // Selects row of a list view and no other (none for -1), as a click would.
 void SelectOnly(HWND list, int row);
 
-// Waits for a message box of this process, takes its text and answers it
-// with its default button; empty when none came within timeoutMs.
-std::wstring AnswerMessageBox(int timeoutMs = 5000);
-
 // Runs send (which sends a window message) on another thread, since a
 // refusal holds the window in its message box until it is answered; the box's
 // text, empty when send returned without one.
