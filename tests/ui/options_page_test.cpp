@@ -137,28 +137,50 @@ TEST_CASE("the size field follows its check box; it stores only a size from 1 MB
   CHECK(f.settings.Log.MaxSize == 0);
 }
 
-TEST_CASE("every control keeps its setting across closing and reopening the dialog; the tray icon follows at once") {
+TEST_CASE("the keyboard reaches every option, and every setting is kept across closing and reopening the dialog") {
   OptionsFixture f;
   f.Show();
   struct Box {
     int id;
+    WORD mnemonic;
     BoolSetting& setting;
   };
-  const Box boxes[] = {{IDC_RUN_APP, f.settings.Main.RunApp},        {IDC_HIDE_ICON, f.settings.Main.HideIcon},
-                       {IDC_HIDE_SPLASH, f.settings.Main.HideSplash}, {IDC_LIMIT_SIZE, f.settings.Log.LimitSize},
-                       {IDC_CLEAR_LOG_AT_START, f.settings.Log.ClearLog}};
-  // Twice round: each switch flips from its default and back.
+  const Box boxes[] = {{IDC_RUN_APP, 0, f.settings.Main.RunApp},
+                       {IDC_HIDE_ICON, 'H', f.settings.Main.HideIcon},
+                       {IDC_HIDE_SPLASH, 'P', f.settings.Main.HideSplash},
+                       {IDC_LIMIT_SIZE, 'L', f.settings.Log.LimitSize},
+                       {IDC_CLEAR_LOG_AT_START, 'C', f.settings.Log.ClearLog}};
+  // Twice round, first by the keyboard where there are mnemonics, then by clicks: each switch flips and back.
   for (int round = 0; round < 2; ++round) {
     CAPTURE(round);
     std::vector<bool> wanted;
     for (const Box& box : boxes) {
-      f.Click(box.id);
+      CAPTURE(box.id);
+      bool before = box.setting;
+      if (round == 0 && box.mnemonic != 0)
+        CHECK(PressMnemonic(f.page, box.mnemonic, box.id) == box.id);
+      else
+        f.Click(box.id);
+      CHECK(WaitFor([&] { return box.setting != before; }));
       wanted.push_back(box.setting);
     }
-    CHECK(f.app.iconUpdates == round + 1);
-    const int level = round == 0 ? IDC_LOG_ERRORS : IDC_LOG_OFF;
+    CHECK(f.app.iconUpdates == round + 1);  // the tray icon follows at once
+    if (round == 0) {
+      for (auto [key, level] : {std::pair<WORD, int>{'E', IDC_LOG_ERRORS}, {'O', IDC_LOG_OFF}, {'W', IDC_LOG_WARNINGS},
+                                {'F', IDC_LOG_FULL}}) {
+        CAPTURE(static_cast<char>(key));
+        CHECK(PressMnemonic(f.page, key, level) == level);
+        CHECK(WaitFor([&] { return f.ChosenLevels() == std::vector<int>{level}; }));  // clicked once it has the focus
+      }
+      CHECK(PressMnemonic(f.page, 'N', IDC_LOG_FILE) == IDC_LOG_FILE);
+      // Tab stops at the chosen level only.
+      CHECK(TabOrder(f.page, f.Item(IDC_RUN_APP)) ==
+            std::vector<int>{IDC_RUN_APP, IDC_HIDE_ICON, IDC_HIDE_SPLASH, IDC_LOG_FULL, IDC_LIMIT_SIZE, IDC_MAX_SIZE,
+                             IDC_CLEAR_LOG_AT_START, IDC_LOG_FILE, IDC_LOG_BROWSE});
+    } else {
+      f.Click(IDC_LOG_OFF);
+    }
     const std::wstring size = round == 0 ? L"77" : L"5", file = round == 0 ? L"C:\\logs\\watch.txt" : L"log.txt";
-    f.Click(level);
     SetWindowTextW(f.Item(IDC_MAX_SIZE), size.c_str());
     SetWindowTextW(f.Item(IDC_LOG_FILE), file.c_str());
 
@@ -168,43 +190,12 @@ TEST_CASE("every control keeps its setting across closing and reopening the dial
       CHECK(boxes[i].setting == wanted[i]);
       CHECK(f.Checked(boxes[i].id) == wanted[i]);
     }
-    CHECK(f.ChosenLevels() == std::vector<int>{level});
+    CHECK(f.ChosenLevels() == std::vector<int>{round == 0 ? IDC_LOG_FULL : IDC_LOG_OFF});
     CHECK(f.settings.Log.SaveLog == (round == 0));
-    CHECK(f.settings.Log.Details == 2);
+    CHECK(f.settings.Log.Details == 0);
     CHECK(Text(f.Item(IDC_MAX_SIZE)) == size);
     CHECK(f.settings.Log.MaxSize == std::stoi(size));
     CHECK(Text(f.Item(IDC_LOG_FILE)) == file);
     CHECK(f.settings.Log.Filename.Get() == file);
   }
 }
-
-TEST_CASE("the keyboard reaches every option: mnemonics click, Tab stops at the chosen level") {
-  OptionsFixture f;
-  f.Show();
-  struct Row {
-    WORD mnemonic;
-    int focus;
-    std::vector<int> chosen;
-  };
-  for (const Row& row : {Row{'E', IDC_LOG_ERRORS, {IDC_LOG_ERRORS}}, Row{'O', IDC_LOG_OFF, {IDC_LOG_OFF}},
-                         Row{'W', IDC_LOG_WARNINGS, {IDC_LOG_WARNINGS}}, Row{'F', IDC_LOG_FULL, {IDC_LOG_FULL}},
-                         Row{'H', IDC_HIDE_ICON, {IDC_LOG_FULL}}, Row{'P', IDC_HIDE_SPLASH, {IDC_LOG_FULL}},
-                         Row{'L', IDC_LIMIT_SIZE, {IDC_LOG_FULL}}, Row{'C', IDC_CLEAR_LOG_AT_START, {IDC_LOG_FULL}},
-                         Row{'N', IDC_LOG_FILE, {IDC_LOG_FULL}}}) {
-    CAPTURE(static_cast<char>(row.mnemonic));
-    CHECK(PressMnemonic(f.page, row.mnemonic, row.focus) == row.focus);
-    CHECK(WaitFor([&] { return f.ChosenLevels() == row.chosen; }));  // a radio is clicked after it has the focus
-  }
-  CHECK(f.settings.Log.SaveLog);
-  CHECK(f.settings.Log.Details == 0);
-  CHECK(f.settings.Main.HideIcon);
-  CHECK(f.app.iconUpdates == 1);
-  CHECK(f.settings.Main.HideSplash);
-  CHECK(f.settings.Log.LimitSize);
-  CHECK(f.Enabled(IDC_MAX_SIZE));
-  CHECK_FALSE(f.settings.Log.ClearLog);
-
-  CHECK(TabOrder(f.page, f.Item(IDC_RUN_APP)) == std::vector<int>{IDC_RUN_APP, IDC_HIDE_ICON, IDC_HIDE_SPLASH, IDC_LOG_FULL, IDC_LIMIT_SIZE,
-                                 IDC_MAX_SIZE, IDC_CLEAR_LOG_AT_START, IDC_LOG_FILE, IDC_LOG_BROWSE});
-}
-
