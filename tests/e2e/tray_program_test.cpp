@@ -6,9 +6,7 @@
 #include <doctest/doctest.h>
 
 #include <atomic>
-#include <cstdio>
-#include <cstdlib>
-#include <cwchar>
+#include <chrono>
 #include <fstream>
 #include <future>
 #include <string>
@@ -20,6 +18,7 @@
 #include "res/resource.h"
 #include "support/outside_program.h"
 #include "support/tcp_listener.h"
+#include "tests/smtp/peers.h"
 
 namespace {
 
@@ -29,31 +28,30 @@ std::wstring Text(HWND window) {
   return text;
 }
 
+// The process's main dialog, shown.
 HWND FindDialog(DWORD process) {
-  struct Search {
-    DWORD process;
-    HWND found;
-  } search{process, nullptr};
+  std::pair<DWORD, HWND> search{process, nullptr};
   EnumWindows(
       [](HWND window, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
+        auto* s = reinterpret_cast<std::pair<DWORD, HWND>*>(param);
         DWORD owner = 0;
         GetWindowThreadProcessId(window, &owner);
         wchar_t cls[32]{};
         GetClassNameW(window, cls, 32);
-        if (owner == s->process && std::wstring(cls) == L"#32770" && IsWindowVisible(window) &&
-            Text(window) == L"Varnalis 1.4") {
-          s->found = window;
-          return FALSE;
-        }
-        return TRUE;
+        bool found = owner == s->first && std::wstring(cls) == L"#32770" && IsWindowVisible(window) &&
+                     Text(window) == L"Varnalis 1.4";
+        if (found) s->second = window;
+        return !found;
       },
       reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  return search.second;
 }
 
-// The window as the screen shows it, as a BMP file, once it has painted what it holds.
-void SaveScreenshot(HWND window, const std::wstring& path) {
+// The window as the screen shows it, once it has painted what it holds, as
+// NAME.bmp in the folder the build names.
+void Picture(HWND window, const std::wstring& name) {
+  const std::wstring shots = FromEnvironment("VARNALIS_SHOTS");
+  if (shots.empty()) return;
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   RECT rect{};
   GetWindowRect(window, &rect);
@@ -71,7 +69,7 @@ void SaveScreenshot(HWND window, const std::wstring& path) {
             DIB_RGB_COLORS);
   BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof info + pixels.size()), 0, 0,
                         sizeof(BITMAPFILEHEADER) + sizeof info};
-  std::ofstream out(path.c_str(), std::ios::binary);
+  std::ofstream out((shots + L"\\" + name + L".bmp").c_str(), std::ios::binary);
   out.write(reinterpret_cast<const char*>(&file), sizeof file);
   out.write(reinterpret_cast<const char*>(&info), sizeof info);
   out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
@@ -124,172 +122,217 @@ std::wstring ControlText(HWND control) {
   return text;
 }
 
-// The NAME=VALUE lines of the peers file the test runner wrote.
-std::wstring Peer(const std::string& name) {
-  std::ifstream in(FromEnvironment("VARNALIS_PEERS").c_str());
-  std::string line;
-  std::wstring value;
-  while (std::getline(in, line)) {
-    if (line.rfind(name + "=", 0) == 0 && FromUtf8(line.substr(name.size() + 1), value)) return value;
-  }
-  return {};
-}
+using Extra = std::initializer_list<std::pair<const wchar_t*, std::wstring>>;
 
 // A fresh settings key with what a run needs (once anything is stored, a
-// missing value reads as 0) and the log in the temporary folder; its path.
-std::wstring PrepareSettings(std::initializer_list<std::pair<const wchar_t*, std::wstring>> extra) {
+// missing value reads as 0) and no log yet in the temporary folder; the log's path.
+std::wstring PrepareSettings(Extra extra) {
   wchar_t temp[MAX_PATH]{};
   GetTempPathW(MAX_PATH, temp);
   std::wstring log = std::wstring(temp) + L"varnalis-e2e.log";
+  DeleteFileW(log.c_str());
   RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Pellard Software\\Varnalis 1.4");
   const std::pair<const wchar_t*, std::wstring> settings[] = {
-      {L"Connection\\local", L"1"},     {L"Connection\\period", L"500"}, {L"Log\\SaveLog", L"1"},
-      {L"Log\\Filename", log},          {L"Log\\ClearLog", L"1"},        {L"Main\\HideSplash", L"1"},
-      {L"Interface\\dlgX", L"-1"},      {L"Interface\\dlgY", L"-1"},     {L"Parameters\\enable0", L"1"},
-      {L"Parameters\\notificationValue0", L"95"}, {L"Parameters\\enable1", L"1"},
+      {L"Connection\\local", L"1"}, {L"Connection\\period", L"500"}, {L"Log\\SaveLog", L"1"}, {L"Log\\Filename", log},
+      {L"Log\\ClearLog", L"1"}, {L"Main\\HideSplash", L"1"}, {L"Interface\\dlgX", L"-1"}, {L"Interface\\dlgY", L"-1"},
+      {L"Parameters\\enable0", L"1"}, {L"Parameters\\notificationValue0", L"95"}, {L"Parameters\\enable1", L"1"},
       {L"Parameters\\notificationValue1", L"100"}, {L"Interface\\paramsName", L"170"},
-      {L"Interface\\paramsValue", L"110"},    {L"Interface\\paramsMaxValue", L"100"},
-      {L"Interface\\paramsState", L"75"},   {L"Interface\\logType", L"70"},
-      {L"Interface\\logTime", L"150"},      {L"Interface\\logText", L"300"}};
+      {L"Interface\\paramsValue", L"110"}, {L"Interface\\paramsMaxValue", L"100"}, {L"Interface\\paramsState", L"75"},
+      {L"Interface\\logType", L"70"}, {L"Interface\\logTime", L"150"}, {L"Interface\\logText", L"300"}};
   for (const auto& [name, value] : settings) StoreSetting(name, value);
   for (const auto& [name, value] : extra) StoreSetting(name, value);
   return log;
 }
 
+std::wstring ProgramPath() {
+  std::wstring program = FromEnvironment("VARNALIS_EXE");
+  REQUIRE(!program.empty());
+  return program;
+}
+
+HWND TrayWindow() { return FindWindowW(WC_STATICW, L"Vrnwnd"); }
+
+// varnalis.exe started over fresh settings, up once its tray window is; the
+// settings key and the log are gone again after the test.
+struct Running {
+  explicit Running(Extra extra = {}) : log(PrepareSettings(extra)), process(Start(program)), guard{process.Get()} {
+    REQUIRE(WaitFor([&] { return (tray = TrayWindow()) != nullptr; }));
+  }
+  ~Running() { DeleteFileW(log.c_str()); }
+  HWND Dialog() const { return FindDialog(GetProcessId(process.Get())); }
+  // A double click on the icon; the dialog it opens.
+  HWND OpenDialog() const {
+    PostMessageW(tray, 0x8064, 0, WM_LBUTTONDBLCLK);
+    HWND dialog = nullptr;
+    REQUIRE(WaitFor([&] { return (dialog = Dialog()) != nullptr; }));
+    return dialog;
+  }
+  // Exit from the tray menu; true when the program ended within the bound.
+  bool Exit() const {
+    PostMessageW(tray, WM_COMMAND, ID_TRAY_EXIT, 0);
+    return WaitForSingleObject(process.Get(), 20000) == WAIT_OBJECT_0;
+  }
+
+  SettingsKeyRemoved cleanUp;
+  std::wstring program = ProgramPath();
+  std::wstring log;
+  ScopedHandle process;
+  EndAtExit guard;
+  HWND tray = nullptr;
+};
+
+// Turns the dialog's sheet to page index; the page's window.
+HWND ShowPage(HWND dialog, int index) {
+  HWND sheet = FindWindowExW(dialog, nullptr, L"#32770", nullptr);
+  REQUIRE(sheet != nullptr);
+  SendMessageW(sheet, PSM_SETCURSEL, index, 0);
+  return reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+}
+
+// Types into the page's fields as a user's automation types: each field's text set.
+void Type(HWND page, std::initializer_list<std::pair<int, std::wstring>> fields) {
+  for (const auto& [id, text] : fields)
+    SendMessageW(GetDlgItem(page, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+// The Notifications page turned to its e-mail group, the server's fields filled in.
+HWND MailPage(HWND dialog, const std::wstring& server, unsigned short port) {
+  HWND page = ShowPage(dialog, 1);
+  RemoteList(GetDlgItem(page, IDC_CHANNEL_LIST)).Select(1);
+  REQUIRE(WaitFor([&] { return IsWindowVisible(GetDlgItem(page, IDC_MAIL_SERVER)) != FALSE; }));
+  Type(page, {{IDC_MAIL_SERVER, server},
+              {IDC_MAIL_PORT, std::to_wstring(port)},
+              {IDC_MAIL_SENDER, L"varnalis@example.test"},
+              {IDC_MAIL_RECIPIENT, L"admin@example.test"}});
+  return page;
+}
+
 }  // namespace
 
-TEST_CASE("the tray program starts once, opens its dialog from the tray, switches monitoring and exits cleanly") {
-  std::wstring program = FromEnvironment("VARNALIS_EXE");
-  std::wstring shots = FromEnvironment("VARNALIS_SHOTS");
-  REQUIRE(!program.empty());
-  SettingsKeyRemoved cleanUp;
-  std::wstring log = PrepareSettings({});
-
-  ScopedHandle first = Start(program);
-  EndAtExit guard{first.Get()};
-  HWND tray = nullptr;
-  REQUIRE(WaitFor([&] { return (tray = FindWindowW(WC_STATICW, L"Vrnwnd")) != nullptr; }));
-  DWORD firstId = GetProcessId(first.Get());
-
-  // A double click on the icon opens the dialog.
-  PostMessageW(tray, 0x8064, 0, WM_LBUTTONDBLCLK);
-  HWND dialog = nullptr;
-  REQUIRE(WaitFor([&] { return (dialog = FindDialog(firstId)) != nullptr; }));
+TEST_CASE("the tray program opens its dialog from the tray, switches monitoring, sends a test mail, keeps its place and exits cleanly") {
+  Running run;
+  HWND dialog = run.OpenDialog();
   HWND status = GetDlgItem(dialog, IDC_STATUS);
   CHECK(Text(GetDlgItem(dialog, IDC_SERVER_LABEL)) == L"Localhost");
   CHECK(WaitFor([&] { return Text(status).starts_with(L"Last monitoring finished: "); }));
 
-  // Stop and Start from the tray menu: the status line and the buttons follow.
-  PostMessageW(tray, WM_COMMAND, ID_TRAY_STOP, 0);
-  CHECK(WaitFor([&] { return Text(status).starts_with(L"Stopped at "); }));
-  // The dialog flips the two buttons one after the other: wait for both.
-  CHECK(WaitFor([&] {
-    return IsWindowEnabled(GetDlgItem(dialog, IDC_START)) != FALSE &&
-           IsWindowEnabled(GetDlgItem(dialog, IDC_STOP)) == FALSE;
-  }));
-  PostMessageW(tray, WM_COMMAND, ID_TRAY_START, 0);
-  CHECK(WaitFor([&] { return Text(status).starts_with(L"Stopped at ") == false; }));
-  CHECK(WaitFor([&] {
-    return IsWindowEnabled(GetDlgItem(dialog, IDC_STOP)) != FALSE &&
-           IsWindowEnabled(GetDlgItem(dialog, IDC_START)) == FALSE;
-  }));
+  // Stop and Start from the tray menu: the status line and both buttons follow.
+  for (bool on : {false, true}) {
+    CAPTURE(on);
+    PostMessageW(run.tray, WM_COMMAND, on ? ID_TRAY_START : ID_TRAY_STOP, 0);
+    CHECK(WaitFor([&] { return Text(status).starts_with(L"Stopped at ") != on; }));
+    CHECK(WaitFor([&] {
+      return (IsWindowEnabled(GetDlgItem(dialog, IDC_STOP)) != FALSE) == on &&
+             (IsWindowEnabled(GetDlgItem(dialog, IDC_START)) != FALSE) == !on;
+    }));
+  }
 
   // Every page, as a picture.
-  HWND sheet = FindWindowExW(dialog, nullptr, L"#32770", nullptr);
-  REQUIRE(sheet != nullptr);
   const wchar_t* pages[] = {L"resources", L"notifications", L"connection", L"log", L"options", L"about"};
-  for (int page = 0; page < 6; ++page) {
-    SendMessageW(sheet, PSM_SETCURSEL, page, 0);
-    if (page == 3) {  // the Log page's rows, and Clear Log with them, arrive posted
-      HWND log = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
-      CHECK_MESSAGE(WaitFor([&] { return IsWindowEnabled(GetDlgItem(log, IDC_CLEAR_LOG)) != FALSE; }),
+  HWND page = nullptr;
+  for (int index = 0; index < 6; ++index) {
+    page = ShowPage(dialog, index);
+    if (index == 3)  // the Log page's rows, and Clear Log with them, arrive posted
+      CHECK_MESSAGE(WaitFor([&] { return IsWindowEnabled(GetDlgItem(page, IDC_CLEAR_LOG)) != FALSE; }),
                     "awaited: the Log page's rows and its Clear Log button");
-    }
-    if (!shots.empty()) SaveScreenshot(dialog, shots + L"\\dialog-" + pages[page] + L".bmp");
+    Picture(dialog, std::wstring(L"dialog-") + pages[index]);
   }
   // The About page tells the version the program's file carries.
-  HWND about = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
-  CHECK(ControlText(GetDlgItem(about, IDC_ABOUT_VERSION)) == L"Version " + FileVersion(program));
-  CHECK(FileVersion(program).starts_with(L"1.4."));
+  CHECK(ControlText(GetDlgItem(page, IDC_ABOUT_VERSION)) == L"Version " + FileVersion(run.program));
+  CHECK(FileVersion(run.program).starts_with(L"1.4."));
+
+  // The e-mail group, set up from outside, sends a test mail through verified STARTTLS.
+  peers::Peers peers = peers::Load();
+  page = MailPage(dialog, L"localhost", peers.Port("starttls"));
+  SendMessageW(GetDlgItem(page, IDC_MAIL_AUTH), BM_CLICK, 0, 0);
+  SendMessageW(GetDlgItem(page, IDC_MAIL_SSL), BM_CLICK, 0, 0);
+  std::wstring user, password;
+  REQUIRE((FromUtf8(peers.Value("user"), user) && FromUtf8(peers.Value("password"), password)));
+  Type(page, {{IDC_MAIL_USER, user}, {IDC_MAIL_PASSWORD, password}});
+  PostMessageW(GetDlgItem(page, IDC_TEST_MAIL), BM_CLICK, 0, 0);
+  HWND result = GetDlgItem(page, IDC_TEST_MAIL_RESULT);
+  CHECK(WaitFor([&] { return ControlText(result).starts_with(L"Test mail "); }, 60000));
+  CHECK(ControlText(result).starts_with(L"Test mail sent."));
+  Picture(dialog, L"page-notifications-test-mail");
 
   // Closed and opened again from the menu; it keeps to where it was.
   SetWindowPos(dialog, nullptr, 60, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
   PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-  CHECK(WaitFor([&] { return FindDialog(firstId) == nullptr; }));
-  PostMessageW(tray, WM_COMMAND, ID_TRAY_OPEN, 0);
-  REQUIRE(WaitFor([&] { return (dialog = FindDialog(firstId)) != nullptr; }));
+  CHECK(WaitFor([&] { return run.Dialog() == nullptr; }));
+  PostMessageW(run.tray, WM_COMMAND, ID_TRAY_OPEN, 0);
+  REQUIRE(WaitFor([&] { return (dialog = run.Dialog()) != nullptr; }));
   RECT place{};
   GetWindowRect(dialog, &place);
-  CHECK(place.left == 60);
-  CHECK(place.top == 40);
+  CHECK((place.left == 60 && place.top == 40));
   // Opened again while open (minimised, here): the same dialog comes back.
   ShowWindow(dialog, SW_MINIMIZE);
-  PostMessageW(tray, WM_COMMAND, ID_TRAY_OPEN, 0);
+  PostMessageW(run.tray, WM_COMMAND, ID_TRAY_OPEN, 0);
   CHECK(WaitFor([&] { return IsIconic(dialog) == FALSE; }));
-  CHECK(FindDialog(firstId) == dialog);
+  CHECK(run.Dialog() == dialog);
 
-  // Exit with the dialog open: it closes, stores its place, and the program ends.
+  // Exit with the dialog open: it closes, stores its place and what the pages stored, and the program ends.
   SetWindowPos(dialog, nullptr, 70, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-  PostMessageW(tray, WM_COMMAND, ID_TRAY_EXIT, 0);
-  CHECK(WaitForSingleObject(first.Get(), 20000) == WAIT_OBJECT_0);
+  CHECK(run.Exit());
   DWORD code = 1;
-  GetExitCodeProcess(first.Get(), &code);
+  GetExitCodeProcess(run.process.Get(), &code);
   CHECK(code == 0);
   CHECK(StoredSetting(L"Interface\\dlgX") == L"70");
   CHECK(StoredSetting(L"Interface\\dlgY") == L"50");
+  CHECK(StoredSetting(L"Notifications\\EMailPort") == std::to_wstring(peers.Port("starttls")));
+  CHECK(StoredSetting(L"Notifications\\EMailSSL") == L"1");
 
-  std::string entries = ReadLog(log);
-  const char* expected[] = {"Varnalis 1.4 application open.", "Monitoring started.", "Monitoring stopped.",
-                            "Monitoring started.", "Varnalis 1.4 application close."};
+  std::string entries = ReadLog(run.log);
   size_t at = 0;
-  for (const char* entry : expected) {
+  for (const char* entry : {"Varnalis 1.4 application open.", "Monitoring started.", "Monitoring stopped.",
+                            "Monitoring started.", "Varnalis 1.4 application close."}) {
     CAPTURE(entry);
     at = entries.find(entry, at);
-    CHECK(at != std::string::npos);
-    if (at == std::string::npos) break;
+    REQUIRE(at != std::string::npos);
     ++at;
   }
-  DeleteFileW(log.c_str());
 }
 
-TEST_CASE("started again, the program opens the running copy's dialog, also with its icon hidden; at logon it ends quietly") {
-  std::wstring program = FromEnvironment("VARNALIS_EXE");
-  REQUIRE(!program.empty());
-  SettingsKeyRemoved cleanUp;
-  std::wstring log = PrepareSettings({{L"Main\\HideIcon", L"1"}});
-  ScopedHandle first = Start(program);
-  EndAtExit guard{first.Get()};
-  HWND tray = nullptr;
-  REQUIRE(WaitFor([&] { return (tray = FindWindowW(WC_STATICW, L"Vrnwnd")) != nullptr; }));
-  DWORD firstId = GetProcessId(first.Get());
-
+TEST_CASE("started again, the program opens the running copy's dialog, also with its icon hidden; with autorun it ends quietly, or alone waits a minute") {
+  Running run({{L"Main\\HideIcon", L"1"}});
   HWND dialog = nullptr;
   for (const char* when : {"closed", "minimised"}) {
     CAPTURE(when);
-    ScopedHandle again = Start(program);
+    ScopedHandle again = Start(run.program);
     CHECK(WaitForSingleObject(again.Get(), 15000) == WAIT_OBJECT_0);
-    CHECK(WaitFor([&] { return (dialog = FindDialog(firstId)) != nullptr && IsIconic(dialog) == FALSE; }));
+    CHECK(WaitFor([&] { return (dialog = run.Dialog()) != nullptr && IsIconic(dialog) == FALSE; }));
     ShowWindow(dialog, SW_MINIMIZE);
     CHECK(WaitFor([&] { return IsIconic(dialog) != FALSE; }));
   }
-  CHECK(FindWindowW(WC_STATICW, L"Vrnwnd") == tray);
+  CHECK(TrayWindow() == run.tray);
 
   // At logon, with a copy running: no wait and no dialog.
   PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-  CHECK(WaitFor([&] { return FindDialog(firstId) == nullptr; }));
-  ScopedHandle atLogon = Start(program, L"autorun");
+  CHECK(WaitFor([&] { return run.Dialog() == nullptr; }));
+  ScopedHandle atLogon = Start(run.program, L"autorun");
   EndAtExit endAtLogon{atLogon.Get()};
   CHECK(WaitForSingleObject(atLogon.Get(), 15000) == WAIT_OBJECT_0);
-  CHECK_FALSE(WaitFor([&] { return FindDialog(firstId) != nullptr; }, 2000));
+  CHECK_FALSE(WaitFor([&] { return run.Dialog() != nullptr; }, 2000));
+  CHECK(run.Exit());
 
-  PostMessageW(tray, WM_COMMAND, ID_TRAY_EXIT, 0);
-  CHECK(WaitForSingleObject(first.Get(), 20000) == WAIT_OBJECT_0);
-  DeleteFileW(log.c_str());
+  // Alone, only the exact word autorun makes it wait before it starts.
+  ScopedHandle waiting = Start(run.program, L"autorun");
+  EndAtExit endWaiting{waiting.Get()};
+  CHECK_FALSE(WaitFor([] { return TrayWindow() != nullptr; }, 3000));
+  CHECK(WaitForSingleObject(waiting.Get(), 0) == WAIT_TIMEOUT);
+  TerminateProcess(waiting.Get(), 1);
+  WaitForSingleObject(waiting.Get(), 5000);
+  for (const wchar_t* other : {L"Autorun", L"autorun2"}) {
+    CAPTURE(ToUtf8(other));
+    ScopedHandle started = Start(run.program, other);
+    EndAtExit end{started.Get()};
+    HWND tray = nullptr;
+    CHECK(WaitFor([&] { return (tray = TrayWindow()) != nullptr; }, 5000));
+    PostMessageW(tray, WM_COMMAND, ID_TRAY_EXIT, 0);
+    CHECK(WaitForSingleObject(started.Get(), 20000) == WAIT_OBJECT_0);
+  }
 }
 
 TEST_CASE("a copy started right after Exit starts in full while the last one still winds down") {
-  std::wstring program = FromEnvironment("VARNALIS_EXE");
-  REQUIRE(!program.empty());
   // A mail server that keeps the test mail waiting, a line at a time, until
   // the test lets it go: the old copy's exit waits for that mail.
   std::atomic<bool> connected{false};
@@ -308,193 +351,91 @@ TEST_CASE("a copy started right after Exit starts in full while the last one sti
     while (opened.wait_for(std::chrono::seconds(1)) != std::future_status::ready) peer.Send("220-busy\r\n");
   });
 
-  SettingsKeyRemoved cleanUp;
-  std::wstring log = PrepareSettings({{L"Log\\ClearLog", L"0"}});
-  DeleteFileW(log.c_str());
-  ScopedHandle old = Start(program);
-  EndAtExit guardOld{old.Get()};
-  HWND tray = nullptr;
-  REQUIRE(WaitFor([&] { return (tray = FindWindowW(WC_STATICW, L"Vrnwnd")) != nullptr; }));
-  PostMessageW(tray, WM_COMMAND, ID_TRAY_OPEN, 0);
+  Running old({{L"Log\\ClearLog", L"0"}});
+  PostMessageW(old.tray, WM_COMMAND, ID_TRAY_OPEN, 0);
   HWND dialog = nullptr;
-  REQUIRE(WaitFor([&] { return (dialog = FindDialog(GetProcessId(old.Get()))) != nullptr; }));
-  HWND sheet = FindWindowExW(dialog, nullptr, L"#32770", nullptr);
-  SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
-  HWND page = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
-  RemoteList(GetDlgItem(page, IDC_CHANNEL_LIST)).Select(1);
-  REQUIRE(WaitFor([&] { return IsWindowVisible(GetDlgItem(page, IDC_TEST_MAIL)) != FALSE; }));
-  const std::pair<int, std::wstring> fields[] = {{IDC_MAIL_SERVER, L"127.0.0.1"},
-                                                 {IDC_MAIL_PORT, std::to_wstring(server.Port())},
-                                                 {IDC_MAIL_SENDER, L"varnalis@example.test"},
-                                                 {IDC_MAIL_RECIPIENT, L"admin@example.test"}};
-  for (const auto& [id, text] : fields)
-    SendMessageW(GetDlgItem(page, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  REQUIRE(WaitFor([&] { return (dialog = old.Dialog()) != nullptr; }));
+  HWND page = MailPage(dialog, L"127.0.0.1", server.Port());
   PostMessageW(GetDlgItem(page, IDC_TEST_MAIL), BM_CLICK, 0, 0);
   REQUIRE(WaitFor([&] { return connected.load(); }));
 
-  PostMessageW(tray, WM_COMMAND, ID_TRAY_EXIT, 0);
-  REQUIRE(WaitFor([] { return FindWindowW(WC_STATICW, L"Vrnwnd") == nullptr; }));
-  ScopedHandle next = Start(program);
+  PostMessageW(old.tray, WM_COMMAND, ID_TRAY_EXIT, 0);
+  REQUIRE(WaitFor([] { return TrayWindow() == nullptr; }));
+  ScopedHandle next = Start(old.program);
   EndAtExit guardNext{next.Get()};
   HWND nextTray = nullptr;
-  CHECK(WaitFor([&] { return (nextTray = FindWindowW(WC_STATICW, L"Vrnwnd")) != nullptr; }, 30000));
-  CHECK(WaitForSingleObject(old.Get(), 0) == WAIT_TIMEOUT);  // still waiting for its mail
+  CHECK(WaitFor([&] { return (nextTray = TrayWindow()) != nullptr; }, 30000));
+  CHECK(WaitForSingleObject(old.process.Get(), 0) == WAIT_TIMEOUT);  // still waiting for its mail
   gate.Open();
-  CHECK(WaitForSingleObject(old.Get(), 30000) == WAIT_OBJECT_0);
+  CHECK(WaitForSingleObject(old.process.Get(), 30000) == WAIT_OBJECT_0);
 
   PostMessageW(nextTray, WM_COMMAND, ID_TRAY_EXIT, 0);
   CHECK(WaitForSingleObject(next.Get(), 20000) == WAIT_OBJECT_0);
   // Both wrote to the one log, each its whole run.
-  std::string entries = ReadLog(log);
-  auto count = [&](const std::string& entry) {
+  std::string entries = ReadLog(old.log);
+  for (const std::string entry : {"Varnalis 1.4 application open.", "Varnalis 1.4 application close."}) {
+    CAPTURE(entry);
     int found = 0;
     for (size_t at = entries.find(entry); at != std::string::npos; at = entries.find(entry, at + 1)) ++found;
-    return found;
-  };
-  CHECK(count("Varnalis 1.4 application open.") == 2);
-  CHECK(count("Varnalis 1.4 application close.") == 2);
-  DeleteFileW(log.c_str());
+    CHECK(found == 2);
+  }
 }
 
 TEST_CASE("a real alert shows the paged notification box and an Error row, the pages work from outside, and Exit still ends cleanly") {
-  std::wstring program = FromEnvironment("VARNALIS_EXE");
-  REQUIRE(!program.empty());
-  SettingsKeyRemoved cleanUp;
   // More free memory asked for than any machine has: the second pass is an error.
-  std::wstring log = PrepareSettings({{L"Parameters\\enable0", L"0"},  // Wine has no processor load: N/A
-                                      {L"Parameters\\enable4", L"1"},
-                                      {L"Parameters\\notificationValue4", L"100"},
-                                      {L"Parameters\\diskName", L"C:"},
-                                      {L"Parameters\\notificationValue1", L"999999999"},
-                                      {L"Notifications\\UIEnabled", L"1"},
-                                      {L"Notifications\\UIThreshold", L"2"},
-                                      {L"Notifications\\UIBalloon", L"1"},
-                                      {L"Notifications\\UIMessageBox", L"1"}});
-  ScopedHandle process = Start(program);
-  EndAtExit guard{process.Get()};
-  HWND tray = nullptr;
-  REQUIRE(WaitFor([&] { return (tray = FindWindowW(WC_STATICW, L"Vrnwnd")) != nullptr; }));
+  Running run({{L"Parameters\\enable0", L"0"},  // Wine has no processor load: N/A
+               {L"Parameters\\enable4", L"1"},
+               {L"Parameters\\notificationValue4", L"100"},
+               {L"Parameters\\diskName", L"C:"},
+               {L"Parameters\\notificationValue1", L"999999999"},
+               {L"Notifications\\UIEnabled", L"1"},
+               {L"Notifications\\UIThreshold", L"2"},
+               {L"Notifications\\UIBalloon", L"1"},
+               {L"Notifications\\UIMessageBox", L"1"}});
   HWND box = nullptr;
   REQUIRE(WaitFor([&] { return (box = FindWindowW(nullptr, L"Varnalis 1.4 - Notification")) != nullptr; }));
   CHECK(WaitFor([&] { return Text(GetDlgItem(box, IDC_BOX_COUNTER)) == L"1/1"; }));
   CHECK(Text(GetDlgItem(box, IDC_BOX_SUBJECT)) == L"Free Phisical Memory on Localhost Error.");
   CHECK_FALSE(IsWindowEnabled(GetDlgItem(box, IDC_BOX_NEXT)));
   CHECK_FALSE(IsWindowEnabled(GetDlgItem(box, IDC_BOX_PREV)));
-  std::wstring shots = FromEnvironment("VARNALIS_SHOTS");
-  if (!shots.empty()) SaveScreenshot(box, shots + L"\\notification-box.bmp");
+  Picture(box, L"notification-box");
 
   // The Resources page, read from here: the parameter in error, its row tinted.
-  PostMessageW(tray, 0x8064, 0, WM_LBUTTONDBLCLK);
-  HWND dialog = nullptr;
-  REQUIRE(WaitFor([&] { return (dialog = FindDialog(GetProcessId(process.Get()))) != nullptr; }));
-  HWND sheet = FindWindowExW(dialog, nullptr, L"#32770", nullptr);
-  REQUIRE(sheet != nullptr);
-  HWND page = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+  HWND dialog = run.OpenDialog();
+  HWND page = ShowPage(dialog, 0);
   RemoteList list(GetDlgItem(page, IDC_PARAMS_LIST));
   REQUIRE(list.Count() == 8);
-  CHECK(list.Cell(0, 0) == L"CPU Usage");
-  CHECK(list.Cell(1, 0) == L"Free Phisical Memory");
-  CHECK(list.Cell(4, 0) == L"Disk Uage (C:)");
+  CHECK(list.Cell(0, 0) + L"|" + list.Cell(1, 0) + L"|" + list.Cell(4, 0) ==
+        L"CPU Usage|Free Phisical Memory|Disk Uage (C:)");
   CHECK(list.Cell(1, 2) == L"999999999 MB");
   CHECK(WaitFor([&] { return list.Cell(1, 3) == L"Error"; }));
-  CHECK(list.Cell(1, 1).find(L" MB") != std::wstring::npos);
-  if (!shots.empty()) SaveScreenshot(dialog, shots + L"\\page-resources-error.bmp");
+  CHECK(list.Cell(1, 1).ends_with(L" MB"));
+  Picture(dialog, L"page-resources-error");
 
   // The disk row's advanced settings list what Wine reports; Cancel changes nothing.
   list.Select(4);
   PostMessageW(GetDlgItem(page, IDC_ADVANCED), BM_CLICK, 0, 0);
   HWND advanced = nullptr;
   REQUIRE(WaitFor([&] { return (advanced = FindWindowW(nullptr, L"Disk Usage Advanced Settings")) != nullptr; }));
-  HWND names = GetDlgItem(advanced, IDC_INSTANCE_LIST);
-  CHECK(WaitFor([&] { return IsWindowEnabled(names) != FALSE; }));
-  if (!shots.empty()) SaveScreenshot(advanced, shots + L"\\advanced-disk.bmp");
+  CHECK(WaitFor([&] { return IsWindowEnabled(GetDlgItem(advanced, IDC_INSTANCE_LIST)) != FALSE; }));
+  Picture(advanced, L"advanced-disk");
   PostMessageW(advanced, WM_COMMAND, IDCANCEL, 0);
   CHECK(WaitFor([&] { return !IsWindow(advanced); }));
   CHECK(StoredSetting(L"Parameters\\diskName") == L"C:");
 
   // Test Connection prints the local report while the dialog keeps answering.
-  SendMessageW(sheet, PSM_SETCURSEL, 2, 0);
-  page = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+  page = ShowPage(dialog, 2);
   PostMessageW(GetDlgItem(page, IDC_TEST_CONNECTION), BM_CLICK, 0, 0);
   HWND report = GetDlgItem(page, IDC_REPORT);
   CHECK(WaitFor([&] { return ControlText(report).starts_with(L"Operating system name: "); }, 60000));
   CHECK(ControlText(report).find(L"Memory size: ") != std::wstring::npos);
-  if (!shots.empty()) SaveScreenshot(dialog, shots + L"\\page-connection-report.bmp");
+  Picture(dialog, L"page-connection-report");
 
-  PostMessageW(tray, WM_COMMAND, ID_TRAY_EXIT, 0);
-  CHECK(WaitForSingleObject(process.Get(), 20000) == WAIT_OBJECT_0);
-  std::string entries = ReadLog(log);
-  CHECK(entries.find("Free Phisical Memory on Localhost Error.") != std::string::npos);
-  CHECK(entries.find("Send tray icon notification.") != std::string::npos);
-  CHECK(entries.find("Varnalis 1.4 application close.") != std::string::npos);
-  DeleteFileW(log.c_str());
-}
-
-TEST_CASE("only the exact word autorun makes the program wait a minute before it starts") {
-  std::wstring program = FromEnvironment("VARNALIS_EXE");
-  REQUIRE(!program.empty());
-  SettingsKeyRemoved cleanUp;
-  std::wstring log = PrepareSettings({});
-  ScopedHandle waiting = Start(program, L"autorun");
-  EndAtExit endWaiting{waiting.Get()};
-  CHECK_FALSE(WaitFor([] { return FindWindowW(WC_STATICW, L"Vrnwnd") != nullptr; }, 3000));
-  CHECK(WaitForSingleObject(waiting.Get(), 0) == WAIT_TIMEOUT);
-  TerminateProcess(waiting.Get(), 1);
-  WaitForSingleObject(waiting.Get(), 5000);
-
-  for (const wchar_t* other : {L"Autorun", L"autorun2"}) {
-    CAPTURE(std::string(other, other + wcslen(other)));
-    ScopedHandle started = Start(program, other);
-    EndAtExit end{started.Get()};
-    HWND tray = nullptr;
-    CHECK(WaitFor([&] { return (tray = FindWindowW(WC_STATICW, L"Vrnwnd")) != nullptr; }, 5000));
-    PostMessageW(tray, WM_COMMAND, ID_TRAY_EXIT, 0);
-    CHECK(WaitForSingleObject(started.Get(), 20000) == WAIT_OBJECT_0);
+  CHECK(run.Exit());
+  std::string entries = ReadLog(run.log);
+  for (const char* entry : {"Free Phisical Memory on Localhost Error.", "Send tray icon notification.",
+                            "Varnalis 1.4 application close."}) {
+    CAPTURE(entry);
+    CHECK(entries.find(entry) != std::string::npos);
   }
-  DeleteFileW(log.c_str());
-}
-
-TEST_CASE("the Notifications page, set up from outside, sends a test mail through verified STARTTLS") {
-  std::wstring program = FromEnvironment("VARNALIS_EXE");
-  REQUIRE(!program.empty());
-  std::wstring port = Peer("starttls");
-  REQUIRE_MESSAGE(!port.empty(), "run this through tests/peers/run_with_peers.py");
-  SettingsKeyRemoved cleanUp;
-  std::wstring log = PrepareSettings({});
-  ScopedHandle process = Start(program);
-  EndAtExit guard{process.Get()};
-  HWND tray = nullptr;
-  REQUIRE(WaitFor([&] { return (tray = FindWindowW(WC_STATICW, L"Vrnwnd")) != nullptr; }));
-  PostMessageW(tray, 0x8064, 0, WM_LBUTTONDBLCLK);
-  HWND dialog = nullptr;
-  REQUIRE(WaitFor([&] { return (dialog = FindDialog(GetProcessId(process.Get()))) != nullptr; }));
-  HWND sheet = FindWindowExW(dialog, nullptr, L"#32770", nullptr);
-  SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
-  HWND page = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
-  RemoteList(GetDlgItem(page, IDC_CHANNEL_LIST)).Select(1);
-  REQUIRE(WaitFor([&] { return IsWindowVisible(GetDlgItem(page, IDC_MAIL_SERVER)) != FALSE; }));
-
-  // Typed as a user's automation types: each field's text set, each box clicked.
-  const std::pair<int, std::wstring> fields[] = {
-      {IDC_MAIL_SERVER, L"localhost"},   {IDC_MAIL_PORT, port},         {IDC_MAIL_SENDER, L"varnalis@example.test"},
-      {IDC_MAIL_RECIPIENT, L"admin@example.test"}};
-  for (const auto& [id, text] : fields) SendMessageW(GetDlgItem(page, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-  SendMessageW(GetDlgItem(page, IDC_MAIL_AUTH), BM_CLICK, 0, 0);
-  SendMessageW(GetDlgItem(page, IDC_MAIL_SSL), BM_CLICK, 0, 0);
-  for (const auto& [id, text] : {std::pair<int, std::wstring>{IDC_MAIL_USER, Peer("user")}, {IDC_MAIL_PASSWORD, Peer("password")}})
-    SendMessageW(GetDlgItem(page, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-
-  PostMessageW(GetDlgItem(page, IDC_TEST_MAIL), BM_CLICK, 0, 0);
-  HWND result = GetDlgItem(page, IDC_TEST_MAIL_RESULT);
-  CHECK(WaitFor([&] { return ControlText(result).starts_with(L"Test mail "); }, 60000));
-  CHECK(ControlText(result).starts_with(L"Test mail sent."));
-  std::wstring shots = FromEnvironment("VARNALIS_SHOTS");
-  if (!shots.empty()) SaveScreenshot(dialog, shots + L"\\page-notifications-test-mail.bmp");
-
-  // What the page stored is what the program saves at its exit.
-  PostMessageW(tray, WM_COMMAND, ID_TRAY_EXIT, 0);
-  CHECK(WaitForSingleObject(process.Get(), 20000) == WAIT_OBJECT_0);
-  CHECK(StoredSetting(L"Notifications\\EMailPort") == port);
-  CHECK(StoredSetting(L"Notifications\\EMailSSL") == L"1");
-  DeleteFileW(log.c_str());
 }

@@ -1,63 +1,25 @@
 #include <windows.h>
 #include <doctest/doctest.h>
 
-#include <atomic>
+#include <algorithm>
 #include <chrono>
-#include <future>
 #include <functional>
-#include <memory>
-#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "common/utf16.h"
 #include "res/resource.h"
-#include "settings/settings.h"
 #include "tests/ui/ui_fixture.h"
-#include "ui/theme_helper.h"
 
 namespace {
 
-struct ConnectionFixture {
-  Settings settings;
-  TestCommands app;
-  TestEngine engine;
-  GatedWorkEngine gated{engine};
-  CThemeHelper theme;
-  std::optional<OpenDialog> dialog;
-  HWND page = nullptr;
-
-  // Opens the dialog on the Connection page, as the settings are now.
-  void Show() {
-    if (!dialog) dialog.emplace(settings, app, gated, theme);
-    page = dialog->ShowPage(2);
-  }
-  HWND Item(int id) const { return GetDlgItem(page, id); }
-  bool Checked(int id) const { return SendMessageW(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
-  void Click(int id) const { SendMessageW(Item(id), BM_CLICK, 0, 0); }
-  void SetInstances() {
-    settings.Parameters.networkAdapterName.Set(L"eth0");
-    settings.Parameters.diskName.Set(L"C:");
-    settings.Parameters.webServerName.Set(L"site");
-  }
-  std::wstring Instances() const {
-    return settings.Parameters.networkAdapterName.Get() + L"|" + settings.Parameters.diskName.Get() + L"|" +
-           settings.Parameters.webServerName.Get();
-  }
-  // Types into a field from another thread, since a refusal holds the page in
-  // its message box; the box's text, empty when none came.
-  std::wstring Type(int id, const wchar_t* text) const {
-    return AnswerBoxOf([&] { SetWindowTextW(Item(id), text); });
-  }
-  // Runs Test Connection to its end; the report's lines.
-  std::vector<std::wstring> TestConnection(int timeoutMs) {
-    gated.Open();
-    Click(IDC_TEST_CONNECTION);
-    return ReportLines(timeoutMs);
-  }
+// The Connection page, its workers held until the test lets them go.
+struct ConnectionFixture : PageFixture {
+  ConnectionFixture() : PageFixture(2, true) {}
   // Waits for the running test's report; its lines.
   std::vector<std::wstring> ReportLines(int timeoutMs) {
-    REQUIRE(WaitFor([&] { return IsWindowEnabled(Item(IDC_TEST_CONNECTION)) != FALSE; }, timeoutMs));
+    engine.Open();
+    REQUIRE(WaitFor([&] { return Enabled(IDC_TEST_CONNECTION); }, timeoutMs));
     std::wstring report = Text(Item(IDC_REPORT));
     std::vector<std::wstring> lines;
     for (size_t at = 0, end; at < report.size(); at = end + 2) {
@@ -69,22 +31,12 @@ struct ConnectionFixture {
   }
 };
 
-size_t CountStarting(const std::vector<std::wstring>& lines, const std::wstring& label) {
-  size_t count = 0;
-  for (const auto& line : lines) count += line.starts_with(label) ? 1 : 0;
-  return count;
-}
-
 }  // namespace
 
 TEST_CASE("Test Connection runs on a worker: the dialog answers, the button waits, the report comes after") {
   ConnectionFixture f;
   f.Show();
-  SetWindowTextW(f.Item(IDC_REPORT), L"the last report");
   f.Click(IDC_TEST_CONNECTION);
-
-  CHECK_FALSE(IsWindowEnabled(f.Item(IDC_TEST_CONNECTION)));
-  CHECK(Text(f.Item(IDC_REPORT)).empty());
   auto start = std::chrono::steady_clock::now();
   DWORD_PTR answer = 0;
   CHECK(SendMessageTimeoutW(f.dialog->Window(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer) != 0);
@@ -93,19 +45,17 @@ TEST_CASE("Test Connection runs on a worker: the dialog answers, the button wait
   auto cursorOver = [&](HWND target) {
     SetCursor(nullptr);
     SendMessageW(target, WM_SETCURSOR, reinterpret_cast<WPARAM>(target), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
-    CURSORINFO cursor{};
-    cursor.cbSize = sizeof cursor;
+    CURSORINFO cursor{sizeof cursor, 0, nullptr, {}};
     GetCursorInfo(&cursor);
     return cursor.hCursor;
   };
   HCURSOR wait = LoadCursorW(nullptr, IDC_WAIT);
   for (HWND target : {f.page, f.Item(IDC_REPORT), f.Item(IDC_SERVER)}) CHECK(cursorOver(target) == wait);
 
-  f.gated.Open();
   std::vector<std::wstring> lines = f.ReportLines(60000);
   REQUIRE(lines.size() >= 3);
   CHECK(lines.front().starts_with(L"Operating system name: "));
-  CHECK(CountStarting(lines, L"Processor: ") >= 1);
+  CHECK(std::ranges::any_of(lines, [](const std::wstring& line) { return line.starts_with(L"Processor: "); }));
   CHECK(lines.back().starts_with(L"Memory size: "));
   CHECK(lines.back().ends_with(L" MB"));
   CHECK(cursorOver(f.Item(IDC_REPORT)) != wait);
@@ -116,8 +66,9 @@ TEST_CASE("an unreachable computer gives the one failure line") {
   f.settings.Connection.local = false;
   f.settings.Connection.server.Set(L"nosuchhost.invalid");
   f.Show();
+  f.Click(IDC_TEST_CONNECTION);
   // Wine refuses a remote namespace at once; Windows may wait on the name lookup.
-  std::vector<std::wstring> lines = f.TestConnection(180000);
+  std::vector<std::wstring> lines = f.ReportLines(180000);
   REQUIRE(lines.size() == 1);
   CHECK(lines[0].starts_with(L"Connection failed. Error "));
 }
@@ -131,10 +82,7 @@ TEST_CASE("the instance names are emptied only when the watched computer changes
     bool localAfter;
     const wchar_t* label;
   };
-  auto showAgain = [](ConnectionFixture& f) {
-    f.dialog->ShowPage(0);
-    f.Show();
-  };
+  auto showAgain = [](ConnectionFixture& f) { f.Show(); };
   const Row rows[] = {
       {"showing the page again, local", true, showAgain, true, true, L"Localhost"},
       {"showing the page again, remote", false, showAgain, true, false, L"srv1"},
@@ -150,10 +98,14 @@ TEST_CASE("the instance names are emptied only when the watched computer changes
     ConnectionFixture f;
     f.settings.Connection.local = row.local;
     f.settings.Connection.server.Set(L"srv1");
-    f.SetInstances();
+    ParameterSettings& p = f.settings.Parameters;
+    p.networkAdapterName.Set(L"eth0");
+    p.diskName.Set(L"C:");
+    p.webServerName.Set(L"site");
     f.Show();
     row.act(f);
-    CHECK(f.Instances() == (row.kept ? L"eth0|C:|site" : L"||"));
+    CHECK(p.networkAdapterName.Get() + L"|" + p.diskName.Get() + L"|" + p.webServerName.Get() ==
+          (row.kept ? L"eth0|C:|site" : L"||"));
     CHECK(f.settings.Connection.local == row.localAfter);
     CHECK(f.Checked(IDC_LOCALHOST) == row.localAfter);
     CHECK(f.Checked(IDC_REMOTE) == !row.localAfter);
@@ -167,7 +119,6 @@ TEST_CASE("Localhost disables the remote fields, which keep their texts; the key
   f.settings.Connection.user.Set(L"admin");
   f.settings.Connection.password.Set(L"secret");
   f.Show();
-  BringToFront(f.dialog->Window());
   // Tab goes round from the interval field; of the two radio buttons it stops at the checked one.
   const std::vector<int> localTabs{IDC_PERIOD, IDC_TEST_CONNECTION, IDC_REPORT, IDC_LOCALHOST};
   const std::vector<int> remoteTabs{IDC_PERIOD,   IDC_REMOTE,          IDC_SERVER, IDC_USER,
@@ -184,10 +135,8 @@ TEST_CASE("Localhost disables the remote fields, which keep their texts; the key
     CHECK(PressMnemonic(f.page, row.mnemonic, row.focus) == row.focus);
     // A radio button's mnemonic clicks it once the focus is there.
     CHECK(WaitFor([&] { return f.settings.Connection.local == row.local; }));
-    for (int id : remote) CHECK(WaitFor([&] { return (IsWindowEnabled(f.Item(id)) != FALSE) == !row.local; }));
-    CHECK(Text(f.Item(IDC_SERVER)) == L"far");
-    CHECK(Text(f.Item(IDC_USER)) == L"admin");
-    CHECK(Text(f.Item(IDC_PASSWORD)) == L"secret");
+    for (int id : remote) CHECK(WaitFor([&] { return f.Enabled(id) == !row.local; }));
+    CHECK(Text(f.Item(IDC_SERVER)) + Text(f.Item(IDC_USER)) + Text(f.Item(IDC_PASSWORD)) == L"faradminsecret");
     CHECK(TabOrder(f.page, f.Item(IDC_PERIOD)) == (row.local ? localTabs : remoteTabs));
   }
   f.Type(IDC_USER, L"operator");
@@ -209,21 +158,10 @@ TEST_CASE("the polling interval stores milliseconds and refuses what does not fi
   for (const Row& row : {Row{L"0", 0, false}, Row{L"", 0, false}, Row{L"45", 45000, false},
                          Row{L"2147483", 2147483000, false}, Row{L"2147484", 2147483000, true},
                          Row{L"99999999999999999999", 2147483000, true}, Row{L"7", 7000, false}}) {
-    CAPTURE(std::string(row.typed, row.typed + wcslen(row.typed)));
+    CAPTURE(ToUtf8(row.typed));
     std::wstring before = Text(f.Item(IDC_PERIOD));
     CHECK(f.Type(IDC_PERIOD, row.typed) == (row.refused ? L"Wrong value." : L""));
     CHECK(f.settings.Connection.period == row.stored);
     CHECK(Text(f.Item(IDC_PERIOD)) == (row.refused ? before : std::wstring(row.typed)));
   }
-}
-
-TEST_CASE("closing the dialog while a test runs drops the late report") {
-  ConnectionFixture f;
-  f.Show();
-  f.Click(IDC_TEST_CONNECTION);
-  REQUIRE_FALSE(IsWindowEnabled(f.Item(IDC_TEST_CONNECTION)));
-  f.dialog->Close();
-  REQUIRE(WaitFor([&] { return !IsWindow(f.page); }));
-  f.gated.Open();
-  CHECK(WaitFor([&] { return f.gated.Finished() == 1; }, 60000));
 }

@@ -159,43 +159,30 @@ TEST_CASE("an image button takes the drawing for its DPI, and another on a DPI c
   SetWindowDpi(host.Get(), 0);
 }
 
-TEST_CASE("without the visual-style library every theme call gives its fallback") {
+TEST_CASE("an image button draws its states unthemed with the system colours, and a focus cue while it has the focus unless the dialog hides keyboard cues") {
   CThemeHelper none(L"no-such-uxtheme.dll");
-  RECT rect{0, 0, 10, 10};
-  CHECK(none.OpenThemeData(nullptr, L"BUTTON") == nullptr);
-  constexpr HRESULT kFailed = static_cast<HRESULT>(0x80004005);
-  CHECK(none.CloseThemeData(nullptr) == kFailed);
-  CHECK(none.DrawThemeBackground(nullptr, nullptr, 1, 1, &rect, nullptr) == kFailed);
-  CHECK(none.GetThemeBackgroundContentRect(nullptr, nullptr, 1, 1, &rect, &rect) == kFailed);
-  CHECK(none.DrawThemeParentBackground(nullptr, nullptr, &rect) == kFailed);
-  CHECK_FALSE(none.IsThemeActive());
-  CHECK_FALSE(none.IsAppThemed());
-  CHECK_FALSE(none.IsThemeBackgroundPartiallyTransparent(nullptr, 1, 1));
-}
-
-TEST_CASE("an unthemed XP-style button draws raised with the system colours, its icon and its states") {
+  StandInTheme themed;  // both outlive the button
   HostWindow host;
   HWND window = host.AddControl(L"BUTTON", L"Go", BS_PUSHBUTTON | WS_TABSTOP, 10, 10, 80, 24, 100);
   CXPStyleCoolButton button;
   REQUIRE(button.Attach(window));
   CHECK((GetWindowLongPtrW(window, GWL_STYLE) & BS_TYPEMASK) == BS_OWNERDRAW);
-  CThemeHelper none(L"no-such-uxtheme.dll");
   button.SetThemeHelper(&none);
   CHECK_FALSE(button.IsFlat());
   REQUIRE(button.SetBitmapFromStrip(IDB_BUTTONS, IMG_STOP));
 
-  struct Row {
+  struct State {
     std::string name;
     UINT state;
     COLORREF left;   // column 0, halfway down
     COLORREF right;  // last column, halfway down
   };
-  const Row rows[] = {
+  const State states[] = {
       {"plain", 0, GetSysColor(COLOR_3DHILIGHT), GetSysColor(COLOR_3DDKSHADOW)},
       {"focused: black frame", ODS_FOCUS, RGB(0, 0, 0), RGB(0, 0, 0)},
       {"pressed: shadow frame", ODS_SELECTED, GetSysColor(COLOR_3DSHADOW), GetSysColor(COLOR_3DSHADOW)},
   };
-  for (const Row& row : rows) {
+  for (const State& row : states) {
     CAPTURE(row.name);
     Canvas canvas(80, 24);
     DrawButton(window, canvas.Dc(), row.state, 80, 24);
@@ -205,37 +192,30 @@ TEST_CASE("an unthemed XP-style button draws raised with the system colours, its
     // The stop image is red; its square sits 7 pixels in from the left.
     CHECK(canvas.Contains({7, 4, 7 + 16 + 1, 21}, RGB(210, 45, 40)));
   }
-  SUBCASE("disabled: the icon greyed, the text embossed") {
+  {
+    INFO("disabled: the icon greyed, the text embossed");
     Canvas canvas(80, 24);
     DrawButton(window, canvas.Dc(), ODS_DISABLED, 80, 24);
     CHECK_FALSE(canvas.Contains({7, 4, 24, 21}, RGB(210, 45, 40)));
     CHECK(canvas.Contains({30, 4, 70, 20}, GetSysColor(COLOR_3DSHADOW)));
   }
-}
 
-TEST_CASE("every image button shows a focus cue while it has the focus, unless the dialog hides keyboard cues") {
-  CThemeHelper none(L"no-such-uxtheme.dll");
-  StandInTheme themed;
-  struct Row {
+  struct Cue {
     std::string name;
     const CThemeHelper* theme;
     bool flat;
     UINT state;
     bool cue;
   };
-  const Row rows[] = {
+  const Cue cues[] = {
       {"raised", &none, false, ODS_FOCUS, true},
       {"flat", &none, true, ODS_FOCUS, true},
       {"themed", &themed, true, ODS_FOCUS, true},
       {"themed, cues hidden", &themed, true, ODS_FOCUS | ODS_NOFOCUSRECT, false},
       {"raised, cues hidden", &none, false, ODS_FOCUS | ODS_NOFOCUSRECT, false},
   };
-  for (const Row& row : rows) {
+  for (const Cue& row : cues) {
     CAPTURE(row.name);
-    HostWindow host;
-    HWND window = host.AddControl(L"BUTTON", L"Go", BS_PUSHBUTTON | WS_TABSTOP, 10, 10, 80, 24, 100);
-    CXPStyleCoolButton button;
-    REQUIRE(button.Attach(window));
     button.SetThemeHelper(row.theme);
     button.SetFlat(row.flat);
     // The focus rectangle lies 3 pixels in: compare that line with the button drawn without the focus.
@@ -274,9 +254,7 @@ TEST_CASE("the server label is a gray band with bold black text from x = 10") {
   CHECK(canvas.Pixel(2, 10) == RGB(0xAA, 0xAA, 0xAA));
   CHECK(canvas.Contains({10, 0, 120, 24}, RGB(0, 0, 0)));
   CHECK_FALSE(canvas.Contains({0, 0, 9, 24}, RGB(0, 0, 0)));
-  wchar_t text[32]{};
-  GetWindowTextW(window, text, 32);
-  CHECK(std::wstring(text) == L"Localhost");
+  CHECK(Text(window) == L"Localhost");
 
   // In high contrast the band takes the window's colours, once the label hears of the change.
   HighContrastScheme scheme;

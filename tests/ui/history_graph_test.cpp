@@ -7,11 +7,9 @@
 #include <vector>
 
 #include "res/resource.h"
-#include "settings/settings.h"
 #include "tests/ui/ui_fixture.h"
 #include "ui/dpi.h"
 #include "ui/history_graph.h"
-#include "ui/theme_helper.h"
 
 namespace {
 
@@ -20,9 +18,9 @@ constexpr int kWidth = 360, kHeight = 120;
 // The graph as the Resources page makes it, drawn into a canvas.
 struct Drawn {
   explicit Drawn(const std::vector<int32_t>& values, int32_t limit, int points = 36, int width = kWidth,
-                 int height = kHeight)
+                 int height = kHeight, int dpi = 96)
       : canvas(width, height) {
-    SetWindowDpi(host.Get(), 96);  // the pixel positions below are for 100 %
+    SetWindowDpi(host.Get(), dpi);  // the pixel positions below are for 100 %
     Graphic graph;
     REQUIRE(graph.Create({0, 0, width, height}, 4, points, host.Get(), 1107));
     graph.SetTextMode(1);
@@ -160,14 +158,10 @@ TEST_CASE("the graph's window text names the parameter, its newest value and the
 }
 
 TEST_CASE("a colour change told to the main dialog reaches the graph on its page, which turns to high contrast") {
-  Settings settings;
-  TestCommands app;
-  TestEngine engine;
-  engine.latest[0].value = 37;
-  engine.latest[0].recent = {30, 37};
-  CThemeHelper theme;
-  OpenDialog dialog(settings, app, engine, theme);
-  HWND graph = GetDlgItem(dialog.ShowPage(0), IDC_GRAPH);
+  PageFixture f(0);
+  f.engine.latest[0].value = 37;
+  f.engine.latest[0].recent = {30, 37};
+  HWND graph = GetDlgItem(f.Show(), IDC_GRAPH);
   RECT client{};
   GetClientRect(graph, &client);
   auto shows = [&](COLORREF color) {
@@ -178,7 +172,7 @@ TEST_CASE("a colour change told to the main dialog reaches the graph on its page
   CHECK(Text(graph) == L"History of CPU Usage: newest value 37 %, notification value 95 %");
   REQUIRE(shows(Graphic::kCurveColor));
   HighContrastScheme scheme;
-  SendMessageW(dialog.Window(), WM_SYSCOLORCHANGE, 0, 0);
+  SendMessageW(f.dialog->Window(), WM_SYSCOLORCHANGE, 0, 0);
   CHECK_FALSE(shows(Graphic::kCurveColor));
   CHECK(shows(GetSysColor(COLOR_HIGHLIGHT)));
 }
@@ -186,16 +180,9 @@ TEST_CASE("a colour change told to the main dialog reaches the graph on its page
 TEST_CASE("the curve grows with the window's DPI") {
   for (auto [dpi, thickness] : {std::pair{96, 3}, std::pair{192, 6}}) {
     CAPTURE(dpi);
-    HostWindow host;
-    SetWindowDpi(host.Get(), dpi);
-    Canvas canvas(kWidth, kHeight);
-    Graphic graph;
-    REQUIRE(graph.Create({0, 0, kWidth, kHeight}, 4, 36, host.Get(), 1107));
-    graph.SetData(std::vector<int32_t>(36, 25), 100);
-    graph.Draw(canvas.Dc(), {0, 0, kWidth, kHeight});
+    Drawn d(std::vector<int32_t>(36, 25), 100, 36, kWidth, kHeight, dpi);
     int drawn = 0;
-    for (int y = 0; y < kHeight; ++y) drawn += canvas.Pixel(kWidth / 2 + 7, y) == Graphic::kCurveColor;
+    for (int y = 0; y < kHeight; ++y) drawn += d.canvas.Pixel(kWidth / 2 + 7, y) == Graphic::kCurveColor;
     CHECK(drawn == thickness);
-    SetWindowDpi(host.Get(), 0);
   }
 }

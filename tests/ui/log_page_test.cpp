@@ -4,35 +4,26 @@
 
 #include <cwchar>
 #include <filesystem>
-#include <functional>
-#include <memory>
 #include <string>
 #include <thread>
 
 #include "common/utf16.h"
 #include "res/resource.h"
-#include "settings/settings.h"
 #include "support/temp_dir.h"
 #include "tests/ui/ui_fixture.h"
-#include "ui/theme_helper.h"
 
 namespace {
 
 // A log file of the test's own, and the main dialog turned to its Log page.
-struct LogPageFixture {
-  LogPageFixture() { engine.logSettings.Filename.Set(path); }
+struct LogPageFixture : PageFixture {
+  LogPageFixture() : PageFixture(3) { engine.logSettings.Filename.Set(path); }
 
   void WriteFile(const std::wstring& text) const { WriteBytes(path, EncodeUtf16Le(text)); }
-  void Open() {
-    dialog = std::make_unique<OpenDialog>(settings, app, engine, theme);
-    page = dialog->ShowPage(3);
-    list = Item(IDC_LOG_LIST);
-  }
-  HWND Item(int id) const { return GetDlgItem(page, id); }
-  int Rows() const { return ListView_GetItemCount(list); }
+  HWND List() const { return Item(IDC_LOG_LIST); }
+  int Rows() const { return ListView_GetItemCount(List()); }
   std::wstring Cell(int row, int column) const {
     std::wstring text(40000, L'\0');
-    ListView_GetItemText(list, row, column, text.data(), static_cast<int>(text.size()));
+    ListView_GetItemText(List(), row, column, text.data(), static_cast<int>(text.size()));
     text.resize(std::wcslen(text.c_str()));
     return text;
   }
@@ -40,32 +31,12 @@ struct LogPageFixture {
     LVITEMW item{};
     item.mask = LVIF_IMAGE;
     item.iItem = row;
-    ListView_GetItem(list, &item);
+    ListView_GetItem(List(), &item);
     return item.iImage;
-  }
-  bool ClearEnabled() const { return IsWindowEnabled(Item(IDC_CLEAR_LOG)) != FALSE; }
-  HWND Focus() const {
-    GUITHREADINFO thread{};
-    thread.cbSize = sizeof thread;
-    GetGUIThreadInfo(GetWindowThreadProcessId(page, nullptr), &thread);
-    return thread.hwndFocus;
-  }
-  void Press(WORD key) const {
-    BringToFront(dialog->Window());
-    INPUT input[2] = {{INPUT_KEYBOARD, {.ki = {key, 0, 0, 0, 0}}},
-                      {INPUT_KEYBOARD, {.ki = {key, 0, KEYEVENTF_KEYUP, 0, 0}}}};
-    SendInput(2, input, sizeof(INPUT));
   }
 
   TempDir dir;
   std::wstring path = dir.File(L"log.txt");
-  Settings settings;
-  TestCommands app;
-  TestEngine engine;
-  CThemeHelper theme;
-  std::unique_ptr<OpenDialog> dialog;
-  HWND page = nullptr;
-  HWND list = nullptr;
 };
 
 std::wstring Numbered(int from, int to) {
@@ -86,7 +57,7 @@ TEST_CASE("the page shows the newest 501 rows newest first, each with its level'
               L"Notice\tT\tunknown type\r\n"
               L"Info\tT\tnewest\r\n"
               L"Error\tT\tnot yet a complete line");
-  f.Open();
+  f.Show();
   REQUIRE(WaitFor([&] { return f.Rows() == kMaxLogRows && f.Cell(0, 2) == L"newest"; }));
   const struct {
     int row;
@@ -109,8 +80,8 @@ TEST_CASE("the page shows the newest 501 rows newest first, each with its level'
   }
   // At its default width the time column shows a whole time stamp, the year
   // too, beside the list's padding either side of a cell's text.
-  CHECK(ListView_GetStringWidth(f.list, L"03:04:05 PM  05 Dec 2026") + 12 <= ListView_GetColumnWidth(f.list, 1));
-  CHECK(f.ClearEnabled());
+  CHECK(ListView_GetStringWidth(f.List(), L"03:04:05 PM  05 Dec 2026") + 12 <= ListView_GetColumnWidth(f.List(), 1));
+  CHECK(f.Enabled(IDC_CLEAR_LOG));
 }
 
 TEST_CASE("a click or the arrow keys show the whole message below, however narrow its column") {
@@ -118,54 +89,51 @@ TEST_CASE("a click or the arrow keys show the whole message below, however narro
   const std::wstring longText = L"start\t" + std::wstring(2000, L'x') + L" end";
   f.WriteFile(L"Error\tT\t" + longText + L"\r\nInfo\tT\tshort\r\n");
   f.settings.Interface.logText = 40;
-  f.Open();
+  f.Show();
   REQUIRE(WaitFor([&] { return f.Rows() == 2; }));
   CHECK(Text(f.Item(IDC_LOG_MESSAGE)).empty());
 
   BringToFront(f.dialog->Window());
   RECT cell{};
-  ListView_GetSubItemRect(f.list, 1, 2, LVIR_BOUNDS, &cell);
+  ListView_GetSubItemRect(f.List(), 1, 2, LVIR_BOUNDS, &cell);
   POINT at{(cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2};
-  ClientToScreen(f.list, &at);
+  ClientToScreen(f.List(), &at);
   SetCursorPos(at.x, at.y);
   INPUT click[2] = {{INPUT_MOUSE, {.mi = {0, 0, 0, MOUSEEVENTF_LEFTDOWN, 0, 0}}},
                     {INPUT_MOUSE, {.mi = {0, 0, 0, MOUSEEVENTF_LEFTUP, 0, 0}}}};
   SendInput(2, click, sizeof(INPUT));
   CHECK(WaitFor([&] { return Text(f.Item(IDC_LOG_MESSAGE)) == longText; }));
 
-  f.Press(VK_UP);
+  PressKeys(f.page, {VK_UP});
   CHECK(WaitFor([&] { return Text(f.Item(IDC_LOG_MESSAGE)) == L"short"; }));
 
   // A new activation starts without a shown message.
-  f.dialog->ShowPage(0);
-  f.dialog->ShowPage(3);
+  f.Show();
   CHECK(Text(f.Item(IDC_LOG_MESSAGE)).empty());
 }
 
 TEST_CASE("Clear Log empties the list, deletes the file and goes off, leaving the keyboard on the list") {
   LogPageFixture f;
   f.WriteFile(Numbered(0, 3));
-  f.Open();
-  REQUIRE(WaitFor([&] { return f.Rows() == 3 && f.ClearEnabled(); }));
-  BringToFront(f.dialog->Window());
+  f.Show();
+  REQUIRE(WaitFor([&] { return f.Rows() == 3 && f.Enabled(IDC_CLEAR_LOG); }));
   SendMessageW(f.page, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(f.Item(IDC_CLEAR_LOG)), TRUE);
-  f.Press(VK_SPACE);
-  CHECK(WaitFor([&] { return f.Rows() == 0 && !f.ClearEnabled(); }));
+  PressKeys(f.page, {VK_SPACE});
+  CHECK(WaitFor([&] { return f.Rows() == 0 && !f.Enabled(IDC_CLEAR_LOG); }));
   CHECK_FALSE(std::filesystem::exists(f.path));
-  CHECK(WaitFor([&] { return f.Focus() == f.list; }));
+  CHECK(WaitFor([&] { return FocusOf(f.page) == f.List(); }));
 
   // No file to read: the page comes back empty with Clear Log off.
-  f.dialog->ShowPage(0);
-  f.dialog->ShowPage(3);
+  f.Show();
   REQUIRE(DrainPosted(f.page));
   CHECK(f.Rows() == 0);
-  CHECK_FALSE(f.ClearEnabled());
+  CHECK_FALSE(f.Enabled(IDC_CLEAR_LOG));
 }
 
 TEST_CASE("lines written on another thread reach the top in order while the page is active; a trim reloads it") {
   LogPageFixture f;
   f.WriteFile(Numbered(0, 3));
-  f.Open();
+  f.Show();
   REQUIRE(WaitFor([&] { return f.Rows() == 3; }));
   auto monitor = [&](int count, LogLevel level, const std::wstring& text) {
     std::thread([&] {
@@ -191,7 +159,7 @@ TEST_CASE("lines written on another thread reach the top in order while the page
   monitor(1, LogLevel::Error, L"while away ");
   REQUIRE(DrainPosted(f.page));
   CHECK(f.Cell(0, 2) == L"after the cut 0");
-  f.dialog->ShowPage(3);
+  f.Show();
   CHECK(WaitFor([&] { return f.Rows() == 1 && f.Cell(0, 2) == L"while away 0"; }));
 }
 
@@ -203,19 +171,16 @@ TEST_CASE("column widths are kept when the page is left and when the dialog is c
   for (const auto& way : ways) {
     INFO(way.how);
     LogPageFixture f;
-    f.Open();
+    f.Show();
     const int widths[] = {55, 160, 310};
-    for (int i = 0; i < 3; ++i) ListView_SetColumnWidth(f.list, i, widths[i]);
-    if (way.close) {
-      f.dialog.reset();
-      f.Open();
-    } else {
-      f.dialog->ShowPage(0);
-      f.dialog->ShowPage(3);
-    }
+    for (int i = 0; i < 3; ++i) ListView_SetColumnWidth(f.List(), i, widths[i]);
+    if (way.close)
+      f.Reopen();
+    else
+      f.Show();
     CHECK(f.settings.Interface.logType == 55);
     CHECK(f.settings.Interface.logTime == 160);
     CHECK(f.settings.Interface.logText == 310);
-    for (int i = 0; i < 3; ++i) CHECK(ListView_GetColumnWidth(f.list, i) == widths[i]);
+    for (int i = 0; i < 3; ++i) CHECK(ListView_GetColumnWidth(f.List(), i) == widths[i]);
   }
 }

@@ -13,100 +13,99 @@
 #include <vector>
 
 #include "res/resource.h"
-#include "settings/settings.h"
 #include "tests/ui/ui_fixture.h"
-#include "ui/app_commands.h"
 #include "ui/dpi.h"
-#include "ui/main_dialog.h"
 #include "ui/strip_images.h"
-#include "ui/theme_helper.h"
-#include "ui/ui_messages.h"
 
 TEST_CASE("the main dialog opens with its title, server, status, buttons and six pages") {
-  Settings settings;
-  TestCommands app;
-  TestEngine engine;
-  CThemeHelper theme;
-  OpenDialog dialog(settings, app, engine, theme);
-  REQUIRE(dialog.Window() != nullptr);
-  CHECK(Text(dialog.Window()) == L"Varnalis 1.4");
-  CHECK(Text(dialog.Item(IDC_SERVER_LABEL)) == L"Localhost");
-  CHECK(Text(dialog.Item(IDC_STATUS)) == L"Last monitoring finished: 03:04:05 PM  05 Dec 2026");
-  CHECK(Text(dialog.Item(IDC_START)) == L"Start monitoring");  // the name a screen reader reads
-  CHECK_FALSE(IsWindowEnabled(dialog.Item(IDC_START)));
-  CHECK(IsWindowEnabled(dialog.Item(IDC_STOP)));
+  PageFixture f(0);
+  f.Show();
+  HWND window = f.dialog->Window();
+  CHECK(Text(window) == L"Varnalis 1.4");
+  CHECK(Text(f.dialog->Item(IDC_SERVER_LABEL)) == L"Localhost");
+  CHECK(Text(f.dialog->Item(IDC_STATUS)) == L"Last monitoring finished: 03:04:05 PM  05 Dec 2026");
+  CHECK(Text(f.dialog->Item(IDC_START)) == L"Start monitoring");  // the name a screen reader reads
+  CHECK_FALSE(IsWindowEnabled(f.dialog->Item(IDC_START)));
+  CHECK(IsWindowEnabled(f.dialog->Item(IDC_STOP)));
 
-  HWND tabs = reinterpret_cast<HWND>(SendMessageW(dialog.Sheet(), PSM_GETTABCONTROL, 0, 0));
+  HWND tabs = reinterpret_cast<HWND>(SendMessageW(f.dialog->Sheet(), PSM_GETTABCONTROL, 0, 0));
   REQUIRE(TabCtrl_GetItemCount(tabs) == 6);
-  const wchar_t* captions[] = {L"Resources", L"Notifications", L"Connection", L"&Log", L"Options", L"About"};
-  for (int i = 0; i < 6; ++i) {
-    wchar_t text[64]{};
-    TCITEMW item{};
-    item.mask = TCIF_TEXT;
-    item.pszText = text;
-    item.cchTextMax = 64;
-    TabCtrl_GetItem(tabs, i, &item);
-    CHECK(std::wstring(text) == captions[i]);
-  }
   CHECK(TabCtrl_GetCurSel(tabs) == 0);
-  CHECK(GetParent(dialog.Sheet()) == dialog.Window());
-  RECT sheet{}, client{};
-  GetWindowRect(dialog.Sheet(), &sheet);
-  MapWindowPoints(nullptr, dialog.Window(), reinterpret_cast<POINT*>(&sheet), 2);
-  GetClientRect(dialog.Window(), &client);
-  RECT status{};
-  GetWindowRect(dialog.Item(IDC_STATUS), &status);
-  MapWindowPoints(nullptr, dialog.Window(), reinterpret_cast<POINT*>(&status), 2);
+  // Below the band, the sheet from the left edge, then the status line inside the window.
+  auto place = [&](HWND control) {
+    RECT rect{};
+    GetWindowRect(control, &rect);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+  };
+  RECT sheet = place(f.dialog->Sheet()), status = place(f.dialog->Item(IDC_STATUS)), client{};
+  GetClientRect(window, &client);
+  CHECK(GetParent(f.dialog->Sheet()) == window);
   CHECK(sheet.left == 0);
   CHECK(sheet.bottom <= status.top);
   CHECK(status.bottom <= client.bottom);
 
-  SUBCASE("Stop and Start flip the switch and the buttons") {
-    SendMessageW(dialog.Item(IDC_STOP), BM_CLICK, 0, 0);
-    CHECK_FALSE(app.on);
-    CHECK(IsWindowEnabled(dialog.Item(IDC_START)));
-    CHECK_FALSE(IsWindowEnabled(dialog.Item(IDC_STOP)));
-    SendMessageW(dialog.Item(IDC_START), BM_CLICK, 0, 0);
-    CHECK(app.on);
-    CHECK_FALSE(IsWindowEnabled(dialog.Item(IDC_START)));
-  }
-  SUBCASE("closing stores the position") {
-    SetWindowPos(dialog.Window(), nullptr, 123, 77, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    dialog.Close();
-    CHECK(settings.Interface.dlgX == 123);
-    CHECK(settings.Interface.dlgY == 77);
-  }
+  // Stop and Start flip the switch and the buttons.
+  SendMessageW(f.dialog->Item(IDC_STOP), BM_CLICK, 0, 0);
+  CHECK_FALSE(f.app.on);
+  CHECK(IsWindowEnabled(f.dialog->Item(IDC_START)));
+  CHECK_FALSE(IsWindowEnabled(f.dialog->Item(IDC_STOP)));
+  SendMessageW(f.dialog->Item(IDC_START), BM_CLICK, 0, 0);
+  CHECK(f.app.on);
+  CHECK_FALSE(IsWindowEnabled(f.dialog->Item(IDC_START)));
 }
 
-TEST_CASE("a stored position is used when a monitor shows it and ignored when none does") {
-  Settings settings;
-  TestCommands app;
-  TestEngine engine;
-  CThemeHelper theme;
+TEST_CASE("the place is stored on closing and used again when a monitor shows it, ignored when none does") {
+  PageFixture f(0);
+  f.Show();
+  SetWindowPos(f.dialog->Window(), nullptr, 123, 77, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  f.dialog.reset();
+  CHECK(f.settings.Interface.dlgX == 123);
+  CHECK(f.settings.Interface.dlgY == 77);
   struct Row {
     int x, y;
     bool used;
   };
   for (const Row& row : {Row{40, 30, true}, Row{-20000, 30, false}, Row{40, 20000, false}}) {
-    settings.Interface.dlgX = row.x;
-    settings.Interface.dlgY = row.y;
-    OpenDialog dialog(settings, app, engine, theme);
-    RECT rect{};
-    GetWindowRect(dialog.Window(), &rect);
     CAPTURE(row.x);
+    f.settings.Interface.dlgX = row.x;
+    f.settings.Interface.dlgY = row.y;
+    f.Reopen();
+    RECT rect{};
+    GetWindowRect(f.dialog->Window(), &rect);
     CHECK((rect.left == row.x && rect.top == row.y) == row.used);
-    CHECK(MonitorFromWindow(dialog.Window(), MONITOR_DEFAULTTONULL) != nullptr);
+    CHECK(MonitorFromWindow(f.dialog->Window(), MONITOR_DEFAULTTONULL) != nullptr);
+  }
+}
+
+TEST_CASE("closing the dialog while a page's worker runs drops the late result") {
+  struct Row {
+    int page, channel, button, result;
+  };
+  for (const Row& row : {Row{2, -1, IDC_TEST_CONNECTION, IDC_REPORT}, Row{1, 1, IDC_TEST_MAIL, IDC_TEST_MAIL_RESULT}}) {
+    CAPTURE(row.page);
+    PageFixture f(row.page, true);
+    f.settings.EMail.EMailServer.Set("127.0.0.1");
+    f.settings.EMail.EMailPort = 9;
+    f.Show();
+    if (row.channel >= 0) SelectOnly(f.Item(IDC_CHANNEL_LIST), row.channel);
+    SetWindowTextW(f.Item(row.result), L"the last result");
+    f.Click(row.button);
+    // The button waits for the worker; the last result is gone.
+    CHECK_FALSE(f.Enabled(row.button));
+    CHECK(Text(f.Item(row.result)).empty());
+    f.dialog->Close();
+    REQUIRE(WaitFor([&] { return !IsWindow(f.page); }));
+    f.engine.Open();
+    CHECK(WaitFor([&] { return f.engine.Finished() == 1; }, 60000));
   }
 }
 
 TEST_CASE("opening and closing the dialog fifty times leaves the GDI and USER object counts where they were") {
-  Settings settings;
-  TestCommands app;
-  TestEngine engine;
-  CThemeHelper theme;
+  PageFixture f(0);
   // On this thread, as the application runs it; a helper closes each one once it is up.
   auto openAndClose = [&] {
-    QuorDlg dialog(settings, app, engine, theme, {L"", L""});
+    QuorDlg dialog(f.settings, f.app, f.engine, f.theme, {L"", L""});
     std::thread closer([&] {
       CHECK(WaitFor([&] { return dialog.Window() && IsWindowVisible(dialog.Window()); }));
       // The Notifications page's lists and the Options and About banners too.
@@ -125,12 +124,9 @@ TEST_CASE("opening and closing the dialog fifty times leaves the GDI and USER ob
 }
 
 TEST_CASE("the first status line is read once the window is known, so a line sent in between is not lost") {
-  Settings settings;
-  TestCommands app;
-  TestEngine engine;
-  CThemeHelper theme;
+  PageFixture f(0);
   std::atomic<bool> known{false};
-  QuorDlg dialog(settings, app, engine, theme, {L"", L""}, [&](HWND window) { known = window != nullptr; });
+  QuorDlg dialog(f.settings, f.app, f.engine, f.theme, {L"", L""}, [&](HWND window) { known = window != nullptr; });
   std::wstring shown;
   std::thread closer([&] {
     CHECK(WaitFor([&] { return dialog.Window() && IsWindowVisible(dialog.Window()); }));
@@ -144,11 +140,9 @@ TEST_CASE("the first status line is read once the window is known, so a line sen
 }
 
 TEST_CASE("the keyboard: Tab runs from the buttons into the page, labels lead to their lists, Escape closes") {
-  Settings settings;
-  TestCommands app;
-  TestEngine engine;
-  CThemeHelper theme;
-  OpenDialog dialog(settings, app, engine, theme);
+  PageFixture f(0);
+  f.Show();
+  OpenDialog& dialog = *f.dialog;
   HWND tabs = reinterpret_cast<HWND>(SendMessageW(dialog.Sheet(), PSM_GETTABCONTROL, 0, 0));
   CHECK(TabOrder(dialog.Window(), dialog.Item(IDC_STOP)) ==
         std::vector<int>{IDC_STOP, GetDlgCtrlID(tabs), IDC_PARAMS_LIST, IDC_NOTIFICATION_VALUE});
@@ -174,7 +168,7 @@ TEST_CASE("the keyboard: Tab runs from the buttons into the page, labels lead to
 
   SendMessageW(dialog.Window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(dialog.Item(IDC_STOP)), TRUE);
   PressKeys(dialog.Window(), {VK_SPACE});
-  CHECK(WaitFor([&] { return !app.on; }));
+  CHECK(WaitFor([&] { return !f.app.on; }));
   // The button that had the focus is disabled now: the focus went on inside the dialog.
   CHECK(WaitFor([&] {
     HWND focus = FocusOf(dialog.Window());
@@ -204,58 +198,37 @@ HWND ModalOver(HWND dialog) {
 }  // namespace
 
 TEST_CASE("Ctrl+Tab and Ctrl+Page Up turn the pages of the sheet inside the dialog, not behind a modal window") {
-  Settings settings;
-  TestCommands app;
-  TestEngine engine;
-  CThemeHelper theme;
-  QuorDlg dialog(settings, app, engine, theme, {L"", L""});
+  PageFixture f(0);
+  f.Show();
+  HWND window = f.dialog->Window();
+  HWND tabs = reinterpret_cast<HWND>(SendMessageW(f.dialog->Sheet(), PSM_GETTABCONTROL, 0, 0));
   std::vector<int> seen;
-  int underBox = -1;
-  // What the user's thread waited for in vain: doctest's messages are for this thread only.
-  std::vector<std::string> missed;
-  auto await = [&](const char* what, const std::function<bool()>& done) {
-    if (!WaitFor(done)) missed.push_back(what);
+  auto press = [&](std::vector<WORD> keys) {
+    int before = TabCtrl_GetCurSel(tabs);
+    PressKeys(window, keys);
+    CHECK_MESSAGE(WaitFor([&] { return TabCtrl_GetCurSel(tabs) != before; }), "awaited: the page to turn");
+    seen.push_back(TabCtrl_GetCurSel(tabs));
   };
-  std::thread user([&] {
-    await("the dialog shown", [&] { return dialog.Window() && IsWindowVisible(dialog.Window()); });
-    HWND tabs = reinterpret_cast<HWND>(SendMessageW(dialog.Sheet(), PSM_GETTABCONTROL, 0, 0));
-    auto press = [&](std::vector<WORD> keys) {
-      int before = TabCtrl_GetCurSel(tabs);
-      PressKeys(dialog.Window(), keys);
-      await("the page to turn", [&] { return TabCtrl_GetCurSel(tabs) != before; });
-      seen.push_back(TabCtrl_GetCurSel(tabs));
-    };
-    press({VK_CONTROL, VK_TAB});
-    press({VK_CONTROL, VK_TAB});
-    // A refused polling interval puts a message box over the Connection page.
-    HWND period = GetDlgItem(PropSheet_GetCurrentPageHwnd(dialog.Sheet()), IDC_PERIOD);
-    auto refused = std::async(std::launch::async, [period] {
-      SendMessageW(period, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"x"));
-    });
-    HWND box = nullptr;
-    await("the message box", [&] { return (box = ModalOver(dialog.Window())) != nullptr; });
-    PressKeys(box, {VK_CONTROL, VK_TAB});
-    PressKeys(box, {VK_RETURN});
-    await("Enter to close the box, after Ctrl+Tab", [&] { return !IsWindow(box); });
-    refused.get();
-    underBox = TabCtrl_GetCurSel(tabs);
-    press({VK_CONTROL, VK_PRIOR});
-    press({VK_CONTROL, VK_PRIOR});
-    press({VK_CONTROL, VK_PRIOR});
-    PostMessageW(dialog.Window(), WM_COMMAND, IDCANCEL, 0);
+  press({VK_CONTROL, VK_TAB});
+  press({VK_CONTROL, VK_TAB});
+  // A refused polling interval puts a message box over the Connection page.
+  HWND period = GetDlgItem(PropSheet_GetCurrentPageHwnd(f.dialog->Sheet()), IDC_PERIOD);
+  auto refused = std::async(std::launch::async, [period] {
+    SendMessageW(period, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"x"));
   });
-  dialog.Run([] { return std::wstring(); });
-  user.join();
-  for (const std::string& what : missed) FAIL_CHECK("awaited in vain: " << what);
-  CHECK(underBox == 2);
+  HWND box = nullptr;
+  CHECK_MESSAGE(WaitFor([&] { return (box = ModalOver(window)) != nullptr; }), "awaited: the message box");
+  PressKeys(box, {VK_CONTROL, VK_TAB});
+  PressKeys(box, {VK_RETURN});
+  CHECK_MESSAGE(WaitFor([&] { return !IsWindow(box); }), "awaited: Enter to close the box, after Ctrl+Tab");
+  refused.get();
+  CHECK(TabCtrl_GetCurSel(tabs) == 2);
+  for (int i = 0; i < 3; ++i) press({VK_CONTROL, VK_PRIOR});
   CHECK(seen == std::vector<int>{1, 2, 1, 0, 5});
 }
 
 TEST_CASE("a DPI change takes the suggested place and makes the sheet, icons, images, columns, title and banner again") {
-  Settings settings;
-  TestCommands app;
-  TestEngine engine;
-  CThemeHelper theme;
+  PageFixture f(0);
   auto fontHeight = [](HWND window) {
     LOGFONTW font{};
     GetObjectW(reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0)), sizeof font, &font);
@@ -268,7 +241,8 @@ TEST_CASE("a DPI change takes the suggested place and makes the sheet, icons, im
   };
   for (int dpi : {144, 192}) {
     CAPTURE(dpi);
-    OpenDialog dialog(settings, app, engine, theme);
+    f.Reopen();
+    OpenDialog& dialog = *f.dialog;
     const int from = WindowDpi(dialog.Window());
     auto scaled = [&](int pixels) { return MulDiv(pixels, dpi, from); };
     HWND about = dialog.ShowPage(5), title = GetDlgItem(about, IDC_ABOUT_PRODUCT);

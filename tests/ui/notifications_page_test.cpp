@@ -3,18 +3,14 @@
 #include <doctest/doctest.h>
 
 #include <algorithm>
-#include <future>
-#include <optional>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "common/utf16.h"
 #include "res/resource.h"
-#include "settings/settings.h"
-#include "settings/settings_table.h"
-#include "smtp/peers.h"
+#include "tests/smtp/peers.h"
 #include "tests/ui/ui_fixture.h"
-#include "ui/theme_helper.h"
 
 namespace {
 
@@ -25,69 +21,22 @@ const std::vector<int> kGroups[] = {
     {IDC_RUN_FILE, IDC_BROWSE, IDC_RUN_ARG, IDC_RUN_AUTH, IDC_RUN_PASSWORD},
 };
 
-struct NotificationsFixture {
-  Settings settings;
-  TestCommands app;
-  TestEngine engine;
-  GatedWorkEngine gated{engine};
-  CThemeHelper theme;
-  std::optional<OpenDialog> dialog;
-  HWND page = nullptr;
-
-  // held: the workers wait until the test opens the gate.
-  explicit NotificationsFixture(bool held = false) {
-    if (!held) gated.Open();
-  }
-  // Opens the dialog on the Notifications page, as the settings are now.
-  void Show() {
-    if (!dialog) dialog.emplace(settings, app, gated, theme);
-    page = dialog->ShowPage(1);
-  }
-  void Reopen() {
-    dialog.reset();
-    Show();
-  }
-  HWND Item(int id) const { return GetDlgItem(page, id); }
+struct NotificationsFixture : PageFixture {
+  NotificationsFixture() : PageFixture(1) {}
   HWND List() const { return Item(IDC_CHANNEL_LIST); }
-  bool Checked(int id) const { return SendMessageW(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
-  bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
-  bool Visible(int id) const { return IsWindowVisible(Item(id)) != FALSE; }
-  void Click(int id) const { SendMessageW(Item(id), BM_CLICK, 0, 0); }
-  int SelectedRow() const { return ListView_GetNextItem(List(), -1, LVNI_SELECTED); }
-  // Selects a channel's row as the arrow keys would.
-  void Select(int row) const {
-    ListView_SetItemState(List(), row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-  }
+  void Select(int channel) const { SelectOnly(List(), channel); }
   // The group shown: 0, 1 or 2, or -1 when not exactly one is.
   int ShownGroup() const {
     int shown = -1;
     for (int g = 0; g < 3; ++g) {
-      auto visible = std::count_if(kGroups[g].begin(), kGroups[g].end(), [&](int id) { return Visible(id); });
+      auto visible = std::ranges::count_if(kGroups[g], [&](int id) { return IsWindowVisible(Item(id)) != FALSE; });
       if (visible == 0) continue;
       if (shown >= 0 || visible != static_cast<long>(kGroups[g].size())) return -1;
       shown = g;
     }
     return shown;
   }
-  // Types text into a field as a program sets it; a refusal's message box is
-  // answered and its text returned.
-  std::wstring Type(int id, const std::wstring& text) const {
-    return AnswerBoxOf([&] { SendMessageW(Item(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())); });
-  }
-  // Sends a test mail with the page as it stands; the result shown.
-  std::wstring TestMail() {
-    Click(IDC_TEST_MAIL);
-    REQUIRE(WaitFor([&] { return Enabled(IDC_TEST_MAIL); }, 120000));
-    return Text(Item(IDC_TEST_MAIL_RESULT));
-  }
 };
-
-std::wstring Stored(Settings& settings, const wchar_t* name) {
-  std::vector<SettingRef> table = SettingsTable(settings);
-  const SettingRef* ref = FindSetting(table, name);
-  REQUIRE(ref != nullptr);
-  return SettingText(*ref);
-}
 
 std::wstring Wide(const std::string& utf8) {
   std::wstring text;
@@ -97,57 +46,47 @@ std::wstring Wide(const std::string& utf8) {
 
 }  // namespace
 
-TEST_CASE("the repeat count takes 0 to 1000 for the selected channel; more is refused and taken as 1000") {
+TEST_CASE("the number fields refuse what does not fit, keep the last good value, and store for the selected channel") {
   NotificationsFixture f;
   f.Show();
   struct Row {
-    int channel;
-    const wchar_t* typed;
+    int channel, id;
+    const wchar_t* setting;
+    const wchar_t* typed;  // null: only selected
     bool refused;
-    const wchar_t* field;
-    int32_t stored;
+    const wchar_t *field, *stored;
   };
+  const wchar_t *ui = L"Notifications\\UIThreshold", *mail = L"Notifications\\EMailThreshold",
+                *run = L"Notifications\\CustomThreshold", *port = L"Notifications\\EMailPort";
   const Row rows[] = {
-      {1, L"1001", true, L"1000", 1000}, {1, L"1000", false, L"1000", 1000}, {0, L"0", false, L"0", 0},
-      {2, L"99999999999", true, L"1000", 1000}, {2, L"", false, L"", 1000}, {0, L"12", false, L"12", 12},
-      {0, L"7x", true, L"12", 12},
+      {1, IDC_REPEAT, mail, L"1001", true, L"1000", L"1000"},  // too many: refused and taken as 1000
+      {1, IDC_REPEAT, mail, L"1000", false, L"1000", L"1000"},
+      {0, IDC_REPEAT, ui, L"0", false, L"0", L"0"},
+      {2, IDC_REPEAT, run, L"99999999999", true, L"1000", L"1000"},
+      {2, IDC_REPEAT, run, L"", false, L"", L"1000"},
+      {0, IDC_REPEAT, ui, L"12", false, L"12", L"12"},
+      {0, IDC_REPEAT, ui, L"7x", true, L"12", L"12"},
+      {1, IDC_REPEAT, mail, nullptr, false, L"1000", L"1000"},  // each channel shows its own count
+      {1, IDC_MAIL_PORT, port, L"587", false, L"587", L"587"},
+      {1, IDC_MAIL_PORT, port, L"70000", true, L"587", L"587"},
+      {1, IDC_MAIL_PORT, port, L"65535", false, L"65535", L"65535"},
+      {1, IDC_MAIL_PORT, port, L"65536", true, L"65535", L"65535"},
+      {1, IDC_MAIL_PORT, port, L"", false, L"", L"65535"},
+      {1, IDC_MAIL_PORT, port, L"0", false, L"0", L"0"},
+      {1, IDC_MAIL_PORT, port, L"99999999999", true, L"0", L"0"},
+      {1, IDC_MAIL_PORT, port, L"2a5", true, L"0", L"0"},
   };
   for (const Row& row : rows) {
-    CAPTURE(row.channel);
-    CAPTURE(ToUtf8(row.typed));
+    CAPTURE(ToUtf8(row.setting));
+    CAPTURE(ToUtf8(row.typed != nullptr ? row.typed : L"(none)"));
     f.Select(row.channel);
-    int32_t before[3] = {f.settings.UiNotify.UIThreshold, f.settings.EMail.EMailThreshold,
-                         f.settings.CustomNotify.CustomThreshold};
-    CHECK(f.Type(IDC_REPEAT, row.typed) == (row.refused ? L"Wrong value." : L""));
-    CHECK(Text(f.Item(IDC_REPEAT)) == row.field);
-    int32_t after[3] = {f.settings.UiNotify.UIThreshold, f.settings.EMail.EMailThreshold,
-                        f.settings.CustomNotify.CustomThreshold};
-    for (int c = 0; c < 3; ++c) CHECK(after[c] == (c == row.channel ? row.stored : before[c]));
-  }
-  // Each channel shows its own count.
-  f.Select(1);
-  CHECK(Text(f.Item(IDC_REPEAT)) == L"1000");
-}
-
-TEST_CASE("the port takes 0 to 65535; a larger number is refused and the last port put back") {
-  NotificationsFixture f;
-  f.Show();
-  f.Select(1);
-  CHECK(Text(f.Item(IDC_MAIL_PORT)) == L"25");
-  struct Row {
-    const wchar_t* typed;
-    bool refused;
-    const wchar_t* field;
-    uint16_t stored;
-  };
-  for (const Row& row : {Row{L"587", false, L"587", 587}, Row{L"70000", true, L"587", 587},
-                         Row{L"65535", false, L"65535", 65535}, Row{L"65536", true, L"65535", 65535},
-                         Row{L"", false, L"", 65535}, Row{L"0", false, L"0", 0},
-                         Row{L"99999999999", true, L"0", 0}, Row{L"2a5", true, L"0", 0}}) {
-    CAPTURE(ToUtf8(row.typed));
-    CHECK(f.Type(IDC_MAIL_PORT, row.typed) == (row.refused ? L"Wrong value." : L""));
-    CHECK(Text(f.Item(IDC_MAIL_PORT)) == row.field);
-    CHECK(f.settings.EMail.EMailPort == row.stored);
+    std::wstring others[3] = {f.Stored(ui), f.Stored(mail), f.Stored(run)};
+    if (row.typed != nullptr) CHECK(f.Type(row.id, row.typed) == (row.refused ? L"Wrong value." : L""));
+    CHECK(Text(f.Item(row.id)) == row.field);
+    CHECK(f.Stored(row.setting) == row.stored);
+    const wchar_t* counts[3] = {ui, mail, run};
+    for (int c = 0; c < 3; ++c)
+      if (counts[c] != row.setting) CHECK(f.Stored(counts[c]) == others[c]);
   }
 }
 
@@ -192,7 +131,7 @@ TEST_CASE("the group follows the channel list; Notify again and the account fiel
   for (const Row& row : rows) {
     CAPTURE(row.what);
     row.act(f);
-    CHECK(f.SelectedRow() == row.group);
+    CHECK(ListView_GetNextItem(f.List(), -1, LVNI_SELECTED) == row.group);
     CHECK(f.ShownGroup() == row.group);
     CHECK(f.settings.UiNotify.UIEnabled == row.enabled[0]);
     CHECK(f.settings.EMail.EMailEnabled == row.enabled[1]);
@@ -202,15 +141,14 @@ TEST_CASE("the group follows the channel list; Notify again and the account fiel
     CHECK(f.Checked(IDC_NOTIFY_AGAIN) == row.notifyAgainChecked);
     for (int id : {IDC_MAIL_USER, IDC_MAIL_PASSWORD}) CHECK(f.Enabled(id) == row.mailAccount);
     for (int id : {IDC_RUN_USER, IDC_RUN_PASSWORD}) CHECK(f.Enabled(id) == row.runAccount);
-    CHECK(Text(f.Item(IDC_MAIL_USER)) == L"mailer");
-    CHECK(Text(f.Item(IDC_MAIL_PASSWORD)) == L"secret");
-    CHECK(Text(f.Item(IDC_RUN_USER)) == L"runner");
+    CHECK(Text(f.Item(IDC_MAIL_USER)) + Text(f.Item(IDC_MAIL_PASSWORD)) + Text(f.Item(IDC_RUN_USER)) ==
+          L"mailersecretrunner");
   }
   CHECK(f.settings.EMail.EMailUser.Get() == "mailer");
   CHECK(f.settings.CustomNotify.CustomNotifyAgain);
 }
 
-TEST_CASE("every field is stored as it changes and shown again when the dialog opens again") {
+TEST_CASE("every field is stored as it changes, texts as UTF-8, and shown again when the dialog opens again") {
   NotificationsFixture f;
   f.Show();
   struct Row {
@@ -246,48 +184,36 @@ TEST_CASE("every field is stored as it changes and shown again when the dialog o
   };
   std::vector<std::wstring> shown;
   for (const Row& row : rows) {
-    CAPTURE(std::string(ToUtf8(row.setting)));
+    CAPTURE(ToUtf8(row.setting));
     f.Select(row.channel);
     if (row.typed != nullptr) {
       f.Type(row.id, row.typed);
-      CHECK(Stored(f.settings, row.setting) == row.typed);
+      CHECK(f.Stored(row.setting) == row.typed);
       shown.push_back(row.typed);
     } else {
-      std::wstring before = Stored(f.settings, row.setting);
+      std::wstring before = f.Stored(row.setting);
       f.Click(row.id);
-      CHECK(Stored(f.settings, row.setting) == (before == L"1" ? L"0" : L"1"));
+      CHECK(f.Stored(row.setting) == (before == L"1" ? L"0" : L"1"));
       CHECK(f.Checked(row.id) == (before != L"1"));
       shown.push_back(f.Checked(row.id) ? L"1" : L"0");
     }
   }
+  // As the console stores it.
+  CHECK(f.settings.EMail.EMailPassword.Get() == "p\xC3\xA4ss w\xC3\xB6rd\xE2\x82\xAC");
   f.Reopen();
   for (size_t i = 0; i < std::size(rows); ++i) {
     const Row& row = rows[i];
-    CAPTURE(std::string(ToUtf8(row.setting)));
+    CAPTURE(ToUtf8(row.setting));
     f.Select(row.channel);
     CHECK((row.typed != nullptr ? Text(f.Item(row.id)) : f.Checked(row.id) ? L"1" : L"0") == shown[i]);
   }
-}
 
-TEST_CASE("an e-mail text typed in the page is stored as the console stores it, and shown as the console shows it") {
-  NotificationsFixture f;
-  f.Show();
-  f.Select(1);
-  const std::wstring typed = L"p\u00e4ss w\u00f6rd\u20ac";
-  f.Type(IDC_MAIL_PASSWORD, typed);
-  Settings console;
-  std::vector<SettingRef> table = SettingsTable(console);
-  std::wstring error;
-  REQUIRE(SetSettingFromUser(*FindSetting(table, L"Notifications\\EMailPassword"), typed, error));
-  CHECK(f.settings.EMail.EMailPassword.Get() == console.EMail.EMailPassword.Get());
-  CHECK(f.settings.EMail.EMailPassword.Get() == "p\xC3\xA4ss w\xC3\xB6rd\xE2\x82\xAC");
-
-  // Bytes that are not UTF-8, stored by an older program, show byte by byte.
+  // Bytes that are not UTF-8, stored by an older program, show byte by byte and stay as they are.
   f.settings.EMail.EMailServer.Set("m\xE4il");
   f.Reopen();
   f.Select(1);
   CHECK(Text(f.Item(IDC_MAIL_SERVER)) == L"m\u00e4il");
-  CHECK(Text(f.Item(IDC_MAIL_SERVER)) == Stored(f.settings, L"Notifications\\EMailServer"));
+  CHECK(f.Stored(L"Notifications\\EMailServer") == L"m\u00e4il");
   CHECK(f.settings.EMail.EMailServer.Get() == "m\xE4il");
 }
 
@@ -319,8 +245,10 @@ TEST_CASE("Send test mail sends with the page's settings and shows the result in
     f.Type(IDC_MAIL_PORT, std::to_wstring(peers.Port(row.peer)));
     f.Type(IDC_MAIL_PASSWORD, Wide(row.password));
     if (f.Checked(IDC_MAIL_SSL) != row.ssl) f.Click(IDC_MAIL_SSL);
-    std::wstring result = f.TestMail();
-    CAPTURE(std::string(ToUtf8(result)));
+    f.Click(IDC_TEST_MAIL);
+    REQUIRE(WaitFor([&] { return f.Enabled(IDC_TEST_MAIL); }, 120000));
+    std::wstring result = Text(f.Item(IDC_TEST_MAIL_RESULT));
+    CAPTURE(ToUtf8(result));
     // A result that fits needs no scroll bar.
     CHECK((GetWindowLongW(f.Item(IDC_TEST_MAIL_RESULT), GWL_STYLE) & WS_VSCROLL) == 0);
     if (row.sent) {
@@ -333,28 +261,11 @@ TEST_CASE("Send test mail sends with the page's settings and shows the result in
   }
 }
 
-TEST_CASE("Send test mail waits disabled for its worker; closing the dialog meanwhile drops the late result") {
-  NotificationsFixture f(true);
-  f.settings.EMail.EMailServer.Set("127.0.0.1");
-  f.settings.EMail.EMailPort = 9;
-  f.Show();
-  f.Select(1);
-  SetWindowTextW(f.Item(IDC_TEST_MAIL_RESULT), L"the last result");
-  f.Click(IDC_TEST_MAIL);
-  CHECK_FALSE(f.Enabled(IDC_TEST_MAIL));
-  CHECK(Text(f.Item(IDC_TEST_MAIL_RESULT)).empty());
-  f.dialog->Close();
-  REQUIRE(WaitFor([&] { return !IsWindow(f.page); }));
-  f.gated.Open();
-  CHECK(WaitFor([&] { return f.gated.Finished() == 1; }, 60000));
-}
-
 TEST_CASE("each group is worked from the keyboard: tab order and mnemonics") {
   NotificationsFixture f;
   f.settings.EMail.EMailAuth = true;
   f.settings.CustomNotify.CustomAuth = true;
   f.Show();
-  BringToFront(f.dialog->Window());
   struct Row {
     int channel;
     std::vector<int> tabs;
@@ -386,48 +297,6 @@ TEST_CASE("each group is worked from the keyboard: tab order and mnemonics") {
   }
   // The arrow keys move through the channels, and the group with them.
   SendMessageW(f.page, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(f.List()), TRUE);
-  INPUT up[2] = {{INPUT_KEYBOARD, {.ki = {VK_UP, 0, 0, 0, 0}}},
-                 {INPUT_KEYBOARD, {.ki = {VK_UP, 0, KEYEVENTF_KEYUP, 0, 0}}}};
-  SendInput(2, up, sizeof(INPUT));
+  PressKeys(f.page, {VK_UP});
   CHECK(WaitFor([&] { return f.ShownGroup() == 1; }));
-}
-
-TEST_CASE("Browse stores the chosen program and leaves the current folder; Cancel changes nothing") {
-  NotificationsFixture f;
-  f.settings.CustomNotify.CustomFile.Set(L"old.exe");
-  f.Show();
-  f.Select(2);
-  wchar_t start[MAX_PATH]{};
-  GetCurrentDirectoryW(MAX_PATH, start);
-  const std::wstring folder = start;
-  wchar_t system[MAX_PATH]{};
-  GetSystemDirectoryW(system, MAX_PATH);
-  const std::wstring chosen = std::wstring(system) + L"\\notepad.exe";
-  // Opens the file dialog as the button does; its window.
-  auto open = [&] {
-    PostMessageW(f.Item(IDC_BROWSE), BM_CLICK, 0, 0);
-    HWND dialog = nullptr;
-    CHECK(WaitFor([&] {
-      dialog = FindWindowW(L"#32770", L"Open");
-      return dialog != nullptr && IsWindowVisible(dialog);
-    }, 20000));
-    return dialog;
-  };
-  struct Row {
-    int button;
-    std::wstring stored;
-  };
-  for (const Row& row : {Row{IDCANCEL, L"old.exe"}, Row{IDOK, chosen}}) {
-    CAPTURE(row.button);
-    HWND dialog = open();
-    REQUIRE(dialog != nullptr);
-    if (row.button == IDOK) SetDlgItemTextW(dialog, 0x47C /* the file name box */, chosen.c_str());
-    PostMessageW(dialog, WM_COMMAND, row.button, 0);
-    REQUIRE(WaitFor([&] { return !IsWindow(dialog); }));
-    CHECK(WaitFor([&] { return f.settings.CustomNotify.CustomFile.Get() == row.stored; }));
-    CHECK(Text(f.Item(IDC_RUN_FILE)) == row.stored);
-    wchar_t now[MAX_PATH]{};
-    GetCurrentDirectoryW(MAX_PATH, now);
-    CHECK(std::wstring(now) == folder);
-  }
 }

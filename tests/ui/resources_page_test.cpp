@@ -2,15 +2,14 @@
 #include <commctrl.h>
 #include <doctest/doctest.h>
 
-#include <future>
 #include <string>
+#include <vector>
 
+#include "common/utf16.h"
 #include "res/resource.h"
-#include "settings/settings.h"
 #include "tests/ui/ui_fixture.h"
 #include "ui/color_list.h"
 #include "ui/history_graph.h"
-#include "ui/theme_helper.h"
 #include "ui/ui_messages.h"
 
 namespace {
@@ -33,31 +32,30 @@ COLORREF ScreenPixel(HWND window, int x, int y) {
 }
 
 // The open dialog turned to its Resources page.
-struct ResourcesPage {
-  ResourcesPage(Settings& settings, TestEngine& engine)
-      : dialog(settings, app, engine, theme), page(dialog.ShowPage(0)), list(GetDlgItem(page, IDC_PARAMS_LIST)) {}
-
+struct ResourcesPage : PageFixture {
+  ResourcesPage() : PageFixture(0) {}
+  HWND List() const { return Item(IDC_PARAMS_LIST); }
   std::wstring Cell(int row, int column) const {
     wchar_t text[128]{};
-    ListView_GetItemText(list, row, column, text, 128);
+    ListView_GetItemText(List(), row, column, text, 128);
     return text;
   }
   LPARAM Mark(int row) const {
     LVITEMW item{};
     item.mask = LVIF_PARAM;
     item.iItem = row;
-    ListView_GetItem(list, &item);
+    ListView_GetItem(List(), &item);
     return item.lParam;
   }
   // The colour at the right end of a row's Current Value cell, as the screen shows it.
   COLORREF RowColor(int row) const {
     RECT cell{};
-    ListView_GetSubItemRect(list, row, 1, LVIR_BOUNDS, &cell);
-    UpdateWindow(list);
-    return ScreenPixel(list, cell.right - 4, (cell.top + cell.bottom) / 2);
+    ListView_GetSubItemRect(List(), row, 1, LVIR_BOUNDS, &cell);
+    UpdateWindow(List());
+    return ScreenPixel(List(), cell.right - 4, (cell.top + cell.bottom) / 2);
   }
   bool GraphShows(COLORREF color) const {
-    HWND graph = GetDlgItem(page, IDC_GRAPH);
+    HWND graph = Item(IDC_GRAPH);
     RECT client{};
     GetClientRect(graph, &client);
     for (int y = 0; y < client.bottom; ++y)
@@ -65,41 +63,23 @@ struct ResourcesPage {
         if (ScreenPixel(graph, x, y) == color) return true;
     return false;
   }
-  bool Enabled(int id) const { return IsWindowEnabled(GetDlgItem(page, id)) != FALSE; }
-  void Select(int row) const {
-    ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
-    if (row >= 0) ListView_SetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-  }
-  // Types text into the value field as a program would set it; a refusal's
-  // message box is answered and its text returned.
-  std::wstring SetValue(const std::wstring& text) const {
-    return AnswerBoxOf([&] {
-      SendMessageW(GetDlgItem(page, IDC_NOTIFICATION_VALUE), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    });
-  }
-
-  TestCommands app;
-  CThemeHelper theme;
-  OpenDialog dialog;
-  HWND page;
-  HWND list;
+  void Select(int row) const { SelectOnly(List(), row); }
 };
 
 }  // namespace
 
 TEST_CASE("the Resources page lists the parameters, tints them by state and takes each pass") {
-  Settings settings;
-  settings.Parameters.enable[3] = true;
-  settings.Parameters.enable[4] = true;
-  settings.Parameters.diskName.Set(L"C:");
-  settings.Parameters.processName.Set(L"sql.exe");
-  TestEngine engine;
-  engine.latest[0] = Shown(37, L"OK", kRowNormal, {30, 37});
-  engine.latest[1] = Shown(40, L"Error", kRowError, {90, 40});
-  engine.latest[3] = Shown(250, L"Warning (3)", kRowWarning, {150, 250});
-  engine.latest[4] = Shown(-1, L"", kRowNormal, {});
-  ResourcesPage p(settings, engine);
-  REQUIRE(ListView_GetItemCount(p.list) == 8);
+  ResourcesPage p;
+  p.settings.Parameters.enable[3] = true;
+  p.settings.Parameters.enable[4] = true;
+  p.settings.Parameters.diskName.Set(L"C:");
+  p.settings.Parameters.processName.Set(L"sql.exe");
+  p.engine.latest[0] = Shown(37, L"OK", kRowNormal, {30, 37});
+  p.engine.latest[1] = Shown(40, L"Error", kRowError, {90, 40});
+  p.engine.latest[3] = Shown(250, L"Warning (3)", kRowWarning, {150, 250});
+  p.engine.latest[4] = Shown(-1, L"", kRowNormal, {});
+  p.Show();
+  REQUIRE(ListView_GetItemCount(p.List()) == 8);
 
   struct Row {
     const wchar_t *name, *value, *limit, *state;
@@ -119,11 +99,9 @@ TEST_CASE("the Resources page lists the parameters, tints them by state and take
   };
   for (int i = 0; i < 8; ++i) {
     CAPTURE(i);
-    CHECK(p.Cell(i, 0) == rows[i].name);
-    CHECK(p.Cell(i, 1) == rows[i].value);
-    CHECK(p.Cell(i, 2) == rows[i].limit);
-    CHECK(p.Cell(i, 3) == rows[i].state);
-    CHECK((ListView_GetCheckState(p.list, i) != 0) == rows[i].checked);
+    CHECK(p.Cell(i, 0) + L"|" + p.Cell(i, 1) + L"|" + p.Cell(i, 2) + L"|" + p.Cell(i, 3) ==
+          std::wstring(rows[i].name) + L"|" + rows[i].value + L"|" + rows[i].limit + L"|" + rows[i].state);
+    CHECK((ListView_GetCheckState(p.List(), i) != 0) == rows[i].checked);
     CHECK(p.Mark(i) == rows[i].mark);
     if (rows[i].tint != 0) CHECK(p.RowColor(i) == rows[i].tint);
   }
@@ -131,9 +109,9 @@ TEST_CASE("the Resources page lists the parameters, tints them by state and take
   CHECK(p.GraphShows(Graphic::kCurveColor));
   CHECK(p.GraphShows(Graphic::kLimitColor));
 
-  PassSnapshot next = engine.latest;
+  PassSnapshot next = p.engine.latest;
   next[1] = Shown(2000, L"OK", kRowNormal, {90, 40, 2000});
-  PostOwned(p.dialog.Window(), WM_APP_UPDATE_PARAMETERS, next);
+  PostOwned(p.dialog->Window(), WM_APP_UPDATE_PARAMETERS, next);
   CHECK(WaitFor([&] { return p.Cell(1, 1) == L"2000 MB"; }));
   CHECK(p.Cell(1, 3) == L"OK");
   CHECK(p.Mark(1) == kRowNormal);
@@ -146,23 +124,23 @@ TEST_CASE("the Resources page lists the parameters, tints them by state and take
 }
 
 TEST_CASE("the notification value follows the value rule of the selected row") {
-  Settings settings;
-  settings.Parameters.enable[6] = true;
-  settings.Parameters.enable[4] = true;
-  TestEngine engine;
-  ResourcesPage p(settings, engine);
+  ResourcesPage p;
+  p.settings.Parameters.enable[6] = true;
+  p.settings.Parameters.enable[4] = true;
+  p.Show();
+  auto stored = [&](int row) { return p.settings.Parameters.notificationValue[row].Get(); };
 
   SUBCASE("typing 101 for the processor load is refused on its third digit") {
-    HWND edit = GetDlgItem(p.page, IDC_NOTIFICATION_VALUE);
+    HWND edit = p.Item(IDC_NOTIFICATION_VALUE);
     CHECK(Text(edit) == L"95");
-    CHECK(Text(GetDlgItem(p.page, IDC_UNIT)) == L"%");
-    CHECK(p.SetValue(L"1") == L"");
+    CHECK(Text(p.Item(IDC_UNIT)) == L"%");
+    CHECK(p.Type(IDC_NOTIFICATION_VALUE, L"1") == L"");
     SendMessageW(edit, EM_SETSEL, 1, 1);
-    PostMessageW(edit, WM_CHAR, L'0', 0);
-    PostMessageW(edit, WM_CHAR, L'1', 0);
-    CHECK(AnswerMessageBox() == L"Wrong notification value.");
-    CHECK(WaitFor([&] { return Text(edit) == L"10"; }));
-    CHECK(settings.Parameters.notificationValue[0].Get() == L"10");
+    auto type = [&](wchar_t key) { return AnswerBoxOf([&] { SendMessageW(edit, WM_CHAR, key, 0); }); };
+    CHECK(type(L'0') == L"");
+    CHECK(type(L'1') == L"Wrong notification value.");
+    CHECK(Text(edit) == L"10");
+    CHECK(stored(0) == L"10");
     CHECK(p.Cell(0, 2) == L"10 %");
   }
   SUBCASE("each row's range") {
@@ -178,18 +156,12 @@ TEST_CASE("the notification value follows the value rule of the selected row") {
     };
     for (const Case& c : cases) {
       CAPTURE(c.row);
-      CAPTURE(std::wstring(c.typed));
+      CAPTURE(ToUtf8(c.typed));
       p.Select(c.row);
-      std::wstring before = settings.Parameters.notificationValue[c.row].Get();
-      std::wstring box = p.SetValue(c.typed);
-      if (c.stored != nullptr) {
-        CHECK(box == L"");
-        CHECK(settings.Parameters.notificationValue[c.row].Get() == c.stored);
-      } else {
-        CHECK(box == L"Wrong notification value.");
-        CHECK(settings.Parameters.notificationValue[c.row].Get() == before);
-        CHECK(Text(GetDlgItem(p.page, IDC_NOTIFICATION_VALUE)) == before);
-      }
+      std::wstring before = stored(c.row);
+      CHECK(p.Type(IDC_NOTIFICATION_VALUE, c.typed) == (c.stored != nullptr ? L"" : L"Wrong notification value."));
+      CHECK(stored(c.row) == (c.stored != nullptr ? c.stored : before));
+      if (c.stored == nullptr) CHECK(Text(p.Item(IDC_NOTIFICATION_VALUE)) == before);
     }
   }
   SUBCASE("the editor and the advanced settings button follow the selected row") {
@@ -209,108 +181,97 @@ TEST_CASE("the notification value follows the value rule of the selected row") {
 }
 
 TEST_CASE("a parameter switched off by its check box forgets its history and its state") {
-  Settings settings;
-  TestEngine engine;
-  engine.latest[1] = Shown(40, L"Error", kRowError, {90, 40});
-  ResourcesPage p(settings, engine);
+  ResourcesPage p;
+  p.engine.latest[1] = Shown(40, L"Error", kRowError, {90, 40});
+  p.Show();
   p.Select(5);
 
-  ListView_SetCheckState(p.list, 1, FALSE);
-  CHECK_FALSE(settings.Parameters.enable[1]);
-  CHECK(engine.cleared == std::vector<int>{1});
+  ListView_SetCheckState(p.List(), 1, FALSE);
+  CHECK_FALSE(p.settings.Parameters.enable[1]);
+  CHECK(p.engine.cleared == std::vector<int>{1});
   CHECK(p.Cell(1, 3) == L"");
   CHECK(p.Mark(1) == kRowOff);
-  CHECK(ListView_GetNextItem(p.list, -1, LVNI_SELECTED) == 1);
+  CHECK(ListView_GetNextItem(p.List(), -1, LVNI_SELECTED) == 1);
   CHECK_FALSE(p.Enabled(IDC_NOTIFICATION_VALUE));
   CHECK_FALSE(p.GraphShows(Graphic::kCurveColor));
   p.Select(0);
   CHECK(p.RowColor(1) == RGB(255, 255, 255));
 
-  ListView_SetCheckState(p.list, 1, TRUE);
-  CHECK(settings.Parameters.enable[1]);
-  CHECK(engine.cleared == std::vector<int>{1});
+  ListView_SetCheckState(p.List(), 1, TRUE);
+  CHECK(p.settings.Parameters.enable[1]);
+  CHECK(p.engine.cleared == std::vector<int>{1});
   CHECK(p.Mark(1) == kRowNormal);
 }
 
-TEST_CASE("column widths are stored when a column is resized and used when the dialog opens again") {
-  Settings settings;
-  TestEngine engine;
-  {
-    ResourcesPage p(settings, engine);
-    ListView_SetColumnWidth(p.list, 0, 201);
-    ListView_SetColumnWidth(p.list, 3, 77);
-  }
-  CHECK(settings.Interface.paramsName == 201);
-  CHECK(settings.Interface.paramsState == 77);
-  ResourcesPage again(settings, engine);
-  CHECK(ListView_GetColumnWidth(again.list, 0) == 201);
-  CHECK(ListView_GetColumnWidth(again.list, 3) == 77);
+TEST_CASE("column widths are stored as they change and used when the dialog opens again; one of 0 or less still shows its heading") {
+  ResourcesPage p;
+  p.settings.Interface.paramsValue = 0;
+  p.settings.Interface.paramsState = -40;
+  p.Show();
+  CHECK(ListView_GetColumnWidth(p.List(), 1) > 40);
+  CHECK(ListView_GetColumnWidth(p.List(), 3) > 20);
+  ListView_SetColumnWidth(p.List(), 0, 201);
+  ListView_SetColumnWidth(p.List(), 3, 77);
+  p.Reopen();
+  CHECK(p.settings.Interface.paramsName == 201);
+  CHECK(p.settings.Interface.paramsState == 77);
+  CHECK(ListView_GetColumnWidth(p.List(), 0) == 201);
+  CHECK(ListView_GetColumnWidth(p.List(), 3) == 77);
 }
 
-TEST_CASE("a column whose stored width is 0 or less still shows its heading") {
-  Settings settings;
-  settings.Interface.paramsValue = 0;
-  settings.Interface.paramsState = -40;
-  TestEngine engine;
-  ResourcesPage p(settings, engine);
-  CHECK(ListView_GetColumnWidth(p.list, 1) > 40);
-  CHECK(ListView_GetColumnWidth(p.list, 3) > 20);
+namespace {
+
+// The instance names' list of an advanced dialog, awaited past "Loading..."; its first name.
+std::wstring FirstListed(HWND dialog) {
+  wchar_t first[64]{};
+  CHECK(WaitFor([&] {
+    SendDlgItemMessageW(dialog, IDC_INSTANCE_LIST, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(first));
+    return std::wstring(first) != L"Loading...";
+  }, 20000));
+  return first;
 }
 
-TEST_CASE("Advanced settings store the choice on OK and rename the row; Cancel changes nothing") {
-  Settings settings;
-  settings.Parameters.enable[3] = true;
-  settings.Parameters.enable[4] = true;
-  settings.Parameters.networkAdapterName.Set(L"gone adapter");
-  TestEngine engine;
-  ResourcesPage p(settings, engine);
+}  // namespace
+
+TEST_CASE("Advanced settings store the choice on OK and rename the row; a gone adapter gives way to the total") {
+  ResourcesPage p;
+  p.settings.Parameters.enable[3] = true;
+  p.settings.Parameters.enable[4] = true;
+  p.settings.Parameters.networkAdapterName.Set(L"gone adapter");
+  p.Show();
   // Opens the row's dialog as the button does and waits for its names.
   auto open = [&](int row, const wchar_t* caption) {
     p.Select(row);
-    PostMessageW(GetDlgItem(p.page, IDC_ADVANCED), BM_CLICK, 0, 0);
+    PostMessageW(p.Item(IDC_ADVANCED), BM_CLICK, 0, 0);
     HWND dialog = nullptr;
     // Visible once its initialisation, which puts up "Loading...", is over.
-    CHECK(WaitFor([&] { return (dialog = FindWindowW(nullptr, caption)) != nullptr && IsWindowVisible(dialog); }));
-    CHECK(WaitFor([&] {
-      wchar_t entry[64]{};
-      SendDlgItemMessageW(dialog, IDC_INSTANCE_LIST, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(entry));
-      return std::wstring(entry) != L"Loading...";
-    }, 20000));
+    REQUIRE(WaitFor([&] { return (dialog = FindWindowW(nullptr, caption)) != nullptr && IsWindowVisible(dialog); }));
     return dialog;
   };
   auto press = [](HWND dialog, int id) { SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); };
 
   HWND disk = open(4, L"Disk Usage Advanced Settings");
-  REQUIRE(disk != nullptr);
+  std::wstring first = FirstListed(disk);
   press(disk, IDC_SPECIFIED);
-  wchar_t first[64]{};
-  SendDlgItemMessageW(disk, IDC_INSTANCE_LIST, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(first));
   press(disk, IDOK);
-  CHECK(WaitFor([&] { return settings.Parameters.diskName.Get() == first; }));
-  CHECK(p.Cell(4, 0) == L"Disk Uage (" + std::wstring(first) + L")");
-
-  disk = open(4, L"Disk Usage Advanced Settings");
-  press(disk, IDC_TOTAL);
-  press(disk, IDCANCEL);
-  CHECK(WaitFor([&] { return !IsWindow(disk); }));
-  CHECK(settings.Parameters.diskName.Get() == first);
+  CHECK(WaitFor([&] { return p.settings.Parameters.diskName.Get() == first; }));
+  CHECK(p.Cell(4, 0) == L"Disk Uage (" + first + L")");
 
   // The stored adapter is no longer reported: OK takes the total and the rate starts afresh.
   HWND network = open(3, L"Network Usage Advanced Settings");
-  REQUIRE(network != nullptr);
+  FirstListed(network);
   CHECK(SendDlgItemMessageW(network, IDC_TOTAL, BM_GETCHECK, 0, 0) == BST_CHECKED);
-  CHECK(settings.Parameters.networkAdapterName.Get() == L"gone adapter");
+  CHECK(p.settings.Parameters.networkAdapterName.Get() == L"gone adapter");
   press(network, IDOK);
-  CHECK(WaitFor([&] { return settings.Parameters.networkAdapterName.Get().empty(); }));
-  CHECK(engine.networkResets == 1);
+  CHECK(WaitFor([&] { return p.settings.Parameters.networkAdapterName.Get().empty(); }));
+  CHECK(p.engine.networkResets == 1);
   CHECK(p.Cell(3, 0) == L"Network Usage");
 }
 
 TEST_CASE("the keyboard works the page: Tab stops by row, mnemonics, Space switches, Advanced opened and ended by keys") {
-  Settings settings;
-  settings.Parameters.enable[4] = true;
-  TestEngine engine;
-  ResourcesPage p(settings, engine);
+  ResourcesPage p;
+  p.settings.Parameters.enable[4] = true;
+  p.Show();
   struct Row {
     int row;
     std::vector<int> tabs;
@@ -319,33 +280,25 @@ TEST_CASE("the keyboard works the page: Tab stops by row, mnemonics, Space switc
                          Row{4, {IDC_PARAMS_LIST, IDC_NOTIFICATION_VALUE, IDC_ADVANCED}}, Row{2, {IDC_PARAMS_LIST}}}) {
     CAPTURE(row.row);
     p.Select(row.row);
-    CHECK(TabOrder(p.page, p.list) == row.tabs);
+    CHECK(TabOrder(p.page, p.List()) == row.tabs);
   }
   // Row 2 is selected and off: Space on the list switches it on.
   CHECK(PressMnemonic(p.page, 'P', IDC_PARAMS_LIST) == IDC_PARAMS_LIST);
   PressKeys(p.page, {VK_SPACE});
-  CHECK(WaitFor([&] { return settings.Parameters.enable[2].load(); }));
+  CHECK(WaitFor([&] { return p.settings.Parameters.enable[2].load(); }));
   CHECK(PressMnemonic(p.page, 'N', IDC_NOTIFICATION_VALUE) == IDC_NOTIFICATION_VALUE);
 
   // The disk's dialog: Escape ends it as Cancel, Enter as OK.
   p.Select(4);
-  struct End {
-    WORD key;
-    const wchar_t* stored;  // null: the first disk listed
-  };
-  for (const End& end : {End{VK_ESCAPE, L""}, End{VK_RETURN, nullptr}}) {
-    CAPTURE(end.key);
+  for (WORD key : {VK_ESCAPE, VK_RETURN}) {
+    CAPTURE(key);
     CHECK(PressMnemonic(p.page, 'A', IDC_TOTAL) == IDC_TOTAL);
     HWND disk = GetParent(FocusOf(p.page));
-    wchar_t first[64]{};
-    CHECK(WaitFor([&] {
-      SendDlgItemMessageW(disk, IDC_INSTANCE_LIST, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(first));
-      return std::wstring(first) != L"Loading...";
-    }, 20000));
+    std::wstring first = FirstListed(disk);
     CHECK(PressMnemonic(disk, 'S', IDC_SPECIFIED) == IDC_SPECIFIED);
-    PressKeys(disk, {end.key});
+    PressKeys(disk, {key});
     CHECK(WaitFor([&] { return !IsWindow(disk); }));
-    CHECK(settings.Parameters.diskName.Get() == (end.stored != nullptr ? end.stored : first));
-    CHECK(WaitFor([&] { return FocusOf(p.page) == GetDlgItem(p.page, IDC_ADVANCED); }));
+    CHECK(p.settings.Parameters.diskName.Get() == (key == VK_RETURN ? first : L""));
+    CHECK(WaitFor([&] { return FocusOf(p.page) == p.Item(IDC_ADVANCED); }));
   }
 }

@@ -32,7 +32,7 @@ class RecordingTray final : public NotifyHost {
 
 }  // namespace
 
-TEST_CASE("the splash shows its picture centred and on top, then gives way to the start balloon") {
+TEST_CASE("the splash shows its picture centred and on top, then gives way to the start balloon; without a picture, nothing") {
   HostWindow owner(10, 10);
   SetWindowDpi(owner.Get(), 192);  // the picture drawn for 200 %
   RecordingTray tray;
@@ -60,21 +60,18 @@ TEST_CASE("the splash shows its picture centred and on top, then gives way to th
   CHECK(tray.balloons[0].text == L"Varnalis 1.4 started.\nClick here to configure monitoring settings.");
   CHECK(tray.balloons[0].icon == kIconNormal);
   CHECK(tray.balloons[0].kind == kBalloonInfo);
-}
 
-TEST_CASE("a missing picture shows nothing and no balloon; an early end takes the window down") {
-  HostWindow owner(10, 10);
-  RecordingTray tray;
+  // A missing picture shows nothing and no balloon; an early end takes the window down.
+  tray.balloons.clear();
   {
     SplashScreen missing(4242, owner.Get(), tray, 100);
     CHECK_FALSE(missing.Show());
     CHECK(missing.Window() == nullptr);
   }
-  HWND window;
   {
-    SplashScreen splash(IDB_SPLASH, owner.Get(), tray, 60000);
-    REQUIRE(splash.Show());
-    window = splash.Window();
+    SplashScreen early(IDB_SPLASH, owner.Get(), tray, 60000);
+    REQUIRE(early.Show());
+    window = early.Window();
   }
   CHECK_FALSE(IsWindow(window));
   PumpMessages();  // a timer of the window's would be gone with it

@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "common/platform_services.h"
+#include "settings/settings_table.h"
 #include "ui/system_colors.h"
 #include "wmi/wmi_query.h"
 #include "wmi/wmi_source.h"
@@ -185,15 +186,25 @@ std::vector<int> TabOrder(HWND page, HWND first) {
   return ids;
 }
 
-TestEngine::TestEngine() {
+TestEngine::TestEngine(bool held) {
   // COM and Winsock once for the whole program, as the application starts them.
   static PlatformServices platform;
   static bool up = platform.Start();
   if (up) wmi_ = CreateSystemWmiSource();
+  if (!held) Open();
 }
 
 TestEngine::~TestEngine() {
+  Open();
   work_.WaitAll(std::chrono::milliseconds(kWmiStepTimeoutMs));
+}
+
+bool TestEngine::RunInBackground(std::function<void()> work) {
+  return work_.Start([opened = opened_, finished = finished_, work = std::move(work)] {
+    opened.wait();
+    work();
+    ++*finished;
+  });
 }
 
 OpenDialog::OpenDialog(Settings& settings, AppCommands& app, EngineAccess& engine, const CThemeHelper& theme)
@@ -218,49 +229,49 @@ void OpenDialog::Close() {
   if (HWND window = dialog_.Window()) SendMessageW(window, WM_COMMAND, IDCANCEL, 0);
 }
 
-namespace {
-
-struct BoxSearch {
-  HWND found = nullptr;
-};
-
-BOOL CALLBACK FindBox(HWND window, LPARAM lParam) {
-  DWORD process = 0;
-  GetWindowThreadProcessId(window, &process);
-  wchar_t className[16]{};
-  GetClassNameW(window, className, 16);
-  // A message box holds its text in the static 0xFFFF.
-  if (process == GetCurrentProcessId() && std::wstring(className) == L"#32770" && IsWindowVisible(window) &&
-      GetDlgItem(window, 0xFFFF) != nullptr) {
-    reinterpret_cast<BoxSearch*>(lParam)->found = window;
-    return FALSE;
-  }
-  return TRUE;
+HWND PageFixture::Show() {
+  if (!dialog)
+    dialog.emplace(settings, app, engine, theme);
+  else
+    dialog->ShowPage(index == 5 ? 0 : 5);  // away and back: the page is activated again
+  return page = dialog->ShowPage(index);
 }
 
-}  // namespace
+std::wstring PageFixture::Type(int id, const std::wstring& text) const {
+  return AnswerBoxOf([&] { SendMessageW(Item(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())); });
+}
+
+std::wstring PageFixture::Stored(const wchar_t* name) {
+  std::vector<SettingRef> table = SettingsTable(settings);
+  const SettingRef* ref = FindSetting(table, name);
+  REQUIRE(ref != nullptr);
+  return SettingText(*ref);
+}
+
+void SelectOnly(HWND list, int row) {
+  ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
+  if (row >= 0) ListView_SetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+}
 
 namespace {
 
+// A message box of this process; it holds its text in the static 0xFFFF.
 HWND MessageBoxShown() {
-  BoxSearch search;
-  EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-std::wstring Answer(HWND box) {
-  std::wstring text = Text(GetDlgItem(box, 0xFFFF));
-  PostMessageW(box, WM_COMMAND, IDOK, 0);
-  return text;
+  HWND found = nullptr;
+  EnumWindows([](HWND window, LPARAM lParam) -> BOOL {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    wchar_t className[16]{};
+    GetClassNameW(window, className, 16);
+    bool box = process == GetCurrentProcessId() && std::wstring(className) == L"#32770" &&
+               IsWindowVisible(window) && GetDlgItem(window, 0xFFFF) != nullptr;
+    if (box) *reinterpret_cast<HWND*>(lParam) = window;
+    return !box;
+  }, reinterpret_cast<LPARAM>(&found));
+  return found;
 }
 
 }  // namespace
-
-std::wstring AnswerMessageBox(int timeoutMs) {
-  HWND box = nullptr;
-  WaitFor([&] { return (box = MessageBoxShown()) != nullptr; }, timeoutMs);
-  return box != nullptr ? Answer(box) : L"";
-}
 
 std::wstring AnswerBoxOf(const std::function<void()>& send) {
   auto sent = std::async(std::launch::async, send);
@@ -268,7 +279,8 @@ std::wstring AnswerBoxOf(const std::function<void()>& send) {
   HWND box = nullptr;
   bool settled = WaitFor([&] { return returned() || (box = MessageBoxShown()) != nullptr; }, 20000);
   CHECK_MESSAGE(settled, "awaited: the message to return or a message box");
-  std::wstring text = box != nullptr ? Answer(box) : L"";
+  std::wstring text = box != nullptr ? Text(GetDlgItem(box, 0xFFFF)) : L"";
+  if (box != nullptr) PostMessageW(box, WM_COMMAND, IDOK, 0);
   sent.get();
   return text;
 }

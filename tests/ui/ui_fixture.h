@@ -7,6 +7,7 @@
 #include <functional>
 #include <future>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,8 +19,7 @@
 #include "ui/background_work.h"
 #include "ui/engine_access.h"
 #include "ui/main_dialog.h"
-
-class CThemeHelper;
+#include "ui/theme_helper.h"
 
 // A visible top-level window to put controls on; destroyed with the fixture.
 class HostWindow {
@@ -112,17 +112,23 @@ class TestCommands final : public AppCommands {
 };
 
 // The engine as the pages see it: the snapshot the test sets, a record of what
-// the pages asked for, the system's WMI and real worker threads.
+// the pages asked for, the system's WMI and real worker threads. Held, the
+// workers wait until the test opens the gate, so it sees a page while its
+// work is under way.
 class TestEngine final : public EngineAccess {
  public:
-  TestEngine();
-  ~TestEngine() override;  // waits for the work still running
+  explicit TestEngine(bool held = false);
+  ~TestEngine() override;  // opens the gate and waits for the work still running
   PassSnapshot LatestPass() override { return latest; }
   void ClearHistory(int id) override { cleared.push_back(id); }
   void ResetNetworkRate() override { ++networkResets; }
   EventLog& Log() override { return log; }
   WmiSource& Wmi() override { return *wmi_; }
-  bool RunInBackground(std::function<void()> work) override { return work_.Start(std::move(work)); }
+  bool RunInBackground(std::function<void()> work) override;
+  void Open() {
+    if (!open_.exchange(true)) gate_.set_value();
+  }
+  int Finished() const { return *finished_; }  // the pieces of work done
 
   PassSnapshot latest;
   LogSettings logSettings;  // the test names the file
@@ -132,38 +138,11 @@ class TestEngine final : public EngineAccess {
 
  private:
   std::unique_ptr<WmiSource> wmi_;
-  BackgroundWork work_;
-};
-
-// The engine with its workers held until the test opens the gate, so the
-// test sees a page while its work is under way.
-class GatedWorkEngine final : public EngineAccess {
- public:
-  explicit GatedWorkEngine(TestEngine& engine) : engine_(engine) {}
-  ~GatedWorkEngine() override { Open(); }
-  PassSnapshot LatestPass() override { return engine_.LatestPass(); }
-  void ClearHistory(int id) override { engine_.ClearHistory(id); }
-  void ResetNetworkRate() override { engine_.ResetNetworkRate(); }
-  EventLog& Log() override { return engine_.Log(); }
-  WmiSource& Wmi() override { return engine_.Wmi(); }
-  bool RunInBackground(std::function<void()> work) override {
-    return engine_.RunInBackground([opened = opened_, finished = finished_, work = std::move(work)] {
-      opened.wait();
-      work();
-      ++*finished;
-    });
-  }
-  void Open() {
-    if (!open_.exchange(true)) gate_.set_value();
-  }
-  int Finished() const { return *finished_; }
-
- private:
-  TestEngine& engine_;
   std::promise<void> gate_;
   std::shared_future<void> opened_ = gate_.get_future().share();
   std::atomic<bool> open_{false};
   std::shared_ptr<std::atomic<int>> finished_ = std::make_shared<std::atomic<int>>(0);
+  BackgroundWork work_;
 };
 
 // The main dialog on a thread of its own, as the application runs it on its
@@ -184,9 +163,36 @@ class OpenDialog {
   std::thread thread_;
 };
 
-// Waits for a message box of this process, takes its text and answers it
-// with its default button; empty when none came within timeoutMs.
-std::wstring AnswerMessageBox(int timeoutMs = 5000);
+// The main dialog turned to one of its pages, over the settings the test sets
+// before Show; the pages' workers wait while the test holds them.
+struct PageFixture {
+  explicit PageFixture(int index, bool held = false) : engine(held), index(index) {}
+  // Opens the dialog if need be and turns to the page, which reads the settings afresh.
+  HWND Show();
+  void Reopen() {
+    dialog.reset();
+    Show();
+  }
+  HWND Item(int id) const { return GetDlgItem(page, id); }
+  bool Checked(int id) const { return SendMessageW(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+  bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
+  void Click(int id) const { SendMessageW(Item(id), BM_CLICK, 0, 0); }
+  // Sets a field's text as a program would; a refusal's message box is answered and its text returned.
+  std::wstring Type(int id, const std::wstring& text) const;
+  // A setting as the settings table writes it, named "Group\name".
+  std::wstring Stored(const wchar_t* name);
+
+  Settings settings;
+  TestCommands app;
+  TestEngine engine;
+  CThemeHelper theme;
+  std::optional<OpenDialog> dialog;
+  HWND page = nullptr;
+  int index;
+};
+
+// Selects row of a list view and no other (none for -1), as a click would.
+void SelectOnly(HWND list, int row);
 
 // Runs send (which sends a window message) on another thread, since a
 // refusal holds the window in its message box until it is answered; the box's
