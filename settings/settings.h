@@ -91,6 +91,18 @@ struct CustomNotifySettings {
   WideSetting CustomPassword;
 };
 
+// A fourth channel: one HTTP POST per notification to a chat or push service.
+enum class WebhookFormat : int32_t { GenericJson = 0, Slack = 1, Teams = 2, Discord = 3, PlainText = 4 };
+inline constexpr int32_t kWebhookFormatCount = 5;
+
+struct WebhookSettings {
+  BoolSetting WebhookEnabled{false};
+  BoolSetting WebhookNotifyAgain{true};
+  WideSetting WebhookURL;  // holds the service's token: never logged or shown
+  IntSetting WebhookFormat{0};
+  IntSetting WebhookThreshold{5};
+};
+
 struct ParameterSettings {
   std::array<BoolSetting, kParameterCount> enable{true, true, false, false, false, false, false, false};
   std::array<WideSetting, kParameterCount> notificationValue{L"95", L"100", L"2000", L"100",
@@ -114,6 +126,7 @@ struct Settings {
   UiNotifySettings UiNotify;
   EMailSettings EMail;
   CustomNotifySettings CustomNotify;
+  WebhookSettings Webhook;
   ParameterSettings Parameters;
   MainSettings Main;
 

@@ -25,6 +25,7 @@ constexpr NumberRange kAnyInt{std::numeric_limits<int32_t>::min(), std::numeric_
 constexpr NumberRange kPeriod{0, std::numeric_limits<int32_t>::max()};
 constexpr NumberRange kThreshold{0, 1000};
 constexpr NumberRange kPort{0, 65535};
+constexpr NumberRange kWebhookFormats{0, kWebhookFormatCount - 1};
 // A log limit below 1 MB would empty the log at every entry.
 constexpr NumberRange kLogMegabytes{1, std::numeric_limits<int32_t>::max()};
 // A notification value by parameter, in the catalogue's order: a load in
@@ -47,6 +48,7 @@ std::vector<SettingRef> SettingsTable(Settings& s) {
   UiNotifySettings& u = s.UiNotify;
   EMailSettings& e = s.EMail;
   CustomNotifySettings& n = s.CustomNotify;
+  WebhookSettings& w = s.Webhook;
   LogSettings& l = s.Log;
   MainSettings& m = s.Main;
   std::vector<SettingRef> t = {
@@ -101,6 +103,11 @@ std::vector<SettingRef> SettingsTable(Settings& s) {
       {L"Notifications\\CustomAuth", &n.CustomAuth},
       {L"Notifications\\CustomUser", &n.CustomUser},
       {L"Notifications\\CustomPassword", &n.CustomPassword, {}, true},
+      {L"Notifications\\WebhookEnabled", &w.WebhookEnabled},
+      {L"Notifications\\WebhookNotifyAgain", &w.WebhookNotifyAgain},
+      {L"Notifications\\WebhookURL", &w.WebhookURL, {}, true},
+      {L"Notifications\\WebhookFormat", &w.WebhookFormat, kWebhookFormats},
+      {L"Notifications\\WebhookThreshold", &w.WebhookThreshold, kThreshold},
       {L"Log\\SaveLog", &l.SaveLog},
       {L"Log\\Filename", &l.Filename},
       {L"Log\\Details", &l.Details, kAnyInt},

@@ -1,7 +1,7 @@
 # Installs the Debian packages the builds and tests need, when any is missing.
 # Sourced by test.sh and run.sh.
 VARNALIS_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev mingw-w64 wine wine64 xvfb xauth
-  doctest-dev libssl-dev python3-aiosmtpd openssl imagemagick x11-utils util-linux prometheus nsis)
+  doctest-dev libssl-dev libcurl4-openssl-dev curl python3-aiosmtpd openssl imagemagick x11-utils util-linux prometheus nsis)
 
 ensure_packages() {
   local missing=()

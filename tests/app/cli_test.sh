@@ -34,7 +34,7 @@ run set 'Notifications\EMailAuth' true >/dev/null
 listing=$(run settings)
 check "password masked" 'Connection\password = ****' "$(grep '^Connection\\password' <<<"$listing")"
 check "bool stored as 1" 'Notifications\EMailAuth = 1' "$(grep 'EMailAuth' <<<"$listing")"
-check "every setting listed" 70 "$(wc -l <<<"$listing" | tr -d ' ')"
+check "every setting listed" 75 "$(wc -l <<<"$listing" | tr -d ' ')"
 check "get masks a password" '****' "$(run get 'Connection\password')"
 check "password kept, shown with --reveal" 'se cret' "$(run get 'Connection\password' --reveal)"
 
