@@ -8,6 +8,7 @@ struct LocalTime {
   int hour = 0;   // 0..23
   int minute = 0;
   int second = 0;
+  int utcOffsetMinutes = 0;  // local time minus UTC
 };
 
 LocalTime CurrentLocalTime();

@@ -15,3 +15,11 @@ std::wstring FormatTimeText(const LocalTime& t) {
 }
 
 std::wstring NowText() { return FormatTimeText(CurrentLocalTime()); }
+
+std::string FormatIsoTime(const LocalTime& t) {
+  int offset = t.utcOffsetMinutes < 0 ? -t.utcOffsetMinutes : t.utcOffsetMinutes;
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
+                t.second, t.utcOffsetMinutes < 0 ? '-' : '+', offset / 60 % 100, offset % 60);
+  return buf;
+}

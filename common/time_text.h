@@ -8,3 +8,7 @@
 std::wstring FormatTimeText(const LocalTime& t);
 
 std::wstring NowText();
+
+// "2026-12-05T15:04:05+01:00" (ISO 8601 with the offset from UTC), for
+// machines that read the time.
+std::string FormatIsoTime(const LocalTime& t);

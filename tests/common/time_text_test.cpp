@@ -14,3 +14,12 @@ TEST_CASE("time text: 12-hour clock, two blanks after the mark, English month") 
                    "(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [0-9]{4}");
   CHECK(std::regex_match(ToUtf8(NowText()), shape));  // the real clock
 }
+
+TEST_CASE("ISO time: the offset from UTC signed, in hours and minutes") {
+  CHECK(FormatIsoTime({2026, 12, 5, 15, 4, 5, 60}) == "2026-12-05T15:04:05+01:00");
+  CHECK(FormatIsoTime({2026, 1, 2, 3, 4, 5, 0}) == "2026-01-02T03:04:05+00:00");
+  CHECK(FormatIsoTime({2026, 7, 1, 23, 59, 59, -570}) == "2026-07-01T23:59:59-09:30");
+  CHECK(FormatIsoTime({2026, 7, 1, 0, 0, 0, 345}) == "2026-07-01T00:00:00+05:45");
+  std::regex shape("[0-9]{4}-[01][0-9]-[0-3][0-9]T[0-2][0-9]:[0-5][0-9]:[0-5][0-9][+-][01][0-9]:[0-5][0-9]");
+  CHECK(std::regex_match(FormatIsoTime(CurrentLocalTime()), shape));
+}
