@@ -5,7 +5,7 @@
 #include "wmi/wmi_source.h"
 
 Application::Application(Settings& settings, NotifyHost& host, MonitorView& view)
-    : settings_(settings), host_(host), view_(view), log_(settings.Log), mail_(settings.EMail) {}
+    : settings_(settings), host_(host), view_(view), log_(settings.Log), mail_(settings.EMail), webhook_(settings.Webhook) {}
 
 Application::~Application() = default;
 
@@ -25,7 +25,7 @@ bool Application::Open(const std::wstring& replayFile, std::wstring& error) {
       return false;
     }
   }
-  monitor_ = std::make_unique<Monitor>(settings_, log_, *source_, host_, mail_, launcher_);
+  monitor_ = std::make_unique<Monitor>(settings_, log_, *source_, host_, mail_, webhook_, launcher_);
   thread_ = std::make_unique<MonitorThread>(*monitor_, settings_, log_, host_, view_);
   return true;
 }
@@ -36,6 +36,8 @@ bool Application::StartThread() {
 
 bool Application::StopThread(std::chrono::milliseconds wait) {
   if (!thread_) return true;
-  mail_.Cancel();  // a mail in flight would hold the exit for up to its deadline
+  // A mail or post in flight would hold the exit for up to its deadline.
+  mail_.Cancel();
+  webhook_.Cancel();
   return thread_->Stop(wait);
 }

@@ -13,6 +13,7 @@
 #include "monitor/monitor.h"
 #include "notify/shell_launcher.h"
 #include "notify/smtp_mail_sender.h"
+#include "notify/webhook_sender.h"
 
 class NotifyHost;
 class WmiSource;
@@ -31,7 +32,7 @@ class Application {
   bool Open(const std::wstring& replayFile, std::wstring& error);
   // Starts the monitor thread; false when it cannot be made.
   bool StartThread();
-  // The exit: a mail in flight is cancelled, the thread asked to end and
+  // The exit: a mail or web hook in flight is cancelled, the thread asked to end and
   // waited for, at most wait. False when it did not end: the thread still
   // uses all of this, so the caller must then never destroy the Application.
   bool StopThread(std::chrono::milliseconds wait);
@@ -49,6 +50,7 @@ class Application {
   PlatformServices platform_;
   EventLog log_;
   SmtpMailSender mail_;
+  WebhookSender webhook_;
   ShellLauncher launcher_;
   std::unique_ptr<WmiSource> source_;
   std::unique_ptr<Monitor> monitor_;

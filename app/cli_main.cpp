@@ -30,6 +30,7 @@ constexpr wchar_t kUsage[] =
     L"  test-connection     print a short report of the watched computer\n"
     L"  instances KIND      list what can be watched: network, disk, process or web\n"
     L"  test-mail           send a notification mail with the e-mail settings\n"
+    L"  test-webhook        post a test message with the web hook settings\n"
     L"  settings            list every setting as Group\\name = value\n"
     L"  get NAME [--reveal] print one setting, e.g. get \"Connection\\period\"; passwords as ****\n"
     L"  set NAME VALUE      change one setting, e.g. set \"Connection\\period\" 5000\n"
@@ -131,6 +132,7 @@ int RunCommand(Settings& settings, const MonitorOptions& options, const std::vec
   if (command == L"test-connection" && args.size() == 1) return RunTestConnection(settings, options);
   if (command == L"instances" && args.size() == 2) return RunListInstances(settings, options, args[1]);
   if (command == L"test-mail" && args.size() == 1) return RunTestMail(settings);
+  if (command == L"test-webhook" && args.size() == 1) return RunTestWebhook(settings);
   if (command == L"settings" && args.size() == 1) return ListSettings(settings);
   if (command == L"get" && args.size() == 2) return GetSetting(settings, args[1], false);
   if (command == L"get" && args.size() == 3 && (args[1] == L"--reveal" || args[2] == L"--reveal"))

@@ -17,6 +17,7 @@
 #include "monitor/parameter_view.h"
 #include "notify/notify_host.h"
 #include "notify/test_mail.h"
+#include "notify/test_webhook.h"
 #include "settings/registry.h"
 #include "settings/settings.h"
 #include "wmi/instance_lists.h"
@@ -294,4 +295,14 @@ int RunTestMail(Settings& settings) {
   uint32_t code = SendTestMail(settings);
   PrintOut(TestMailResultText(code) + L"\n");
   return code == 0 ? kExitOk : kExitFailed;
+}
+
+int RunTestWebhook(Settings& settings) {
+  HttpPostResult result = SendTestWebhook(settings);
+  if (result.ok) {
+    PrintOut(TestWebhookResultText(result) + L"\n");
+    return kExitOk;
+  }
+  PrintErr(TestWebhookResultText(result) + L"\n");
+  return kExitFailed;
 }

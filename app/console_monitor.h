@@ -19,3 +19,5 @@ int RunTestConnection(Settings& settings, const MonitorOptions& options);
 int RunListInstances(Settings& settings, const MonitorOptions& options, const std::wstring& kind);
 // Sends one message built like an error notification with the stored e-mail settings.
 int RunTestMail(Settings& settings);
+// Posts the test message with the web hook settings; the outcome on the console.
+int RunTestWebhook(Settings& settings);

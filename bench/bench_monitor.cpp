@@ -17,6 +17,7 @@
 #include "notify/mail_sender.h"
 #include "notify/notify_host.h"
 #include "notify/program_launcher.h"
+#include "notify/webhook_sender.h"
 #include "settings/settings.h"
 #include "wmi/wmi_replay.h"
 
@@ -72,7 +73,7 @@ void Print(const char* name, PassCost cost, int passes) {
 }
 
 struct Bench {
-  explicit Bench(WmiSource& source) : monitor(settings, log, source, host, mail, launcher) {
+  explicit Bench(WmiSource& source) : monitor(settings, log, source, host, mail, webhook, launcher) {
     settings.Log.Filename.Set(L"/tmp/varnalis-bench-monitor.log");
     settings.Parameters.processName.Set(L"bench_monitor");
     // Named instances, so that a pass also asks for the disks' and interfaces' names.
@@ -96,6 +97,7 @@ struct Bench {
   QuietHost host;
   NoMail mail;
   NoLauncher launcher;
+  WebhookSender webhook{settings.Webhook};  // switched off, as the mail is
   Monitor monitor;
 };
 

@@ -28,7 +28,7 @@ constexpr ValueFamily kValueFamilies[kParameterCount] = {
     {"web_server_connections", "Current connections to the watched web site.", "web_server", 1},
 };
 
-constexpr const char* kChannels[kChannelCount] = {"ui", "email", "custom"};
+constexpr const char* kChannels[kChannelCount] = {"ui", "email", "custom", "webhook"};
 
 std::string Number(int64_t value) { return std::to_string(value); }
 std::string Number(const std::optional<int64_t>& value, int64_t scale = 1) {

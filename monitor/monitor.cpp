@@ -12,14 +12,14 @@ Monitor::Counter Monitor::SteadyCounter() {
 }
 
 Monitor::Monitor(Settings& settings, EventLog& log, WmiSource& wmi, NotifyHost& host, MailSender& mail,
-                 ProgramLauncher& launcher, Counter counter)
+                 WebhookSender& webhook, ProgramLauncher& launcher, Counter counter)
     : settings_(settings),
       wmi_(wmi),
       mail_(mail),
       counter_(std::move(counter)),
       records_{ParameterRecord(0), ParameterRecord(1), ParameterRecord(2), ParameterRecord(3),
                ParameterRecord(4), ParameterRecord(5), ParameterRecord(6), ParameterRecord(7)},
-      notificator_(settings, log, host, mail, launcher, records_, lock_) {}
+      notificator_(settings, log, host, mail, webhook, launcher, records_, lock_) {}
 
 void Monitor::ResetNetworkRate() {
   std::lock_guard<std::recursive_mutex> hold(lock_);
@@ -53,13 +53,15 @@ bool Monitor::RunCycle(const std::atomic<bool>& monitoringOn, PassValues& values
 }
 
 void Monitor::Evaluate(const PassValues& values) {
-  // By channel: Ui, EMail, Custom.
+  // By channel: Ui, EMail, Custom, Webhook.
   using ErrorOp = void (Notificator::*)(int, int64_t);
   using ReturnOp = bool (Notificator::*)(int);
   static constexpr std::array<ErrorOp, kChannelCount> kErrorOps = {
-      &Notificator::NotifyUiError, &Notificator::NotifyEMailError, &Notificator::NotifyCustomError};
+      &Notificator::NotifyUiError, &Notificator::NotifyEMailError, &Notificator::NotifyCustomError,
+      &Notificator::NotifyWebhookError};
   static constexpr std::array<ReturnOp, kChannelCount> kReturnOps = {
-      &Notificator::NotifyUiOk, &Notificator::NotifyEMailOk, &Notificator::TakeCustomNotified};
+      &Notificator::NotifyUiOk, &Notificator::NotifyEMailOk, &Notificator::TakeCustomNotified,
+      &Notificator::NotifyWebhookOk};
 
   // The states are worked out under the lock; the notifications go out after
   // it, since a mail may take seconds and the user interface reads the records.
@@ -89,7 +91,8 @@ void Monitor::Evaluate(const PassValues& values) {
       }
     }
     const std::array<bool, kChannelCount> channelOn = {
-        settings_.UiNotify.UIEnabled, settings_.EMail.EMailEnabled, settings_.CustomNotify.CustomEnabled};
+        settings_.UiNotify.UIEnabled, settings_.EMail.EMailEnabled, settings_.CustomNotify.CustomEnabled,
+        settings_.Webhook.WebhookEnabled};
     for (int channel = 0; channel < kChannelCount; ++channel) {
       if (watched && channelOn[channel] && state[channel] == ParameterState::Error) {
         (notificator_.*kErrorOps[channel])(id, value);

@@ -15,6 +15,7 @@ class EventLog;
 class MailSender;
 class NotifyHost;
 class ProgramLauncher;
+class WebhookSender;
 class WmiSource;
 struct Settings;
 
@@ -31,7 +32,7 @@ class Monitor {
   static Counter SteadyCounter();
 
   Monitor(Settings& settings, EventLog& log, WmiSource& wmi, NotifyHost& host, MailSender& mail,
-          ProgramLauncher& launcher, Counter counter = SteadyCounter());
+          WebhookSender& webhook, ProgramLauncher& launcher, Counter counter = SteadyCounter());
   Monitor(const Monitor&) = delete;
   Monitor& operator=(const Monitor&) = delete;
 

@@ -21,11 +21,12 @@ StateView ParameterStateView(const ParameterRecord& record, const Settings& sett
   auto in = [&](NotifyChannel channel, ParameterState state) { return record.State(channel) == state; };
   if ((settings.UiNotify.UIEnabled && in(NotifyChannel::Ui, ParameterState::Error)) ||
       (settings.EMail.EMailEnabled && in(NotifyChannel::EMail, ParameterState::Error)) ||
-      (settings.CustomNotify.CustomEnabled && in(NotifyChannel::Custom, ParameterState::Error))) {
+      (settings.CustomNotify.CustomEnabled && in(NotifyChannel::Custom, ParameterState::Error)) ||
+      (settings.Webhook.WebhookEnabled && in(NotifyChannel::Webhook, ParameterState::Error))) {
     view.text = L"Error";
     view.mark = kRowError;
   } else if (in(NotifyChannel::Ui, ParameterState::Warning) || in(NotifyChannel::EMail, ParameterState::Warning) ||
-             in(NotifyChannel::Custom, ParameterState::Warning)) {
+             in(NotifyChannel::Custom, ParameterState::Warning) || in(NotifyChannel::Webhook, ParameterState::Warning)) {
     view.text = L"Warning (" + std::to_wstring(record.CountBadTail(settings)) + L")";
     view.mark = kRowWarning;
   } else {

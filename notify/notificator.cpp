@@ -6,6 +6,7 @@
 #include "notify/message_texts.h"
 #include "notify/notify_host.h"
 #include "notify/program_launcher.h"
+#include "notify/webhook_sender.h"
 #include "settings/settings.h"
 
 namespace {
@@ -20,12 +21,13 @@ bool Take(bool& flag) {
 }  // namespace
 
 Notificator::Notificator(Settings& settings, EventLog& log, NotifyHost& host, MailSender& mail,
-                         ProgramLauncher& launcher, const ParameterRecords& records,
+                         WebhookSender& webhook, ProgramLauncher& launcher, const ParameterRecords& records,
                          std::recursive_mutex& recordsLock)
     : settings_(settings),
       log_(log),
       host_(host),
       mail_(mail),
+      webhook_(webhook),
       launcher_(launcher),
       records_(records),
       recordsLock_(recordsLock) {}
@@ -36,7 +38,7 @@ int64_t Notificator::LastValue(int id) {
 }
 
 void Notificator::WriteEntry(LogLevel level, const std::wstring& subject, const std::wstring& body,
-                             const wchar_t* suffix) {
+                             const std::wstring& suffix) {
   log_.WriteLog(level, subject + FlattenBody(body) + suffix);
 }
 
@@ -112,6 +114,29 @@ bool Notificator::NotifyEMailOk(int id) {
                result == 0 ? L" Send e-mail notification." : L" E-mail notification failed.");
   }
   return was;
+}
+
+void Notificator::NotifyWebhookError(int id, int64_t value) {
+  // Like a mail: a failed post is not retried within the episode.
+  if (webhookNotified_[id]) return;
+  webhookNotified_[id] = true;
+  PostWebhook(LogLevel::Error, id, value, ParameterState::Error);
+}
+
+bool Notificator::NotifyWebhookOk(int id) {
+  bool was = Take(webhookNotified_[id]);
+  const WebhookSettings& hook = settings_.Webhook;
+  if (was && settings_.Parameters.enable[id] && hook.WebhookEnabled && hook.WebhookNotifyAgain) {
+    PostWebhook(LogLevel::Info, id, LastValue(id), ParameterState::Ok);
+  }
+  return was;
+}
+
+void Notificator::PostWebhook(LogLevel level, int id, int64_t value, ParameterState state) {
+  WebhookMessage message = BuildWebhookMessage(settings_, id, value, state);
+  HttpPostResult result = webhook_.Send(message, mail_.PassEnd());
+  WriteEntry(level, message.subject, message.text,
+             result.ok ? L" Send web hook notification." : L" Web hook failed: " + result.reason);
 }
 
 bool Notificator::TakeCustomNotified(int id) { return Take(customNotified_[id]); }

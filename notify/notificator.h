@@ -14,6 +14,7 @@
 class MailSender;
 class NotifyHost;
 class ProgramLauncher;
+class WebhookSender;
 struct Settings;
 
 using ParameterRecords = std::array<ParameterRecord, kParameterCount>;
@@ -21,18 +22,20 @@ using ParameterRecords = std::array<ParameterRecord, kParameterCount>;
 class Notificator {
  public:
   // Runs on the monitor thread only; reads the records under their lock.
-  Notificator(Settings& settings, EventLog& log, NotifyHost& host, MailSender& mail, ProgramLauncher& launcher,
-              const ParameterRecords& records, std::recursive_mutex& recordsLock);
+  Notificator(Settings& settings, EventLog& log, NotifyHost& host, MailSender& mail, WebhookSender& webhook,
+              ProgramLauncher& launcher, const ParameterRecords& records, std::recursive_mutex& recordsLock);
 
   void NotifyWarning(int id, int64_t value);
   void ResetWarning(int id) { warningNotified_[id] = false; }
   void NotifyUiError(int id, int64_t value);
   void NotifyEMailError(int id, int64_t value);
   void NotifyCustomError(int id, int64_t value);
+  void NotifyWebhookError(int id, int64_t value);
   // Take the channel's flag; give the return notification where enabled.
   // The flag's old value is returned.
   bool NotifyUiOk(int id);
   bool NotifyEMailOk(int id);
+  bool NotifyWebhookOk(int id);
   bool TakeCustomNotified(int id);
   void NotifyAllRecovered();
   // The alerts and recoveries move it; the front ends start and stop it.
@@ -47,17 +50,20 @@ class Notificator {
   TrayIconState trayIcon_;
 
   int64_t LastValue(int id);
-  void WriteEntry(LogLevel level, const std::wstring& subject, const std::wstring& body, const wchar_t* suffix);
+  void PostWebhook(LogLevel level, int id, int64_t value, ParameterState state);
+  void WriteEntry(LogLevel level, const std::wstring& subject, const std::wstring& body, const std::wstring& suffix);
 
   Settings& settings_;
   EventLog& log_;
   NotifyHost& host_;
   MailSender& mail_;
+  WebhookSender& webhook_;
   ProgramLauncher& launcher_;
   const ParameterRecords& records_;
   std::recursive_mutex& recordsLock_;
   Flags uiNotified_{};
   Flags emailNotified_{};
   Flags customNotified_{};
+  Flags webhookNotified_{};
   Flags warningNotified_{};
 };

@@ -99,6 +99,11 @@ void SmtpMailSender::StartPass() {
   passEnd_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(deadlineMs_);
 }
 
+std::optional<std::chrono::steady_clock::time_point> SmtpMailSender::PassEnd() {
+  std::lock_guard<std::mutex> hold(lock_);
+  return passEnd_;
+}
+
 uint32_t SmtpMailSender::Send(const std::wstring& subject, const std::wstring& body) {
   uint32_t deadlineMs = deadlineMs_;
   {

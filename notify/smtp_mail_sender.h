@@ -28,6 +28,7 @@ class SmtpMailSender final : public MailSender {
   // recipient text is one address.
   uint32_t Send(const std::wstring& subject, const std::wstring& body) override;
   void StartPass() override;
+  std::optional<std::chrono::steady_clock::time_point> PassEnd() override;
   // From any thread, when the program ends: the mail in flight fails at once
   // with 1, and so does every later one.
   void Cancel();

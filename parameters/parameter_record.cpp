@@ -32,7 +32,8 @@ void ParameterRecord::UpdateStates(const Settings& settings) {
   const std::array<uint32_t, kChannelCount> thresholds = {
       static_cast<uint32_t>(settings.UiNotify.UIThreshold.load()),
       static_cast<uint32_t>(settings.EMail.EMailThreshold.load()),
-      static_cast<uint32_t>(settings.CustomNotify.CustomThreshold.load())};
+      static_cast<uint32_t>(settings.CustomNotify.CustomThreshold.load()),
+      static_cast<uint32_t>(settings.Webhook.WebhookThreshold.load())};
   unsigned badTail = CountBadTail(settings);
   bool newestBad = !history.empty() && IsBadValue(history.back(), settings);
   for (int channel = 0; channel < kChannelCount; ++channel) {

@@ -19,8 +19,8 @@ enum class ParameterId : int32_t {
 inline constexpr int64_t kNotAvailable = -1;
 
 enum class ParameterState : int32_t { Ok = 0, Warning = 1, Error = 2 };
-enum class NotifyChannel : int32_t { Ui = 0, EMail = 1, Custom = 2 };
-inline constexpr int kChannelCount = 3;
+enum class NotifyChannel : int32_t { Ui = 0, EMail = 1, Custom = 2, Webhook = 3 };
+inline constexpr int kChannelCount = 4;
 
 // Indexed by id.
 const std::wstring& ParameterName(int id);

@@ -37,6 +37,12 @@ check "bool stored as 1" 'Notifications\EMailAuth = 1' "$(grep 'EMailAuth' <<<"$
 check "every setting listed" 75 "$(wc -l <<<"$listing" | tr -d ' ')"
 check "get masks a password" '****' "$(run get 'Connection\password')"
 check "password kept, shown with --reveal" 'se cret' "$(run get 'Connection\password' --reveal)"
+printf 'http://hooks.example/hook/T0KEN\n' | run set 'Notifications\WebhookURL' - >/dev/null
+check "a web hook URL is masked as a secret" '****' "$(run get 'Notifications\WebhookURL')"
+run test-webhook >"$work/out"
+check "a test message to a plain http:// address elsewhere is refused with exit 3" 3 $?
+check "it says why, without the URL's token" "1 0" \
+  "$(grep -c '^Test message failed: ' "$work/err") $(cat "$work/out" "$work/err" | grep -c T0KEN)"
 
 run set 'Connection\server' 'Ünïcødé-ᚠ' >/dev/null
 check "non-ASCII text round trip" 'Ünïcødé-ᚠ' "$(run get 'Connection\server')"

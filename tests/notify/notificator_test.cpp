@@ -2,6 +2,7 @@
 
 #include "common/platform_services.h"
 #include "notify/message_texts.h"
+#include "notify/webhook_sender.h"
 #include "support/engine_fixture.h"
 
 namespace {
@@ -88,4 +89,66 @@ TEST_CASE("notification texts") {
   CHECK(BuildBody(settings, 0, -1, ParameterState::Error).find(L"\nN/A current value.\n95 % error value.") !=
         std::wstring::npos);
   CHECK(BuildBody(settings, 6, 1, ParameterState::Ok).ends_with(L"\nProcess closed."));
+}
+
+TEST_CASE("the web hook: once per episode at its threshold, the return when asked, every outcome logged") {
+  const struct {
+    HttpPostResult answer;
+    bool notifyAgain;
+    const wchar_t* logged;
+    size_t posts;
+  } rows[] = {
+      {{true, 204, L""}, true, L" Send web hook notification.", 2},
+      {{false, 500, L"HTTP 500"}, false, L" Web hook failed: HTTP 500", 1},
+  };
+  for (const auto& row : rows) {
+    CAPTURE(row.logged);
+    EngineFixture f;
+    f.settings.UiNotify.UIEnabled = false;
+    f.settings.Webhook.WebhookEnabled = true;
+    f.settings.Webhook.WebhookNotifyAgain = row.notifyAgain;
+    f.settings.Webhook.WebhookThreshold = 2;
+    f.settings.Webhook.WebhookURL.Set(L"https://hooks.example/T0KEN");
+    f.postResult = row.answer;
+    f.Pass({99});
+    CHECK(f.posts.empty());
+    f.Pass({99});
+    f.Pass({99});
+    f.Pass({10});
+    REQUIRE(f.posts.size() == row.posts);
+    CHECK(f.posts[0].url == "https://hooks.example/T0KEN");
+    CHECK(f.posts[0].body.find("\"state\":\"Error\",\"value\":99,") != std::string::npos);
+    if (row.posts == 2) CHECK(f.posts[1].body.find("\"state\":\"OK\",\"value\":10,") != std::string::npos);
+    auto entries = f.LogEntries();
+    CHECK(CountEntries(entries, L"Error", row.logged) == 1);
+    CHECK(CountEntries(entries, L"Info", L"is OK.") == (row.notifyAgain ? 1 : 0));
+  }
+}
+
+TEST_CASE("a web hook gets no longer than the pass has left") {
+  class PassOverMail final : public MailSender {
+   public:
+    uint32_t Send(const std::wstring&, const std::wstring&) override { return 0; }
+    std::optional<std::chrono::steady_clock::time_point> PassEnd() override { return end; }
+    std::chrono::steady_clock::time_point end;
+  };
+  Settings settings;
+  settings.Webhook.WebhookURL.Set(L"https://hooks.example/x");
+  std::vector<HttpPostRequest> posts;
+  WebhookSender sender(settings.Webhook, [&](const HttpPostRequest& request, const Smtp::CancelEvent* cancel) {
+    posts.push_back(request);
+    return HttpPostResult{cancel != nullptr && !cancel->IsSet(), 200, L""};
+  });
+  WebhookMessage message = BuildWebhookMessage(settings, 0, 50, ParameterState::Error);
+  auto now = std::chrono::steady_clock::now();
+  CHECK(sender.Send(message, now + std::chrono::seconds(5)).ok);
+  REQUIRE(posts.size() == 1);
+  CHECK(posts[0].deadline <= now + std::chrono::seconds(6));
+  CHECK(sender.Send(message).ok);
+  CHECK(posts[1].deadline >= now + kWebhookDeadline);
+  HttpPostResult late = sender.Send(message, now - std::chrono::seconds(1));
+  CHECK(late.reason == L"no time left in this pass");
+  sender.Cancel();
+  CHECK(sender.Send(message).reason == L"cancelled");
+  CHECK(posts.size() == 2);
 }

@@ -12,6 +12,7 @@
 #include "notify/mail_sender.h"
 #include "notify/notify_host.h"
 #include "notify/program_launcher.h"
+#include "notify/webhook_sender.h"
 #include "settings/settings.h"
 #include "support/temp_dir.h"
 #include "wmi/wmi_table.h"
@@ -79,7 +80,7 @@ inline size_t CountEntries(const std::vector<std::wstring>& entries, const std::
 struct EngineFixture {
   // The counter runs in whole seconds that the test moves on.
   explicit EngineFixture(WmiSource* source = nullptr)
-      : monitor(settings, log, source ? *source : wmi, host, mail, launcher, {[this] { return seconds; }, 1}) {
+      : monitor(settings, log, source ? *source : wmi, host, mail, webhook, launcher, {[this] { return seconds; }, 1}) {
     settings.Log.Filename.Set(dir.File(L"log.txt"));
     monitor.SetProbePause(std::chrono::microseconds(0));
   }
@@ -116,5 +117,12 @@ struct EngineFixture {
   RecordingHost host;
   RecordingMail mail;
   RecordingLauncher launcher;
+  // The web hook's posts, answered with postResult.
+  std::vector<HttpPostRequest> posts;
+  HttpPostResult postResult{true, 200, L""};
+  WebhookSender webhook{settings.Webhook, [this](const HttpPostRequest& request, const Smtp::CancelEvent*) {
+                          posts.push_back(request);
+                          return postResult;
+                        }};
   Monitor monitor;
 };
