@@ -29,7 +29,8 @@ class NotificationsPage final : public PropertyPage {
 
  private:
   // Shows the controls of one channel (0 user interface, 1 e-mail, 2 run a
-  // program, 3 web hook), hides the others and loads the common controls with its values.
+  // program, 3 web hook), hides the others and loads the common controls
+  // with its values.
   void ShowGroup(int channel);
   void FillFields();
   // Sets a field as the page's own doing, not the user's.
