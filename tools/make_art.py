@@ -248,6 +248,17 @@ def chan_run(pen):
     pen.line([(7.5, 11), (12, 11)], WHITE, 1.2)
 
 
+def chan_webhook(pen):
+    pen.ellipse(0.8, 4.2, 12.0, 15.4, (120, 180, 240), BLUE_DARK, 0.9)
+    pen.ellipse(4.0, 4.2, 8.8, 15.4, None, BLUE_DARK, 0.8)
+    pen.line([(1.3, 9.8), (11.5, 9.8)], BLUE_DARK, 0.8)
+    # The message leaving for the service, outlined so it reads over the globe.
+    pen.line([(7.2, 9.0), (12.6, 3.6)], WHITE, 3.4)
+    pen.poly([(15.6, 0.4), (15.6, 7.4), (8.6, 0.4)], WHITE)
+    pen.line([(7.2, 9.0), (12.6, 3.6)], GREEN_DARK, 1.8)
+    pen.poly([(15.0, 1.0), (15.0, 6.0), (10.0, 1.0)], GREEN_DARK)
+
+
 def level_info(pen):
     pen.ellipse(0.8, 0.8, 15.2, 15.2, BLUE, BLUE_DARK, 0.8)
     pen.ellipse(7, 3, 9, 5, WHITE)
@@ -409,7 +420,7 @@ def main():
     write_strips("parameters",
                  [par_cpu, par_memory, par_page_file, par_network, par_disk, par_threads, par_process, par_web])
     write_strips("buttons", [btn_advanced, btn_start, btn_stop, btn_test, btn_clear_log, btn_browse])
-    write_strips("channels", [chan_ui, chan_mail, chan_run])
+    write_strips("channels", [chan_ui, chan_mail, chan_run, chan_webhook])
     write_strips("log_levels", [level_info, level_warning, level_error])
     for scale, suffix in SCALES:
         splash(scale).save(os.path.join(OUT, "splash%s.bmp" % suffix), "BMP")

@@ -8,6 +8,7 @@
 
 #include "common/decimal.h"
 #include "notify/test_mail.h"
+#include "notify/test_webhook.h"
 #include "settings/settings.h"
 #include "settings/settings_table.h"
 #include "ui/check_list.h"
@@ -20,7 +21,7 @@
 
 namespace {
 
-constexpr int kChannels = 3;
+constexpr int kChannels = 4;
 constexpr int kRunChannel = 2;
 constexpr int kColumnWidth = 145;
 // The mail library takes these texts as C strings; a longer one is not typed
@@ -35,6 +36,27 @@ const std::vector<int> kGroups[kChannels] = {
      IDC_MAIL_PASSWORD_LABEL, IDC_MAIL_PASSWORD, IDC_MAIL_SSL, IDC_TEST_MAIL, IDC_TEST_MAIL_RESULT},
     {IDC_RUN_FILE_LABEL, IDC_RUN_FILE, IDC_BROWSE, IDC_RUN_ARG_LABEL, IDC_RUN_ARG, IDC_RUN_AUTH, IDC_RUN_USER_LABEL,
      IDC_RUN_USER, IDC_RUN_PASSWORD_LABEL, IDC_RUN_PASSWORD},
+    {IDC_WEBHOOK_URL_LABEL, IDC_WEBHOOK_URL, IDC_WEBHOOK_SHOW, IDC_WEBHOOK_FORMAT_LABEL, IDC_WEBHOOK_FORMAT,
+     IDC_TEST_WEBHOOK, IDC_TEST_WEBHOOK_RESULT},
+};
+
+// In the order of the format setting's values.
+constexpr const wchar_t* kWebhookFormats[] = {L"Generic JSON", L"Slack", L"Microsoft Teams", L"Discord",
+                                              L"Plain text (ntfy)"};
+static_assert(std::size(kWebhookFormats) == kWebhookFormatCount);
+
+// A test button and the field its answer goes to.
+struct TestButton {
+  int button;
+  int result;
+};
+constexpr TestButton kTestButtons[] = {{IDC_TEST_MAIL, IDC_TEST_MAIL_RESULT},
+                                       {IDC_TEST_WEBHOOK, IDC_TEST_WEBHOOK_RESULT}};
+
+// What a test's worker posts back: its button and the outcome in words.
+struct TestAnswer {
+  int button;
+  std::wstring text;
 };
 
 struct Channel {
@@ -48,9 +70,11 @@ Channel ChannelOf(Settings& s, int row) {
   switch (row) {
     case 0: return {L"User interface", s.UiNotify.UIEnabled, s.UiNotify.UINotifyAgain, s.UiNotify.UIThreshold};
     case 1: return {L"E-Mail", s.EMail.EMailEnabled, s.EMail.EMailNotifyAgain, s.EMail.EMailThreshold};
-    default:
+    case 2:
       return {L"Run application", s.CustomNotify.CustomEnabled, s.CustomNotify.CustomNotifyAgain,
               s.CustomNotify.CustomThreshold};
+    default:
+      return {L"Web hook", s.Webhook.WebhookEnabled, s.Webhook.WebhookNotifyAgain, s.Webhook.WebhookThreshold};
   }
 }
 
@@ -79,11 +103,12 @@ std::array<Bound<ByteSetting>, 5> ByteTexts(Settings& s) {
            {IDC_MAIL_PASSWORD, s.EMail.EMailPassword}}};
 }
 
-std::array<Bound<WideSetting>, 4> WideTexts(Settings& s) {
+std::array<Bound<WideSetting>, 5> WideTexts(Settings& s) {
   return {{{IDC_RUN_FILE, s.CustomNotify.CustomFile},
            {IDC_RUN_ARG, s.CustomNotify.CustomArg},
            {IDC_RUN_USER, s.CustomNotify.CustomUser},
-           {IDC_RUN_PASSWORD, s.CustomNotify.CustomPassword}}};
+           {IDC_RUN_PASSWORD, s.CustomNotify.CustomPassword},
+           {IDC_WEBHOOK_URL, s.Webhook.WebhookURL}}};
 }
 
 }  // namespace
@@ -91,7 +116,11 @@ std::array<Bound<WideSetting>, 4> WideTexts(Settings& s) {
 void NotificationsPage::OnInitDialog() {
   AddImageButton(IDC_BROWSE, IMG_BROWSE, theme_);
   for (const auto& text : ByteTexts(settings_)) SendMessageW(Item(text.id), EM_LIMITTEXT, kMaxByteText, 0);
-  ShowResult(L"");
+  for (const wchar_t* format : kWebhookFormats) {
+    SendDlgItemMessageW(Window(), IDC_WEBHOOK_FORMAT, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(format));
+  }
+  urlMask_ = static_cast<wchar_t>(SendDlgItemMessageW(Window(), IDC_WEBHOOK_URL, EM_GETPASSWORDCHAR, 0, 0));
+  for (const TestButton& test : kTestButtons) ShowResult(test.result, L"");
 }
 
 void NotificationsPage::OnSetActive() {
@@ -148,6 +177,17 @@ void NotificationsPage::FillFields() {
   Fill(IDC_MAIL_PORT, portText_);
   EnableAccount(IDC_MAIL_AUTH, settings_.EMail.EMailAuth);
   EnableAccount(IDC_RUN_AUTH, settings_.CustomNotify.CustomAuth);
+  // A value beyond the list (never loaded, only set in memory) selects nothing.
+  SendDlgItemMessageW(Window(), IDC_WEBHOOK_FORMAT, CB_SETCURSEL, settings_.Webhook.WebhookFormat.load(), 0);
+  // The URL holds the service's token: back on the page, it is hidden again.
+  CheckDlgButton(Window(), IDC_WEBHOOK_SHOW, BST_UNCHECKED);
+  ShowUrl(false);
+}
+
+void NotificationsPage::ShowUrl(bool shown) {
+  HWND field = Item(IDC_WEBHOOK_URL);
+  SendMessageW(field, EM_SETPASSWORDCHAR, shown ? 0 : urlMask_, 0);
+  InvalidateRect(field, nullptr, TRUE);
 }
 
 void NotificationsPage::Fill(int id, const std::wstring& text) {
@@ -186,8 +226,14 @@ bool NotificationsPage::OnCommand(int id, int code, HWND) {
       case IDC_BROWSE:
         Browse();
         return true;
+      case IDC_WEBHOOK_SHOW:
+        ShowUrl(checked);
+        return true;
       case IDC_TEST_MAIL:
-        if (!testing_) TestMail();
+        StartTest(id, [](const Settings& settings) { return TestMailResultText(SendTestMail(settings)); });
+        return true;
+      case IDC_TEST_WEBHOOK:
+        StartTest(id, [](const Settings& settings) { return TestWebhookResultText(SendTestWebhook(settings)); });
         return true;
       default:
         break;
@@ -199,6 +245,11 @@ bool NotificationsPage::OnCommand(int id, int code, HWND) {
       return true;
     }
     return false;
+  }
+  if (id == IDC_WEBHOOK_FORMAT && code == CBN_SELCHANGE) {
+    auto chosen = SendDlgItemMessageW(Window(), id, CB_GETCURSEL, 0, 0);
+    if (chosen != CB_ERR) SetNumberSetting(RowOf(settings_, &settings_.Webhook.WebhookFormat), chosen);
+    return true;
   }
   if (code != EN_CHANGE || filling_) return false;
   if (id == IDC_MAIL_PORT) {
@@ -287,31 +338,34 @@ void NotificationsPage::Browse() {
   Fill(IDC_RUN_FILE, *path);
 }
 
-// The mail may wait on the network: a worker sends it, knowing the page only
-// by its window. The settings outlive all work.
-void NotificationsPage::TestMail() {
+// A test may wait on the network: a worker sends it, knowing the page only by
+// its window. The settings outlive all work.
+void NotificationsPage::StartTest(int button, std::wstring (*send)(const Settings&)) {
+  if (testing_.contains(button)) return;
+  const TestButton& test = *std::ranges::find(kTestButtons, button, &TestButton::button);
   HWND page = Window();
   const Settings& settings = settings_;
-  ShowResult(L"");
-  testing_ = engine_.RunInBackground(
-      [page, &settings] { PostOwned(page, WM_APP_WORK_DONE, SendTestMail(settings)); });
-  if (!testing_) return;
+  ShowResult(test.result, L"");
+  bool started = engine_.RunInBackground(
+      [page, &settings, button, send] { PostOwned(page, WM_APP_WORK_DONE, TestAnswer{button, send(settings)}); });
+  if (!started) return;
+  testing_.insert(button);
   // Focus on a disabled button would leave the keyboard nowhere.
-  if (GetFocus() == Item(IDC_TEST_MAIL)) SendMessageW(page, WM_NEXTDLGCTL, TRUE, FALSE);
-  EnableWindow(Item(IDC_TEST_MAIL), FALSE);
+  if (GetFocus() == Item(button)) SendMessageW(page, WM_NEXTDLGCTL, TRUE, FALSE);
+  EnableWindow(Item(button), FALSE);
 }
 
 void NotificationsPage::OnWorkDone(LPARAM payload) {
-  uint32_t code = TakePayload<uint32_t>(payload);
-  testing_ = false;
-  ShowResult(TestMailResultText(code));
-  EnableWindow(Item(IDC_TEST_MAIL), TRUE);
+  TestAnswer answer = TakePayload<TestAnswer>(payload);
+  testing_.erase(answer.button);
+  ShowResult(std::ranges::find(kTestButtons, answer.button, &TestButton::button)->result, answer.text);
+  EnableWindow(Item(answer.button), TRUE);
 }
 
 // The scroll bar is there only for a result longer than the field: the field
 // shows it again by itself when its text needs it.
-void NotificationsPage::ShowResult(const std::wstring& text) {
-  HWND field = Item(IDC_TEST_MAIL_RESULT);
+void NotificationsPage::ShowResult(int id, const std::wstring& text) {
+  HWND field = Item(id);
   ShowScrollBar(field, SB_VERT, FALSE);
   SetWindowTextW(field, text.c_str());
 }

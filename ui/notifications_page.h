@@ -1,8 +1,9 @@
 #pragma once
-// The main dialog's page for the three notification channels: a list that
+// The main dialog's page for the notification channels: a list that
 // switches them on and off, the selected channel's own settings beside it,
 // and below them the two settings every channel has. Every change is stored
 // at once.
+#include <set>
 #include <string>
 
 #include "common/scoped_win.h"
@@ -28,7 +29,8 @@ class NotificationsPage final : public PropertyPage {
 
  private:
   // Shows the controls of one channel (0 user interface, 1 e-mail, 2 run a
-  // program), hides the others and loads the common controls with its values.
+  // program, 3 web hook), hides the others and loads the common controls
+  // with its values.
   void ShowGroup(int channel);
   void FillFields();
   // Sets a field as the page's own doing, not the user's.
@@ -38,8 +40,10 @@ class NotificationsPage final : public PropertyPage {
   void OnPortChanged();
   void OnRepeatChanged();
   void Browse();
-  void TestMail();
-  void ShowResult(const std::wstring& text);
+  void ShowUrl(bool shown);
+  // Runs send on a worker, button disabled until its words come back.
+  void StartTest(int button, std::wstring (*send)(const Settings&));
+  void ShowResult(int id, const std::wstring& text);
 
   const CThemeHelper& theme_;
   Settings& settings_;
@@ -48,7 +52,8 @@ class NotificationsPage final : public PropertyPage {
   std::wstring portText_;    // the port field's last valid text
   std::wstring repeatText_;  // the repeat field's last valid text
   bool filling_ = false;     // the page sets its controls: their changes are not the user's
-  bool testing_ = false;     // a test mail is under way
+  std::set<int> testing_;    // the test buttons whose work is under way
+  wchar_t urlMask_ = L'*';   // the URL field's own mask character
   void AttachImages();
   ScopedImageList icons_;
   ScopedImageList checks_;

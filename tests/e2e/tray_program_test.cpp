@@ -101,15 +101,20 @@ class RemoteList {
     ReadProcessMemory(process_.Get(), text, local, sizeof local - sizeof(wchar_t), nullptr);
     return local;
   }
-  void Select(int row) const {
+  void Select(int row) const { SetState(row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED); }
+  // Ticks the row's check box.
+  void Check(int row) const { SetState(row, INDEXTOSTATEIMAGEMASK(2), LVIS_STATEIMAGEMASK); }
+
+ private:
+  void SetState(int row, UINT state, UINT mask) const {
     if (memory_ == nullptr) return;
     LVITEMW item{};
-    item.stateMask = item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = state;
+    item.stateMask = mask;
     WriteProcessMemory(process_.Get(), memory_, &item, sizeof item, nullptr);
     SendMessageW(list_, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(memory_));
   }
 
- private:
   HWND list_;
   ScopedHandle process_;
   void* memory_ = nullptr;
@@ -209,7 +214,7 @@ HWND MailPage(HWND dialog, const std::wstring& server, unsigned short port) {
 
 }  // namespace
 
-TEST_CASE("the tray program opens its dialog from the tray, switches monitoring, sends a test mail, keeps its place and exits cleanly") {
+TEST_CASE("the tray program opens its dialog from the tray, switches monitoring, sends a test mail and a test message, keeps its place and exits cleanly") {
   Running run;
   HWND dialog = run.OpenDialog();
   HWND status = GetDlgItem(dialog, IDC_STATUS);
@@ -255,6 +260,23 @@ TEST_CASE("the tray program opens its dialog from the tray, switches monitoring,
   CHECK(ControlText(result).starts_with(L"Test mail sent."));
   Picture(dialog, L"page-notifications-test-mail");
 
+  // The web hook group, switched on and set up from outside, posts its test message to the plain HTTP peer.
+  // Needs the real SendTestWebhook.
+  RemoteList channels(GetDlgItem(page, IDC_CHANNEL_LIST));
+  channels.Select(3);
+  channels.Check(3);
+  REQUIRE(WaitFor([&] { return IsWindowVisible(GetDlgItem(page, IDC_WEBHOOK_URL)) != FALSE; }));
+  const std::wstring hookUrl = L"http://127.0.0.1:" + std::to_wstring(peers.Port("hook_plain")) + L"/status/200";
+  Type(page, {{IDC_WEBHOOK_URL, hookUrl}});
+  HWND format = GetDlgItem(page, IDC_WEBHOOK_FORMAT);
+  SendMessageW(format, CB_SETCURSEL, 1, 0);
+  SendMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_WEBHOOK_FORMAT, CBN_SELCHANGE), reinterpret_cast<LPARAM>(format));
+  PostMessageW(GetDlgItem(page, IDC_TEST_WEBHOOK), BM_CLICK, 0, 0);
+  HWND hookResult = GetDlgItem(page, IDC_TEST_WEBHOOK_RESULT);
+  CHECK(WaitFor([&] { return ControlText(hookResult).starts_with(L"Test message "); }, 60000));
+  CHECK(ControlText(hookResult) == L"Test message sent.");
+  Picture(dialog, L"page-notifications-web-hook");
+
   // Closed and opened again from the menu; it keeps to where it was.
   SetWindowPos(dialog, nullptr, 60, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
   PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
@@ -280,6 +302,9 @@ TEST_CASE("the tray program opens its dialog from the tray, switches monitoring,
   CHECK(StoredSetting(L"Interface\\dlgY") == L"50");
   CHECK(StoredSetting(L"Notifications\\EMailPort") == std::to_wstring(peers.Port("starttls")));
   CHECK(StoredSetting(L"Notifications\\EMailSSL") == L"1");
+  CHECK(StoredSetting(L"Notifications\\WebhookEnabled") == L"1");
+  CHECK(StoredSetting(L"Notifications\\WebhookURL") == hookUrl);
+  CHECK(StoredSetting(L"Notifications\\WebhookFormat") == L"1");
 
   std::string entries = ReadLog(run.log);
   size_t at = 0;

@@ -82,7 +82,8 @@ TEST_CASE("closing the dialog while a page's worker runs drops the late result")
   struct Row {
     int page, channel, button, result;
   };
-  for (const Row& row : {Row{2, -1, IDC_TEST_CONNECTION, IDC_REPORT}, Row{1, 1, IDC_TEST_MAIL, IDC_TEST_MAIL_RESULT}}) {
+  for (const Row& row : {Row{2, -1, IDC_TEST_CONNECTION, IDC_REPORT}, Row{1, 1, IDC_TEST_MAIL, IDC_TEST_MAIL_RESULT},
+                         Row{1, 3, IDC_TEST_WEBHOOK, IDC_TEST_WEBHOOK_RESULT}}) {
     CAPTURE(row.page);
     PageFixture f(row.page, true);
     f.settings.EMail.EMailServer.Set("127.0.0.1");

@@ -19,16 +19,17 @@ const std::vector<int> kGroups[] = {
     {IDC_UI_TRAY_ICON, IDC_UI_BALLOON, IDC_UI_SOUND, IDC_UI_WINDOW, IDC_UI_MESSAGE_BOX},
     {IDC_MAIL_SERVER, IDC_MAIL_PORT, IDC_MAIL_AUTH, IDC_MAIL_SSL, IDC_TEST_MAIL, IDC_TEST_MAIL_RESULT},
     {IDC_RUN_FILE, IDC_BROWSE, IDC_RUN_ARG, IDC_RUN_AUTH, IDC_RUN_PASSWORD},
+    {IDC_WEBHOOK_URL, IDC_WEBHOOK_SHOW, IDC_WEBHOOK_FORMAT, IDC_TEST_WEBHOOK, IDC_TEST_WEBHOOK_RESULT},
 };
 
 struct NotificationsFixture : PageFixture {
-  NotificationsFixture() : PageFixture(1) {}
+  explicit NotificationsFixture(bool held = false) : PageFixture(1, held) {}
   HWND List() const { return Item(IDC_CHANNEL_LIST); }
   void Select(int channel) const { SelectOnly(List(), channel); }
-  // The group shown: 0, 1 or 2, or -1 when not exactly one is.
+  // The group shown, or -1 when not exactly one is.
   int ShownGroup() const {
     int shown = -1;
-    for (int g = 0; g < 3; ++g) {
+    for (int g = 0; g < static_cast<int>(std::size(kGroups)); ++g) {
       auto visible = std::ranges::count_if(kGroups[g], [&](int id) { return IsWindowVisible(Item(id)) != FALSE; });
       if (visible == 0) continue;
       if (shown >= 0 || visible != static_cast<long>(kGroups[g].size())) return -1;
@@ -36,6 +37,12 @@ struct NotificationsFixture : PageFixture {
     }
     return shown;
   }
+  // Picks entry index of a drop-down list as the user's choice would.
+  void Choose(int id, int index) const {
+    SendMessageW(Item(id), CB_SETCURSEL, index, 0);
+    SendMessageW(page, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(Item(id)));
+  }
+  bool UrlMasked() const { return SendMessageW(Item(IDC_WEBHOOK_URL), EM_GETPASSWORDCHAR, 0, 0) != 0; }
 };
 
 std::wstring Wide(const std::string& utf8) {
@@ -57,13 +64,16 @@ TEST_CASE("the number fields refuse what does not fit, keep the last good value,
     const wchar_t *field, *stored;
   };
   const wchar_t *ui = L"Notifications\\UIThreshold", *mail = L"Notifications\\EMailThreshold",
-                *run = L"Notifications\\CustomThreshold", *port = L"Notifications\\EMailPort";
+                *run = L"Notifications\\CustomThreshold", *hook = L"Notifications\\WebhookThreshold",
+                *port = L"Notifications\\EMailPort";
   const Row rows[] = {
       {1, IDC_REPEAT, mail, L"1001", true, L"1000", L"1000"},  // too many: refused and taken as 1000
       {1, IDC_REPEAT, mail, L"1000", false, L"1000", L"1000"},
       {0, IDC_REPEAT, ui, L"0", false, L"0", L"0"},
       {2, IDC_REPEAT, run, L"99999999999", true, L"1000", L"1000"},
       {2, IDC_REPEAT, run, L"", false, L"", L"1000"},
+      {3, IDC_REPEAT, hook, L"1001", true, L"1000", L"1000"},
+      {3, IDC_REPEAT, hook, L"9", false, L"9", L"9"},
       {0, IDC_REPEAT, ui, L"12", false, L"12", L"12"},
       {0, IDC_REPEAT, ui, L"7x", true, L"12", L"12"},
       {1, IDC_REPEAT, mail, nullptr, false, L"1000", L"1000"},  // each channel shows its own count
@@ -80,12 +90,13 @@ TEST_CASE("the number fields refuse what does not fit, keep the last good value,
     CAPTURE(ToUtf8(row.setting));
     CAPTURE(ToUtf8(row.typed != nullptr ? row.typed : L"(none)"));
     f.Select(row.channel);
-    std::wstring others[3] = {f.Stored(ui), f.Stored(mail), f.Stored(run)};
+    const wchar_t* counts[] = {ui, mail, run, hook};
+    std::wstring others[4];
+    for (int c = 0; c < 4; ++c) others[c] = f.Stored(counts[c]);
     if (row.typed != nullptr) CHECK(f.Type(row.id, row.typed) == (row.refused ? L"Wrong value." : L""));
     CHECK(Text(f.Item(row.id)) == row.field);
     CHECK(f.Stored(row.setting) == row.stored);
-    const wchar_t* counts[3] = {ui, mail, run};
-    for (int c = 0; c < 3; ++c)
+    for (int c = 0; c < 4; ++c)
       if (counts[c] != row.setting) CHECK(f.Stored(counts[c]) == others[c]);
   }
 }
@@ -99,25 +110,26 @@ TEST_CASE("the group follows the channel list; Notify again and the account fiel
   f.settings.EMail.EMailPassword.Set("secret");
   f.settings.CustomNotify.CustomUser.Set(L"runner");
   f.Show();
-  REQUIRE(ListView_GetItemCount(f.List()) == 3);
+  REQUIRE(ListView_GetItemCount(f.List()) == 4);
   CHECK(f.ShownGroup() == 0);
 
   struct Row {
     const char* what;
     std::function<void(NotificationsFixture&)> act;
     int group;
-    bool enabled[3];
+    bool enabled[4];
     bool notifyAgainEnabled, notifyAgainChecked, mailAccount, runAccount;
   };
   const Row rows[] = {
-      {"selecting Run application", [](auto& f) { f.Select(2); }, 2, {true, true, false}, false, true, true, false},
+      {"selecting Run application", [](auto& f) { f.Select(2); }, 2, {true, true, false, false}, false, true, true,
+       false},
       {"switching e-mail off by its check box", [](auto& f) { ListView_SetCheckState(f.List(), 1, FALSE); }, 1,
-       {true, false, false}, true, false, true, false},
-      {"unchecking Authenticate for e-mail", [](auto& f) { f.Click(IDC_MAIL_AUTH); }, 1, {true, false, false}, true,
-       false, false, false},
+       {true, false, false, false}, true, false, true, false},
+      {"unchecking Authenticate for e-mail", [](auto& f) { f.Click(IDC_MAIL_AUTH); }, 1, {true, false, false, false},
+       true, false, false, false},
       {"switching Run application on", [](auto& f) { ListView_SetCheckState(f.List(), 2, TRUE); }, 2,
-       {true, false, true}, false, true, false, false},
-      {"checking Authenticate for the program", [](auto& f) { f.Click(IDC_RUN_AUTH); }, 2, {true, false, true},
+       {true, false, true, false}, false, true, false, false},
+      {"checking Authenticate for the program", [](auto& f) { f.Click(IDC_RUN_AUTH); }, 2, {true, false, true, false},
        false, true, false, true},
       {"a click beside the rows", [](auto& f) {
          RECT client{};
@@ -125,8 +137,11 @@ TEST_CASE("the group follows the channel list; Notify again and the account fiel
          LPARAM at = MAKELPARAM(client.right / 2, client.bottom - 4);
          SendMessageW(f.List(), WM_LBUTTONDOWN, MK_LBUTTON, at);
          SendMessageW(f.List(), WM_LBUTTONUP, 0, at);
-       }, 2, {true, false, true}, false, true, false, true},
-      {"selecting User interface", [](auto& f) { f.Select(0); }, 0, {true, false, true}, true, false, false, true},
+       }, 2, {true, false, true, false}, false, true, false, true},
+      {"switching Web hook on", [](auto& f) { ListView_SetCheckState(f.List(), 3, TRUE); }, 3,
+       {true, false, true, true}, true, true, false, true},
+      {"selecting User interface", [](auto& f) { f.Select(0); }, 0, {true, false, true, true}, true, false, false,
+       true},
   };
   for (const Row& row : rows) {
     CAPTURE(row.what);
@@ -136,7 +151,8 @@ TEST_CASE("the group follows the channel list; Notify again and the account fiel
     CHECK(f.settings.UiNotify.UIEnabled == row.enabled[0]);
     CHECK(f.settings.EMail.EMailEnabled == row.enabled[1]);
     CHECK(f.settings.CustomNotify.CustomEnabled == row.enabled[2]);
-    for (int i = 0; i < 3; ++i) CHECK((ListView_GetCheckState(f.List(), i) != 0) == row.enabled[i]);
+    CHECK(f.settings.Webhook.WebhookEnabled == row.enabled[3]);
+    for (int i = 0; i < 4; ++i) CHECK((ListView_GetCheckState(f.List(), i) != 0) == row.enabled[i]);
     CHECK(f.Enabled(IDC_NOTIFY_AGAIN) == row.notifyAgainEnabled);
     CHECK(f.Checked(IDC_NOTIFY_AGAIN) == row.notifyAgainChecked);
     for (int id : {IDC_MAIL_USER, IDC_MAIL_PASSWORD}) CHECK(f.Enabled(id) == row.mailAccount);
@@ -155,7 +171,7 @@ TEST_CASE("every field is stored as it changes, texts as UTF-8, and shown again 
     int channel;
     int id;
     const wchar_t* setting;
-    const wchar_t* typed;  // null: a check box, clicked
+    const wchar_t* typed;  // null: a check box, clicked; for the format, the entry chosen
   };
   const Row rows[] = {
       {0, IDC_UI_TRAY_ICON, L"Notifications\\UITrayIcon", nullptr},
@@ -181,13 +197,24 @@ TEST_CASE("every field is stored as it changes, texts as UTF-8, and shown again 
       {2, IDC_RUN_USER, L"Notifications\\CustomUser", L"DOMAIN\\\u0410\u043d\u043d\u0430"},
       {2, IDC_RUN_PASSWORD, L"Notifications\\CustomPassword", L"\u20ac\u00e4"},
       {2, IDC_REPEAT, L"Notifications\\CustomThreshold", L"11"},
+      {3, IDC_WEBHOOK_URL, L"Notifications\\WebhookURL",
+       L"https://hooks.example.org/T0/\u00e9t\u00e9?token=a%2Fb&x=\U0001F514"},
+      {3, IDC_WEBHOOK_FORMAT, L"Notifications\\WebhookFormat", L"3"},
+      {3, IDC_NOTIFY_AGAIN, L"Notifications\\WebhookNotifyAgain", nullptr},
+      {3, IDC_REPEAT, L"Notifications\\WebhookThreshold", L"13"},
+  };
+  auto shownText = [&](int id) {
+    return id == IDC_WEBHOOK_FORMAT ? std::to_wstring(SendMessageW(f.Item(id), CB_GETCURSEL, 0, 0)) : Text(f.Item(id));
   };
   std::vector<std::wstring> shown;
   for (const Row& row : rows) {
     CAPTURE(ToUtf8(row.setting));
     f.Select(row.channel);
     if (row.typed != nullptr) {
-      f.Type(row.id, row.typed);
+      if (row.id == IDC_WEBHOOK_FORMAT)
+        f.Choose(row.id, std::stoi(row.typed));
+      else
+        f.Type(row.id, row.typed);
       CHECK(f.Stored(row.setting) == row.typed);
       shown.push_back(row.typed);
     } else {
@@ -205,7 +232,7 @@ TEST_CASE("every field is stored as it changes, texts as UTF-8, and shown again 
     const Row& row = rows[i];
     CAPTURE(ToUtf8(row.setting));
     f.Select(row.channel);
-    CHECK((row.typed != nullptr ? Text(f.Item(row.id)) : f.Checked(row.id) ? L"1" : L"0") == shown[i]);
+    CHECK((row.typed != nullptr ? shownText(row.id) : f.Checked(row.id) ? L"1" : L"0") == shown[i]);
   }
 
   // Bytes that are not UTF-8, stored by an older program, show byte by byte and stay as they are.
@@ -285,6 +312,10 @@ TEST_CASE("each group is worked from the keyboard: tab order and mnemonics") {
        {IDC_CHANNEL_LIST, IDC_RUN_FILE, IDC_BROWSE, IDC_RUN_ARG, IDC_RUN_AUTH, IDC_RUN_USER, IDC_RUN_PASSWORD,
         IDC_REPEAT},
        {{'F', IDC_RUN_FILE}, {'A', IDC_RUN_ARG}, {'U', IDC_RUN_USER}, {'W', IDC_RUN_PASSWORD}}},
+      {3,
+       {IDC_CHANNEL_LIST, IDC_WEBHOOK_URL, IDC_WEBHOOK_SHOW, IDC_WEBHOOK_FORMAT, IDC_TEST_WEBHOOK, IDC_NOTIFY_AGAIN,
+        IDC_REPEAT},
+       {{'U', IDC_WEBHOOK_URL}, {'H', IDC_WEBHOOK_SHOW}, {'F', IDC_WEBHOOK_FORMAT}, {'P', IDC_REPEAT}}},
   };
   for (const Row& row : rows) {
     CAPTURE(row.channel);
@@ -295,8 +326,74 @@ TEST_CASE("each group is worked from the keyboard: tab order and mnemonics") {
       CHECK(PressMnemonic(f.page, key, id) == id);
     }
   }
+  // Alt+H showed the URL as a click would; the format follows the arrow keys.
+  CHECK_FALSE(f.UrlMasked());
+  PressMnemonic(f.page, 'F', IDC_WEBHOOK_FORMAT);
+  PressKeys(f.page, {VK_DOWN});
+  CHECK_MESSAGE(WaitFor([&] { return f.settings.Webhook.WebhookFormat == 1; }), "awaited: the next format stored");
   // The arrow keys move through the channels, and the group with them.
   SendMessageW(f.page, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(f.List()), TRUE);
   PressKeys(f.page, {VK_UP});
-  CHECK(WaitFor([&] { return f.ShownGroup() == 1; }));
+  CHECK(WaitFor([&] { return f.ShownGroup() == 2; }));
+}
+
+TEST_CASE("the web hook URL stays masked until Show is pressed and again once the page is left; a hostile one too") {
+  NotificationsFixture f;
+  f.Show();
+  const std::wstring stored[] = {
+      L"",  // typed, not stored
+      std::wstring(100000, L'x'),
+      L"https://a.example/\r\n\t\x01\x1b[31m\x7f\u202e\U0001F514?token=secret",
+  };
+  for (const std::wstring& url : stored) {
+    CAPTURE(url.size());
+    f.settings.Webhook.WebhookURL.Set(url);
+    f.Show();
+    f.Select(3);
+    std::wstring expected = url;
+    if (url.empty()) {
+      expected = L"https://hooks.example.org/T0/secret";
+      f.Type(IDC_WEBHOOK_URL, expected);
+    }
+    HWND field = f.Item(IDC_WEBHOOK_URL);
+    wchar_t mask = static_cast<wchar_t>(SendMessageW(field, EM_GETPASSWORDCHAR, 0, 0));
+    CHECK(mask != 0);
+    for (bool shown : {true, false, true}) {
+      f.Click(IDC_WEBHOOK_SHOW);
+      CHECK(f.Checked(IDC_WEBHOOK_SHOW) == shown);
+      CHECK(SendMessageW(field, EM_GETPASSWORDCHAR, 0, 0) == (shown ? 0 : mask));
+      UpdateWindow(field);
+    }
+    // Shown, then away to another page and back: masked again.
+    f.Show();
+    CHECK(f.UrlMasked());
+    CHECK_FALSE(f.Checked(IDC_WEBHOOK_SHOW));
+    // Showing and hiding it never changes what is stored.
+    CHECK(f.settings.Webhook.WebhookURL.Get() == expected);
+  }
+}
+
+// Needs the real SendTestWebhook: the plain HTTP peer records the POST and
+// answers 200. The worker is held so the test sees the page meanwhile.
+TEST_CASE("Send test message posts on a worker while the page answers, and shows the result in words") {
+  peers::Peers peers = peers::Load();
+  NotificationsFixture f(true);
+  f.Show();
+  f.Select(3);
+  f.Type(IDC_WEBHOOK_URL, L"http://127.0.0.1:" + std::to_wstring(peers.Port("hook_plain")) + L"/status/200");
+  f.Choose(IDC_WEBHOOK_FORMAT, 4);
+  SetWindowTextW(f.Item(IDC_TEST_WEBHOOK_RESULT), L"the last result");
+  size_t before = peers::Received(peers, "hook").size();
+  DWORD_PTR answer = 0;
+  CHECK_MESSAGE(SendMessageTimeoutW(f.Item(IDC_TEST_WEBHOOK), BM_CLICK, 0, 0, SMTO_NORMAL, 10000, &answer) != 0,
+                "the click returns while the worker waits");
+  CHECK_FALSE(f.Enabled(IDC_TEST_WEBHOOK));
+  CHECK(Text(f.Item(IDC_TEST_WEBHOOK_RESULT)).empty());
+  f.engine.Open();
+  REQUIRE_MESSAGE(WaitFor([&] { return f.Enabled(IDC_TEST_WEBHOOK); }, 60000), "awaited: the test message's end");
+  CHECK(Text(f.Item(IDC_TEST_WEBHOOK_RESULT)) == L"Test message sent.");
+  std::vector<peers::Mail> posts = peers::Received(peers, "hook");
+  REQUIRE(posts.size() == before + 1);
+  CHECK(posts.back().Field("path") == "/status/200");
+  CHECK(posts.back().Field("content_type").starts_with("text/plain"));
 }
