@@ -2,6 +2,7 @@
 // as success, what is refused before anything is sent, and the bounds.
 #include <doctest/doctest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <string>
@@ -83,7 +84,8 @@ TEST_CASE("a post succeeds on 2xx only, sends nothing where it must not, and end
     CHECK(result.reason.empty() == row.ok);
     CHECK(reason.starts_with(row.reason));
     CHECK(reason.find("S3CRET") == std::string::npos);
-    CHECK(took < seconds(row.deadline + 5));
+    // Within a short deadline, or well before a long one: a cut answer does not wait for it.
+    CHECK(took < seconds(std::min(row.deadline, 3) + 3));
     if (row.sent) {
       REQUIRE(AwaitRecords(peers, before + 1));
       peers::Record got = peers::Received(peers, "hook").back();
