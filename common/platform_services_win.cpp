@@ -18,11 +18,19 @@ std::wstring StepFailure(const wchar_t* step, uint32_t code) {
   return text;
 }
 
-std::wstring WbemMessagesPath() {
+std::wstring SystemModulePath(const wchar_t* name) {
   wchar_t folder[MAX_PATH];
   UINT length = GetSystemDirectoryW(folder, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return {};
-  return std::wstring(folder, length) + L"\\wbem\\wmiutils.dll";
+  return std::wstring(folder, length) + L"\\" + name;
+}
+
+// Codes that are not in the system's table but in a module's own: WMI's
+// WBEM_E_* and WinHTTP's.
+std::wstring MessagesModulePath(uint32_t code) {
+  if ((code & 0xFFFF0000u) == 0x80040000u) return SystemModulePath(L"wbem\\wmiutils.dll");
+  if (code >= 12000 && code <= 12190) return SystemModulePath(L"winhttp.dll");
+  return {};
 }
 
 }  // namespace
@@ -72,13 +80,11 @@ std::wstring SystemErrorText(uint32_t code) {
   constexpr DWORD kSize = 260;
   wchar_t buffer[kSize];
   DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
-  // WBEM_E_* codes are not in the system's table but in WMI's own.
-  const bool wbem = (code & 0xFFFF0000u) == 0x80040000u;
   // Loaded only to read its messages.
-  std::wstring wmiPath = wbem ? WbemMessagesPath() : std::wstring();
-  ScopedModule wmi(wmiPath.empty() ? nullptr : LoadLibraryExW(wmiPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
-  if (wmi) flags |= FORMAT_MESSAGE_FROM_HMODULE;
-  DWORD length = FormatMessageW(flags, wmi.Get(), code, 0, buffer, kSize, nullptr);
+  std::wstring path = MessagesModulePath(code);
+  ScopedModule module(path.empty() ? nullptr : LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  if (module) flags |= FORMAT_MESSAGE_FROM_HMODULE;
+  DWORD length = FormatMessageW(flags, module.Get(), code, 0, buffer, kSize, nullptr);
   while (length > 0 && (buffer[length - 1] == L'\r' || buffer[length - 1] == L'\n' || buffer[length - 1] == L' ' ||
                         buffer[length - 1] == L'\t'))
     --length;

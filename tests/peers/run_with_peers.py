@@ -1,13 +1,22 @@
 #!/usr/bin/python3
-"""Runs a command next to real SMTP servers on 127.0.0.1 and stops them after: run_with_peers.py COMMAND...
+"""Runs a command next to real SMTP and HTTP servers on 127.0.0.1 and stops them after: run_with_peers.py COMMAND...
 
-Servers: open (no AUTH), plain (AUTH PLAIN), cram (AUTH CRAM-MD5), starttls (STARTTLS required, then AUTH PLAIN),
-implicit (TLS from the first byte on port 465 of implicit_host, AUTH PLAIN), and STARTTLS with a bad certificate:
-wronghost, expired, selfsigned, nochain (intermediate not sent). The command gets SSL_CERT_FILE (the CA) and
-VARNALIS_PEERS, a UTF-8 file of NAME=PORT, implicit_host=, mailbox=, user=, password= and wide_password= lines
-(the cram peer also takes wide_password, a non-ASCII one, as its UTF-8 bytes). Each message accepted
-lands in the mailbox as PEER-N.txt: name=value lines (\\, CR, LF escaped; names repeated for lists), an empty line,
-the decoded body. A Windows command (a .exe, or Wine) gets Wine paths. The command's exit code is the runner's.
+SMTP servers: open (no AUTH), plain (AUTH PLAIN), cram (AUTH CRAM-MD5), starttls (STARTTLS required, then AUTH
+PLAIN), implicit (TLS from the first byte on port 465 of implicit_host, AUTH PLAIN), and STARTTLS with a bad
+certificate: wronghost, expired, selfsigned, nochain (intermediate not sent). Each message accepted lands in the
+mailbox as PEER-N.txt: name=value lines (\\, CR, LF escaped; names repeated for lists), an empty line, the decoded
+body.
+
+HTTP servers (web hooks): hook (HTTPS, the good certificate for localhost and 127.0.0.1), hook_wronghost (HTTPS, a
+certificate for other.invalid), hook_selfsigned (HTTPS, self-signed), hook_plain (plain HTTP). Paths: /status/NNN
+answers NNN (a 3xx with Location: /moved), /silent reads the request and never answers, /endless streams a 200
+body forever, /huge answers 200 with 10 MB, anything else 200 "ok". Every request whose whole body arrived lands
+in the mailbox as hook-N.txt (N counts across the hook servers): peer=, method=, path=, content_type= lines (escaped
+as above), an empty line, the raw body. A request whose TLS handshake failed is never recorded.
+
+The command gets SSL_CERT_FILE (the CA) and VARNALIS_PEERS, a UTF-8 file of NAME=PORT, implicit_host=, mailbox=,
+user=, password= and wide_password= lines (the cram peer also takes wide_password, a non-ASCII one, as its UTF-8
+bytes). A Windows command (a .exe, or Wine) gets Wine paths. The command's exit code is the runner's.
 """
 import asyncio, ctypes, email, email.policy, hashlib, hmac, logging, os, random, secrets, shutil, signal, socket
 import ssl, subprocess, sys, tempfile, warnings
@@ -84,9 +93,80 @@ def summarize(peer, envelope):
     except Exception as error:  # a body that does not decode is itself the finding
         lines.append(("defect", "body: %s" % error))
         body = ""
-    escape = lambda v: str(v).replace("\\", "\\\\").replace("\r", "\\r").replace("\n", "\\n")
     text = "".join("%s=%s\n" % (name, escape(value)) for name, value in lines) + "\n" + body
     return text.encode("utf-8", "surrogateescape")
+
+
+def escape(value):
+    return str(value).replace("\\", "\\\\").replace("\r", "\\r").replace("\n", "\\n")
+
+
+def save(base, data):
+    with open(base + ".tmp", "wb") as f:
+        f.write(data)
+    os.replace(base + ".tmp", base + ".txt")  # a reader never sees half a file
+
+
+class HookServer:
+    """One HTTP/1.1 request per connection, answered by its path."""
+    count = 0  # requests recorded by all hook servers
+    BODY_LIMIT = 16 << 20
+
+    def __init__(self, peer, mailbox):
+        self.peer = peer
+        self.mailbox = mailbox
+
+    async def __call__(self, reader, writer):
+        try:
+            await self.serve(reader, writer)
+        except (OSError, EOFError, ValueError, asyncio.IncompleteReadError, asyncio.LimitOverrunError, ssl.SSLError):
+            pass  # a client that went away or sent garbage
+        finally:
+            writer.close()
+
+    async def serve(self, reader, writer):
+        head = (await reader.readuntil(b"\r\n\r\n")).decode("latin-1").split("\r\n")
+        method, path, _ = head[0].split(" ", 2)
+        headers = {}
+        for line in head[1:]:
+            name, _, value = line.partition(":")
+            headers[name.strip().lower()] = value.strip()
+        length = int(headers.get("content-length", "0"))
+        if not 0 <= length <= self.BODY_LIMIT:
+            raise ValueError("body too long")
+        body = await reader.readexactly(length)
+        HookServer.count += 1
+        lines = [("peer", self.peer), ("method", method), ("path", path),
+                 ("content_type", headers.get("content-type", ""))]
+        text = "".join("%s=%s\n" % (n, escape(v)) for n, v in lines) + "\n"
+        save(os.path.join(self.mailbox, "hook-%d" % HookServer.count),
+             text.encode("utf-8", "surrogateescape") + body)
+
+        route = path.split("?", 1)[0]
+        if route == "/silent":
+            while await reader.read(4096):
+                pass
+            return
+        if route == "/endless":
+            writer.write(b"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\n\r\n")
+            chunk = b"x" * 16384
+            # Over TLS, writes after the client left are dropped without a pause, so drain never yields: the
+            # loop yields itself and ends when the connection is gone.
+            while not reader.at_eof() and not writer.is_closing():
+                writer.write(chunk)
+                await writer.drain()
+                await asyncio.sleep(0)
+            return
+        status, extra, answer = 200, "", b"ok"
+        if route == "/huge":
+            answer = b"y" * (10 << 20)
+        elif route.startswith("/status/") and route[8:].isdigit():
+            status, answer = int(route[8:]), b""
+            if 300 <= status < 400:
+                extra = "Location: /moved\r\n"
+        writer.write(("HTTP/1.1 %d Peer\r\nContent-Type: text/plain\r\nContent-Length: %d\r\n%sConnection: close\r\n"
+                      "\r\n" % (status, len(answer), extra)).encode() + answer)
+        await writer.drain()
 
 
 class Handler:
@@ -98,10 +178,7 @@ class Handler:
 
     async def handle_DATA(self, server, session, envelope):
         n = Handler.counts[self.peer] = Handler.counts.get(self.peer, 0) + 1
-        base = os.path.join(self.mailbox, "%s-%d" % (self.peer, n))
-        with open(base + ".tmp", "wb") as f:
-            f.write(summarize(self.peer, envelope))
-        os.replace(base + ".tmp", base + ".txt")  # a reader never sees half a summary
+        save(os.path.join(self.mailbox, "%s-%d" % (self.peer, n)), summarize(self.peer, envelope))
         return "250 OK"
 
     # RFC 2195, server side.
@@ -182,6 +259,10 @@ async def run(command):
             peers[name] = {"starttls": server_context(folder, cert + ".pem")}
         servers = {name: await loop.create_server(smtp_factory(name, mailbox, **kw), "127.0.0.1", 0)
                    for name, kw in peers.items()}
+        for name, cert in (("hook", "good"), ("hook_wronghost", "other"), ("hook_selfsigned", "selfsigned"),
+                           ("hook_plain", None)):
+            servers[name] = await asyncio.start_server(HookServer(name, mailbox), "127.0.0.1", 0,
+                                                       ssl=cert and server_context(folder, cert + ".pem"))
         if implicit_host:
             servers["implicit"] = await loop.create_server(smtp_factory("implicit", mailbox, auth="PLAIN"),
                                                            sock=implicit_sock, ssl=good)

@@ -77,7 +77,7 @@ TEST_CASE("the client against real servers: delivered as sent, or refused with t
     auto mails = peers::Received(p, row.peer);
     REQUIRE(mails.size() == before + (row.want == 0 ? 1 : 0));
     if (row.want != 0) continue;
-    const peers::Mail& mail = mails.back();
+    const peers::Record& mail = mails.back();
     CHECK(mail.Field("defect").empty());
     CHECK(mail.Field("envelope_from") == "monitor@varnalis.test");
     CHECK(mail.All("rcpt") == std::vector<std::string>{"admin@varnalis.test", "ops@varnalis.test"});

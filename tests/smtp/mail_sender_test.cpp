@@ -60,11 +60,11 @@ TEST_CASE("the mail arrives as the settings describe it; a failing server gives 
     channel.settings.EMailRecipiend.Set(row.to);
     size_t before = peers::Received(channel.peers, row.peer).size();
     CHECK(channel.Send() == row.want);
-    std::vector<peers::Mail> mails = peers::Received(channel.peers, row.peer);
+    std::vector<peers::Record> mails = peers::Received(channel.peers, row.peer);
     REQUIRE(mails.size() == before + (row.want == 0));
     if (row.want != 0) continue;
     // How the client encodes what it is given is the client's test against the same servers.
-    const peers::Mail& mail = mails.back();
+    const peers::Record& mail = mails.back();
     CHECK(mail.Field("subject") == "CPU Usage on Localhost Error.");
     CHECK(mail.Field("from") == "\"Varnalis 1.4\" <monitor@example.org>");
     CHECK(mail.All("rcpt") == std::vector<std::string>{"admin@example.org"});
