@@ -78,9 +78,14 @@ inline size_t CountEntries(const std::vector<std::wstring>& entries, const std::
 }
 
 struct EngineFixture {
-  // The counter runs in whole seconds that the test moves on.
-  explicit EngineFixture(WmiSource* source = nullptr)
-      : monitor(settings, log, source ? *source : wmi, host, mail, webhook, launcher, {[this] { return seconds; }, 1}) {
+  // The counter runs in whole seconds that the test moves on. Without post,
+  // the web hook's posts are recorded in posts.
+  explicit EngineFixture(WmiSource* source = nullptr, WebhookSender::Post post = {})
+      : webhook(settings.Webhook, post ? std::move(post) : [this](const HttpPostRequest& request, const Smtp::CancelEvent*) {
+          posts.push_back(request);
+          return postResult;
+        }),
+        monitor(settings, log, source ? *source : wmi, host, mail, webhook, launcher, {[this] { return seconds; }, 1}) {
     settings.Log.Filename.Set(dir.File(L"log.txt"));
     monitor.SetProbePause(std::chrono::microseconds(0));
   }
@@ -117,12 +122,8 @@ struct EngineFixture {
   RecordingHost host;
   RecordingMail mail;
   RecordingLauncher launcher;
-  // The web hook's posts, answered with postResult.
   std::vector<HttpPostRequest> posts;
-  HttpPostResult postResult{true, 200, L""};
-  WebhookSender webhook{settings.Webhook, [this](const HttpPostRequest& request, const Smtp::CancelEvent*) {
-                          posts.push_back(request);
-                          return postResult;
-                        }};
+  HttpPostResult postResult{true, 200, L""};  // the recorded posts' answer
+  WebhookSender webhook;
   Monitor monitor;
 };
