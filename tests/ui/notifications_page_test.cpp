@@ -392,7 +392,7 @@ TEST_CASE("Send test message posts on a worker while the page answers, and shows
   f.engine.Open();
   REQUIRE_MESSAGE(WaitFor([&] { return f.Enabled(IDC_TEST_WEBHOOK); }, 60000), "awaited: the test message's end");
   CHECK(Text(f.Item(IDC_TEST_WEBHOOK_RESULT)) == L"Test message sent.");
-  std::vector<peers::Mail> posts = peers::Received(peers, "hook");
+  std::vector<peers::Record> posts = peers::Received(peers, "hook");
   REQUIRE(posts.size() == before + 1);
   CHECK(posts.back().Field("path") == "/status/200");
   CHECK(posts.back().Field("content_type").starts_with("text/plain"));
