@@ -6,3 +6,4 @@ cd "$(dirname "$0")/.."
 for page in resources notifications connection log options about; do
   convert "build/windows/dialog-$page.bmp" "docs/page-$page.png"
 done
+convert build/windows/page-notifications-web-hook.bmp docs/page-notifications-web-hook.png
