@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/utf16.h"
+
 struct JsonValue {
   enum class Kind { Null, Bool, Number, String, Array, Object } kind = Kind::Null;
   bool boolean = false;
@@ -50,23 +52,6 @@ class Reader {
     if (s_.substr(at_, word.size()) != word) return false;
     at_ += word.size();
     return true;
-  }
-  static void PutUtf8(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
   }
   bool Hex4(uint32_t& v) {
     if (at_ + 4 > s_.size()) return false;
@@ -119,14 +104,15 @@ class Reader {
       if (e != 'u') return false;
       uint32_t v;
       if (!Hex4(v)) return false;
+      std::u16string units(1, static_cast<char16_t>(v));
       if (v >= 0xD800 && v <= 0xDBFF) {
         uint32_t low;
         if (!Literal("\\u") || !Hex4(low) || low < 0xDC00 || low > 0xDFFF) return false;
-        v = 0x10000 + ((v - 0xD800) << 10) + (low - 0xDC00);
+        units.push_back(static_cast<char16_t>(low));
       } else if (v >= 0xDC00 && v <= 0xDFFF) {
         return false;
       }
-      PutUtf8(out, v);
+      out += ToUtf8(FromUtf16(units));
     }
     return false;
   }
