@@ -10,6 +10,7 @@
 #include "common/decimal.h"
 #include "log/event_log.h"
 #include "log/log_lines.h"
+#include "notify/quiet_time.h"
 #include "settings/registry.h"
 #include "settings/settings.h"
 #include "settings/settings_table.h"
@@ -36,6 +37,7 @@ constexpr wchar_t kUsage[] =
     L"  set NAME VALUE      change one setting, e.g. set \"Connection\\period\" 5000\n"
     L"  set NAME -          change one setting to a line read from standard input\n"
     L"  log                 print the event log, newest entry first\n"
+    L"  pause DURATION      hold notifications for 90s, 30m, 4h, forever, or off to resume\n"
     L"Options:\n"
     L"  --replay FILE       answer from a recording instead of the computer\n"
     L"  --passes N          stop the monitor after N passes\n"
@@ -103,6 +105,20 @@ int SetSetting(Settings& settings, const std::wstring& name, const std::wstring&
   return kExitOk;
 }
 
+int Pause(Settings& settings, const std::wstring& duration) {
+  LocalTime now = CurrentLocalTime();
+  std::optional<int32_t> until = PauseUntilValue(duration, now);
+  if (!until) {
+    PrintErr(L"Not a pause: \"" + duration + L"\". Give 90s, 30m, 4h, forever or off.\n");
+    return kExitUsage;
+  }
+  settings.Quiet.PausedUntil = *until;
+  Silence silence = SilenceAt(settings.Quiet, now);
+  PrintOut(*until == 0 ? std::wstring(L"Notifications resumed.\n")
+                       : L"Notifications paused until " + silence.until + L".\n");
+  return kExitOk;
+}
+
 int ShowLog(Settings& settings) {
   EventLog log(settings.Log);
   CollectedRows rows;
@@ -139,6 +155,7 @@ int RunCommand(Settings& settings, const MonitorOptions& options, const std::vec
     return GetSetting(settings, args[args[1] == L"--reveal" ? 2 : 1], true);
   if (command == L"set" && args.size() == 3) return SetSetting(settings, args[1], args[2]);
   if (command == L"log" && args.size() == 1) return ShowLog(settings);
+  if (command == L"pause" && args.size() == 2) return Pause(settings, args[1]);
   PrintErr(kUsage);
   return kExitUsage;
 }
@@ -191,7 +208,7 @@ int RunCli(std::vector<std::wstring> args) {
   int code = RunCommand(settings, options, args);
   // Nothing written after a refused command, nor by a command that changes
   // nothing: those work on a store they may not write.
-  bool changes = args.empty() || args[0] == L"set";
+  bool changes = args.empty() || args[0] == L"set" || args[0] == L"pause";
   if (code != kExitOk || !changes) return code;
   if (!settings.SaveSettings(registry, &error)) {
     PrintErr(L"Registry error.\n" + error + L"\n");

@@ -91,6 +91,7 @@ class ConsoleHost final : public NotifyHost, public MonitorView {
     }
     if (metrics_) {
       pass.monitoringOn = thread_->IsMonitoringOn();
+      pass.notificationsPaused = monitor_->NotificationsHeld();
       pass.passes = ++metricsPasses_;
       pass.passMicroseconds =
           std::chrono::duration_cast<std::chrono::microseconds>(thread_->LastPassDuration()).count();

@@ -22,6 +22,7 @@ struct MetricsParameter {
 struct MetricsPass {
   std::wstring computer;  // "localhost" or the server's name
   bool monitoringOn = true;
+  bool notificationsPaused = false;  // held by a pause or quiet hours
   uint64_t passes = 0;  // complete passes so far; 0 before the first
   int64_t passMicroseconds = 0;
   int64_t completedUnixMilliseconds = 0;

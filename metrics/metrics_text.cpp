@@ -112,6 +112,10 @@ std::string RenderMetrics(const MetricsPass& pass) {
     page.Sample(instance, Number(parameter.value, family.scale));
   }
 
+  page.Family("varnalis_notifications_paused", "gauge",
+              "1 while notifications are held by a pause or quiet hours: only the log and the tray icon hear of errors.");
+  page.Sample("", pass.notificationsPaused ? "1" : "0");
+
   page.Family("varnalis_parameter_enabled", "gauge", "1 when the parameter is watched.");
   for (int id = 0; id < kParameterCount; ++id) {
     page.Sample(Label("parameter", kValueFamilies[id].name), pass.parameters[id].enabled ? "1" : "0");

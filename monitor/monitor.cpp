@@ -75,6 +75,7 @@ void Monitor::Evaluate(const PassValues& values) {
   }
 
   mail_.StartPass();
+  notificator_.BeginPass(wallClock_());
   bool anyError = false;
   bool anyReturn = false;
   for (int id = 0; id < kParameterCount; ++id) {
@@ -87,7 +88,7 @@ void Monitor::Evaluate(const PassValues& values) {
       if (state[static_cast<int>(NotifyChannel::Ui)] == ParameterState::Warning) {
         notificator_.NotifyWarning(id, value);
       } else if (state == std::array<ParameterState, kChannelCount>{}) {
-        notificator_.ResetWarning(id);
+        notificator_.EndEpisode(id);
       }
     }
     const std::array<bool, kChannelCount> channelOn = {

@@ -48,6 +48,10 @@ class Monitor {
   void ResetNetworkRate();
   // The pause after each parameter of a pass (benchmarks shorten it).
   void SetProbePause(std::chrono::microseconds pause) { probePause_ = pause; }
+  // The local clock that quiet hours and the pause are read against (tests set their own).
+  void SetWallClock(std::function<LocalTime()> clock) { wallClock_ = std::move(clock); }
+  // Whether the last pass held its notifications (a pause or quiet hours).
+  bool NotificationsHeld() const { return notificator_.Held(); }
 
   int64_t MeasureCpuUsage();
   int64_t MeasureFreePhysicalMemory();
@@ -70,6 +74,7 @@ class Monitor {
   MailSender& mail_;
   Counter counter_;
   std::chrono::microseconds probePause_{1000};
+  std::function<LocalTime()> wallClock_ = CurrentLocalTime;
   std::recursive_mutex lock_;
   int64_t lastByteTotal_ = 0;
   int64_t lastCounter_ = 0;

@@ -42,6 +42,34 @@ void Notificator::WriteEntry(LogLevel level, const std::wstring& subject, const 
   log_.WriteLog(level, subject + FlattenBody(body) + suffix);
 }
 
+void Notificator::BeginPass(const LocalTime& now) {
+  QuietSettings& quiet = settings_.Quiet;
+  int32_t pausedUntil = quiet.PausedUntil;
+  if (pausedUntil > 0 && pausedUntil <= EpochSeconds(now)) quiet.PausedUntil.compare_exchange_strong(pausedUntil, 0);
+  Silence silence = SilenceAt(quiet, now);
+  if (silence.held && silence.until != heldUntil_) {
+    log_.WriteLog(LogLevel::Info, L"Notifications paused until " + silence.until + L".");
+  } else if (!silence.held && held_) {
+    log_.WriteLog(LogLevel::Info, L"Notifications resumed.");
+  }
+  held_ = silence.held;
+  heldUntil_ = silence.held ? silence.until : L"";
+  if (!held_) heldLogged_ = {};
+}
+
+bool Notificator::Hold(int id, int64_t value) {
+  if (!held_) return false;
+  if (!heldLogged_[id]) {
+    heldLogged_[id] = true;
+    WriteEntry(LogLevel::Error, BuildSubject(settings_, id, ParameterState::Error),
+               BuildBody(settings_, id, value, ParameterState::Error), L" Notifications paused.");
+    const UiNotifySettings& ui = settings_.UiNotify;
+    if (ui.UIEnabled && (ui.UIBalloon || ui.UITrayIcon))
+      host_.SetTrayIcon(trayIcon_.After(TrayIconEvent::Alert, settings_.Main.HideIcon));
+  }
+  return true;
+}
+
 void Notificator::NotifyWarning(int id, int64_t value) {
   if (warningNotified_[id]) return;
   warningNotified_[id] = true;
@@ -51,6 +79,7 @@ void Notificator::NotifyWarning(int id, int64_t value) {
 
 void Notificator::NotifyUiError(int id, int64_t value) {
   if (uiNotified_[id]) return;
+  if (Hold(id, value)) return;
   uiNotified_[id] = true;
   std::wstring subject = BuildSubject(settings_, id, ParameterState::Error);
   std::wstring body = BuildBody(settings_, id, value, ParameterState::Error);
@@ -70,6 +99,7 @@ void Notificator::NotifyUiError(int id, int64_t value) {
 void Notificator::NotifyEMailError(int id, int64_t value) {
   // The flag is set before the attempt: a failed mail is not retried within the episode.
   if (emailNotified_[id]) return;
+  if (Hold(id, value)) return;
   emailNotified_[id] = true;
   std::wstring subject = BuildSubject(settings_, id, ParameterState::Error);
   std::wstring body = BuildBody(settings_, id, value, ParameterState::Error);
@@ -80,6 +110,7 @@ void Notificator::NotifyEMailError(int id, int64_t value) {
 
 void Notificator::NotifyCustomError(int id, int64_t value) {
   if (customNotified_[id]) return;
+  if (Hold(id, value)) return;
   customNotified_[id] = true;
   std::wstring subject = BuildSubject(settings_, id, ParameterState::Error);
   WriteEntry(LogLevel::Error, subject, BuildBody(settings_, id, value, ParameterState::Error), L" Send custom notification.");
@@ -93,7 +124,7 @@ void Notificator::NotifyCustomError(int id, int64_t value) {
 bool Notificator::NotifyUiOk(int id) {
   bool was = Take(uiNotified_[id]);
   const UiNotifySettings& ui = settings_.UiNotify;
-  if (was && settings_.Parameters.enable[id] && ui.UIEnabled && ui.UINotifyAgain) {
+  if (was && !held_ && settings_.Parameters.enable[id] && ui.UIEnabled && ui.UINotifyAgain) {
     std::wstring subject = BuildSubject(settings_, id, ParameterState::Ok);
     std::wstring body = BuildBody(settings_, id, LastValue(id), ParameterState::Ok);
     WriteEntry(LogLevel::Info, subject, body, L"");
@@ -106,7 +137,7 @@ bool Notificator::NotifyUiOk(int id) {
 bool Notificator::NotifyEMailOk(int id) {
   bool was = Take(emailNotified_[id]);
   const EMailSettings& mail = settings_.EMail;
-  if (was && settings_.Parameters.enable[id] && mail.EMailEnabled && mail.EMailNotifyAgain) {
+  if (was && !held_ && settings_.Parameters.enable[id] && mail.EMailEnabled && mail.EMailNotifyAgain) {
     std::wstring subject = BuildSubject(settings_, id, ParameterState::Ok);
     std::wstring body = BuildBody(settings_, id, LastValue(id), ParameterState::Ok);
     uint32_t result = SendEMail(subject, body);
@@ -119,6 +150,7 @@ bool Notificator::NotifyEMailOk(int id) {
 void Notificator::NotifyWebhookError(int id, int64_t value) {
   // Like a mail: a failed post is not retried within the episode.
   if (webhookNotified_[id]) return;
+  if (Hold(id, value)) return;
   webhookNotified_[id] = true;
   PostWebhook(LogLevel::Error, id, value, ParameterState::Error);
 }
@@ -126,7 +158,7 @@ void Notificator::NotifyWebhookError(int id, int64_t value) {
 bool Notificator::NotifyWebhookOk(int id) {
   bool was = Take(webhookNotified_[id]);
   const WebhookSettings& hook = settings_.Webhook;
-  if (was && settings_.Parameters.enable[id] && hook.WebhookEnabled && hook.WebhookNotifyAgain) {
+  if (was && !held_ && settings_.Parameters.enable[id] && hook.WebhookEnabled && hook.WebhookNotifyAgain) {
     PostWebhook(LogLevel::Info, id, LastValue(id), ParameterState::Ok);
   }
   return was;

@@ -3,11 +3,14 @@
 // per error episode of a parameter, a warning entry once per warning episode,
 // and the return to normal where asked for. Every outcome is a log entry.
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
 
+#include "common/local_time.h"
 #include "log/event_log.h"
+#include "notify/quiet_time.h"
 #include "notify/tray_icon_state.h"
 #include "parameters/parameter_record.h"
 
@@ -25,8 +28,17 @@ class Notificator {
   Notificator(Settings& settings, EventLog& log, NotifyHost& host, MailSender& mail, WebhookSender& webhook,
               ProgramLauncher& launcher, const ParameterRecords& records, std::recursive_mutex& recordsLock);
 
+  // A pass's notifications begin: whether they are held now (a pause or
+  // quiet hours); the start and end of a hold are logged.
+  void BeginPass(const LocalTime& now);
+  bool Held() const { return held_; }
   void NotifyWarning(int id, int64_t value);
   void ResetWarning(int id) { warningNotified_[id] = false; }
+  // The parameter is back to normal on every channel.
+  void EndEpisode(int id) {
+    warningNotified_[id] = false;
+    heldLogged_[id] = false;
+  }
   void NotifyUiError(int id, int64_t value);
   void NotifyEMailError(int id, int64_t value);
   void NotifyCustomError(int id, int64_t value);
@@ -51,6 +63,9 @@ class Notificator {
 
   int64_t LastValue(int id);
   void PostWebhook(LogLevel level, int id, int64_t value, ParameterState state);
+  // While held, an error is logged once and the icon turns red; the channel's
+  // flag stays down so that it notifies when the hold ends.
+  bool Hold(int id, int64_t value);
   void WriteEntry(LogLevel level, const std::wstring& subject, const std::wstring& body, const std::wstring& suffix);
 
   Settings& settings_;
@@ -66,4 +81,7 @@ class Notificator {
   Flags customNotified_{};
   Flags webhookNotified_{};
   Flags warningNotified_{};
+  Flags heldLogged_{};
+  std::atomic<bool> held_{false};
+  std::wstring heldUntil_;
 };

@@ -103,6 +103,14 @@ struct WebhookSettings {
   IntSetting WebhookThreshold{5};
 };
 
+// Times when only the log and the tray icon hear of errors.
+struct QuietSettings {
+  BoolSetting QuietHours{false};
+  IntSetting QuietFrom{1320};  // minutes after local midnight; the window may cross it
+  IntSetting QuietTo{360};
+  IntSetting PausedUntil{0};   // seconds since 1970 UTC; 0 not paused, -1 until resumed
+};
+
 struct ParameterSettings {
   std::array<BoolSetting, kParameterCount> enable{true, true, false, false, false, false, false, false};
   std::array<WideSetting, kParameterCount> notificationValue{L"95", L"100", L"2000", L"100",
@@ -127,6 +135,7 @@ struct Settings {
   EMailSettings EMail;
   CustomNotifySettings CustomNotify;
   WebhookSettings Webhook;
+  QuietSettings Quiet;
   ParameterSettings Parameters;
   MainSettings Main;
 

@@ -26,6 +26,8 @@ constexpr NumberRange kPeriod{0, std::numeric_limits<int32_t>::max()};
 constexpr NumberRange kThreshold{0, 1000};
 constexpr NumberRange kPort{0, 65535};
 constexpr NumberRange kWebhookFormats{0, kWebhookFormatCount - 1};
+constexpr NumberRange kMinuteOfDay{0, 1439};
+constexpr NumberRange kPausedUntil{-1, std::numeric_limits<int32_t>::max()};
 // A log limit below 1 MB would empty the log at every entry.
 constexpr NumberRange kLogMegabytes{1, std::numeric_limits<int32_t>::max()};
 // A notification value by parameter, in the catalogue's order: a load in
@@ -49,6 +51,7 @@ std::vector<SettingRef> SettingsTable(Settings& s) {
   EMailSettings& e = s.EMail;
   CustomNotifySettings& n = s.CustomNotify;
   WebhookSettings& w = s.Webhook;
+  QuietSettings& q = s.Quiet;
   LogSettings& l = s.Log;
   MainSettings& m = s.Main;
   std::vector<SettingRef> t = {
@@ -108,6 +111,10 @@ std::vector<SettingRef> SettingsTable(Settings& s) {
       {L"Notifications\\WebhookURL", &w.WebhookURL, {}, true},
       {L"Notifications\\WebhookFormat", &w.WebhookFormat, kWebhookFormats},
       {L"Notifications\\WebhookThreshold", &w.WebhookThreshold, kThreshold},
+      {L"Notifications\\QuietHours", &q.QuietHours},
+      {L"Notifications\\QuietFrom", &q.QuietFrom, kMinuteOfDay},
+      {L"Notifications\\QuietTo", &q.QuietTo, kMinuteOfDay},
+      {L"Notifications\\PausedUntil", &q.PausedUntil, kPausedUntil},
       {L"Log\\SaveLog", &l.SaveLog},
       {L"Log\\Filename", &l.Filename},
       {L"Log\\Details", &l.Details, kAnyInt},

@@ -21,7 +21,8 @@ run set 'Connection\period' 5000 >/dev/null; check "set exits 0" 0 $?
 check "get after set" 5000 "$(run get 'Connection\period')"
 check "names ignore case" 5000 "$(run get 'connection\PERIOD')"
 
-for bad in 'Connection\nosuch=1' 'Parameters\notificationValue0=500' 'Connection\period=2147483648' 'Connection\period=5x'; do
+for bad in 'Notifications\QuietFrom=1440' 'Notifications\QuietTo=-1' 'Connection\nosuch=1' \
+  'Parameters\notificationValue0=500' 'Connection\period=2147483648' 'Connection\period=5x'; do
   run set "${bad%%=*}" "${bad#*=}" >/dev/null; check "refused with exit 2: $bad" 2 $?
 done
 check "a refusal names the setting" 1 "$(grep -c 'Connection\\period' "$work/err")"
@@ -34,7 +35,7 @@ run set 'Notifications\EMailAuth' true >/dev/null
 listing=$(run settings)
 check "password masked" 'Connection\password = ****' "$(grep '^Connection\\password' <<<"$listing")"
 check "bool stored as 1" 'Notifications\EMailAuth = 1' "$(grep 'EMailAuth' <<<"$listing")"
-check "every setting listed" 75 "$(wc -l <<<"$listing" | tr -d ' ')"
+check "every setting listed" 79 "$(wc -l <<<"$listing" | tr -d ' ')"
 check "get masks a password" '****' "$(run get 'Connection\password')"
 check "password kept, shown with --reveal" 'se cret' "$(run get 'Connection\password' --reveal)"
 printf 'http://hooks.example/hook/T0KEN\n' | run set 'Notifications\WebhookURL' - >/dev/null
@@ -43,6 +44,18 @@ run test-webhook >"$work/out"
 check "a test message to a plain http:// address elsewhere is refused with exit 3" 3 $?
 check "it says why, without the URL's token" "1 0" \
   "$(grep -c '^Test message failed: ' "$work/err") $(cat "$work/out" "$work/err" | grep -c T0KEN)"
+
+before=$(date +%s)
+check "a pause says until when" 1 "$(run pause 4h | grep -c '^Notifications paused until [0-2][0-9]:[0-5][0-9]\.$')"
+until=$(run get 'Notifications\PausedUntil')
+check "a pause of 4 hours is stored as its end" 1 "$(( until >= before + 14400 && until <= $(date +%s) + 14400 ))"
+for bad in abc -5m 0s 4 4x 99999999h; do
+  run pause "$bad" >/dev/null; check "pause $bad is refused with exit 2" 2 $?
+done
+check "a refused pause writes nothing" "$until" "$(run get 'Notifications\PausedUntil')"
+run pause forever >/dev/null; check "pause forever" -1 "$(run get 'Notifications\PausedUntil')"
+check "pause off resumes" "Notifications resumed." "$(run pause off)"
+check "pause off clears it" 0 "$(run get 'Notifications\PausedUntil')"
 
 run set 'Connection\server' 'Ünïcødé-ᚠ' >/dev/null
 check "non-ASCII text round trip" 'Ünïcødé-ᚠ' "$(run get 'Connection\server')"

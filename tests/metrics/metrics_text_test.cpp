@@ -64,6 +64,8 @@ TEST_CASE("a pass renders each parameter with its unit, NaN for what is not know
       "varnalis_parameter_state{computer=\"web\\\"01\\n\",parameter=\"processor_load_percent\",channel=\"ui\"} 2",
       "varnalis_parameter_state{computer=\"web\\\"01\\n\",parameter=\"processor_load_percent\",channel=\"email\"} 1",
       "varnalis_parameter_state{computer=\"web\\\"01\\n\",parameter=\"processor_load_percent\",channel=\"custom\"} 0",
+      "varnalis_parameter_state{computer=\"web\\\"01\\n\",parameter=\"processor_load_percent\",channel=\"webhook\"} 0",
+      "varnalis_notifications_paused{computer=\"web\\\"01\\n\"} 0",
   };
   for (const char* line : lines) CHECK_MESSAGE(Has(page, line), line);
   for (const char* secret : {"S3cret", "account"}) CHECK(page.find(secret) == std::string::npos);
@@ -72,7 +74,7 @@ TEST_CASE("a pass renders each parameter with its unit, NaN for what is not know
   std::istringstream in(page);
   int samples = 0;
   for (std::string line; std::getline(in, line);) samples += !line.empty() && line[0] != '#';
-  CHECK(samples == 5 + 8 + 8 + 8 + 8 * kChannelCount);
+  CHECK(samples == 6 + 8 + 8 + 8 + 8 * kChannelCount);
 }
 
 TEST_CASE("before the first pass every value is unknown and the pass has no time") {

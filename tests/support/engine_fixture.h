@@ -88,6 +88,7 @@ struct EngineFixture {
         monitor(settings, log, source ? *source : wmi, host, mail, webhook, launcher, {[this] { return seconds; }, 1}) {
     settings.Log.Filename.Set(dir.File(L"log.txt"));
     monitor.SetProbePause(std::chrono::microseconds(0));
+    monitor.SetWallClock([this] { return now; });
   }
 
   // The log file's entries as "Level<TAB>text", the time left out.
@@ -115,6 +116,7 @@ struct EngineFixture {
   }
 
   int64_t seconds = 1000;
+  LocalTime now{2026, 12, 7, 12, 0, 0, 60};  // the wall clock quiet hours and pauses are read against
   TempDir dir;
   Settings settings;
   EventLog log{settings.Log};
