@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <string>
 
 #include "notify/notificator.h"
 #include "parameters/parameter_record.h"
@@ -66,7 +67,8 @@ class Monitor {
   TrayIconState& TrayIcon() { return notificator_.TrayIcon(); }
 
  private:
-  int64_t Record(ParameterId id, int64_t value);
+  int64_t Record(ParameterId id, int64_t value, std::wstring missing = {});
+  int64_t Missing(ParameterId id, std::wstring why) { return Record(id, kNotAvailable, std::move(why)); }
   int64_t MeasureFirstNumber(ParameterId id, const wchar_t* className, const wchar_t* property, int64_t divisor);
 
   Settings& settings_;

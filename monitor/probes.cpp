@@ -5,6 +5,7 @@
 #include "common/decimal.h"
 #include "monitor/monitor.h"
 #include "settings/settings.h"
+#include "wmi/query_failure.h"
 #include "wmi/wmi_query.h"
 
 namespace {
@@ -33,18 +34,25 @@ int64_t SumMatching(const std::vector<std::wstring>& texts, const std::vector<st
 }
 
 // The texts of a property and, when one instance is wanted, the names to
-// match them with.
-bool QueryWithNames(WmiQuery& query, const wchar_t* className, const wchar_t* property, const std::wstring& instance,
-                    std::vector<std::wstring>& texts, std::vector<std::wstring>& names) {
-  return query.QueryProperty(className, property, nullptr, &texts, nullptr) == kWmiOk &&
-         (instance.empty() || query.QueryProperty(className, L"Name", nullptr, &names, nullptr) == kWmiOk);
+// match them with; the first failure's code.
+WmiCode QueryWithNames(WmiQuery& query, const wchar_t* className, const wchar_t* property, const std::wstring& instance,
+                       std::vector<std::wstring>& texts, std::vector<std::wstring>& names) {
+  WmiCode code = query.QueryProperty(className, property, nullptr, &texts, nullptr);
+  if (code == kWmiOk && !instance.empty()) code = query.QueryProperty(className, L"Name", nullptr, &names, nullptr);
+  return code;
+}
+
+std::wstring NotFound(const wchar_t* kind, const std::wstring& name) {
+  return std::wstring(kind) + L" \"" + name + L"\" not found";
 }
 
 }  // namespace
 
-int64_t Monitor::Record(ParameterId id, int64_t value) {
+int64_t Monitor::Record(ParameterId id, int64_t value, std::wstring missing) {
   std::lock_guard<std::recursive_mutex> hold(lock_);
-  records_[static_cast<int>(id)].AddValue(value);
+  ParameterRecord& record = records_[static_cast<int>(id)];
+  record.AddValue(value);
+  record.missing = value == kNotAvailable ? std::move(missing) : std::wstring();
   return value;
 }
 
@@ -52,7 +60,9 @@ int64_t Monitor::MeasureFirstNumber(ParameterId id, const wchar_t* className, co
                                     int64_t divisor) {
   std::vector<int64_t> numbers;
   WmiCode code = WmiQuery(settings_.Connection, wmi_).QueryValues(className, property, numbers);
-  return Record(id, code != kWmiOk || numbers.empty() ? kNotAvailable : numbers.front() / divisor);
+  if (code != kWmiOk) return Missing(id, QueryFailureText(code));
+  if (numbers.empty()) return Missing(id, kNoValueReported);
+  return Record(id, numbers.front() / divisor);
 }
 
 int64_t Monitor::MeasureCpuUsage() {
@@ -74,8 +84,8 @@ int64_t Monitor::MeasureThreads() {
 
 int64_t Monitor::MeasureProcess() {
   std::vector<std::wstring> names;
-  if (WmiQuery(settings_.Connection, wmi_).QueryStrings(L"Win32_Process", L"Name", names) != kWmiOk)
-    return Record(ParameterId::Process, kNotAvailable);
+  if (WmiCode code = WmiQuery(settings_.Connection, wmi_).QueryStrings(L"Win32_Process", L"Name", names); code != kWmiOk)
+    return Missing(ParameterId::Process, QueryFailureText(code));
   std::wstring wanted = settings_.Parameters.processName.Get();
   bool running = !wanted.empty() && std::find(names.begin(), names.end(), wanted) != names.end();
   return Record(ParameterId::Process, running ? 1 : 0);
@@ -86,9 +96,10 @@ int64_t Monitor::MeasureWebServerConnections() {
   WmiQuery query(settings_.Connection, wmi_);
   std::vector<int64_t> connections;
   std::vector<std::wstring> names;
-  if (query.QueryValues(kClass, L"CurrentConnections", connections) != kWmiOk ||
-      query.QueryStrings(kClass, L"Name", names) != kWmiOk || connections.empty())
-    return Record(ParameterId::WebServerConnections, kNotAvailable);
+  WmiCode code = query.QueryValues(kClass, L"CurrentConnections", connections);
+  if (code == kWmiOk) code = query.QueryStrings(kClass, L"Name", names);
+  if (code != kWmiOk) return Missing(ParameterId::WebServerConnections, QueryFailureText(code));
+  if (connections.empty()) return Missing(ParameterId::WebServerConnections, kNoValueReported);
   std::wstring wanted = settings_.Parameters.webServerName.Get();
   int64_t value = connections.front();  // no match: the first instance's
   size_t count = std::min(names.size(), connections.size());
@@ -107,16 +118,17 @@ int64_t Monitor::MeasureDiskUsage() {
   const std::wstring disk = settings_.Parameters.diskName.Get();
   std::vector<std::wstring> texts;
   std::vector<std::wstring> names;
-  if (!QueryWithNames(query, kClass, L"Size", disk, texts, names)) return Record(ParameterId::DiskUsage, kNotAvailable);
+  if (WmiCode code = QueryWithNames(query, kClass, L"Size", disk, texts, names); code != kWmiOk)
+    return Missing(ParameterId::DiskUsage, QueryFailureText(code));
   bool matched = false;
   int64_t size = SumMatching(texts, names, disk, matched);
-  if (query.QueryProperty(kClass, L"FreeSpace", nullptr, &texts, nullptr) != kWmiOk)
-    return Record(ParameterId::DiskUsage, kNotAvailable);
+  if (WmiCode code = query.QueryProperty(kClass, L"FreeSpace", nullptr, &texts, nullptr); code != kWmiOk)
+    return Missing(ParameterId::DiskUsage, QueryFailureText(code));
   bool unused = false;
   int64_t free = SumMatching(texts, names, disk, unused);
+  if (!disk.empty() && !matched) return Missing(ParameterId::DiskUsage, NotFound(L"disk", disk));
   // Free space that is negative or above the size can only be a corrupt answer.
-  if ((!disk.empty() && !matched) || size <= 0 || free < 0 || free > size)
-    return Record(ParameterId::DiskUsage, kNotAvailable);
+  if (size <= 0 || free < 0 || free > size) return Missing(ParameterId::DiskUsage, kNoValueReported);
   // Multiplied before dividing, in 128 bits so that sizes near the top of the range do not wrap.
   return Record(ParameterId::DiskUsage, static_cast<int64_t>(Int128{size - free} * 100 / size));
 }
@@ -127,11 +139,11 @@ int64_t Monitor::MeasureNetworkUsage() {
   const std::wstring adapter = settings_.Parameters.networkAdapterName.Get();
   std::vector<std::wstring> totals;
   std::vector<std::wstring> names;
-  if (!QueryWithNames(query, kClass, L"BytesTotalPerSec", adapter, totals, names))
-    return Record(ParameterId::NetworkUsage, kNotAvailable);
+  if (WmiCode code = QueryWithNames(query, kClass, L"BytesTotalPerSec", adapter, totals, names); code != kWmiOk)
+    return Missing(ParameterId::NetworkUsage, QueryFailureText(code));
   bool matched = false;
   int64_t total = SumMatching(totals, names, adapter, matched);
-  if (!adapter.empty() && !matched) return Record(ParameterId::NetworkUsage, kNotAvailable);
+  if (!adapter.empty() && !matched) return Missing(ParameterId::NetworkUsage, NotFound(L"network adapter", adapter));
 
   std::lock_guard<std::recursive_mutex> hold(lock_);
   int64_t rate = 0;

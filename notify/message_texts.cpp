@@ -25,7 +25,8 @@ std::wstring BuildSubject(const Settings& settings, int id, ParameterState state
   return subject;
 }
 
-std::wstring BuildBody(const Settings& settings, int id, int64_t value, ParameterState state) {
+std::wstring BuildBody(const Settings& settings, int id, int64_t value, ParameterState state,
+                       const std::wstring& missing) {
   std::wstring body;
   if (static_cast<ParameterId>(id) == ParameterId::Process) {
     body = kBodyProcess;
@@ -36,6 +37,7 @@ std::wstring BuildBody(const Settings& settings, int id, int64_t value, Paramete
     ReplaceAll(body, L"%NVALUE%", settings.Parameters.notificationValue[id].Get() + L" " + unit);
   }
   ReplaceAll(body, L"%TIME%", NowText());
+  if (value == kNotAvailable && !missing.empty()) body += L"\nN/A: " + missing;
   return body;
 }
 

@@ -9,6 +9,8 @@
 struct Settings;
 
 std::wstring BuildSubject(const Settings& settings, int id, ParameterState state);
-std::wstring BuildBody(const Settings& settings, int id, int64_t value, ParameterState state);
+// missing: why a value of N/A is missing; given, it follows as its own line.
+std::wstring BuildBody(const Settings& settings, int id, int64_t value, ParameterState state,
+                       const std::wstring& missing = {});
 // A blank, then the body on one line, for the log.
 std::wstring FlattenBody(const std::wstring& body);

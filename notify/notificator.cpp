@@ -32,6 +32,15 @@ Notificator::Notificator(Settings& settings, EventLog& log, NotifyHost& host, Ma
       records_(records),
       recordsLock_(recordsLock) {}
 
+std::wstring Notificator::MissingReason(int id) {
+  std::lock_guard<std::recursive_mutex> hold(recordsLock_);
+  return records_[id].missing;
+}
+
+std::wstring Notificator::Body(int id, int64_t value, ParameterState state) {
+  return BuildBody(settings_, id, value, state, MissingReason(id));
+}
+
 int64_t Notificator::LastValue(int id) {
   std::lock_guard<std::recursive_mutex> hold(recordsLock_);
   return records_[id].LastValue();
@@ -62,7 +71,7 @@ bool Notificator::Hold(int id, int64_t value) {
   if (!heldLogged_[id]) {
     heldLogged_[id] = true;
     WriteEntry(LogLevel::Error, BuildSubject(settings_, id, ParameterState::Error),
-               BuildBody(settings_, id, value, ParameterState::Error), L" Notifications paused.");
+               Body(id, value, ParameterState::Error), L" Notifications paused.");
     const UiNotifySettings& ui = settings_.UiNotify;
     if (ui.UIEnabled && (ui.UIBalloon || ui.UITrayIcon))
       host_.SetTrayIcon(trayIcon_.After(TrayIconEvent::Alert, settings_.Main.HideIcon));
@@ -74,7 +83,7 @@ void Notificator::NotifyWarning(int id, int64_t value) {
   if (warningNotified_[id]) return;
   warningNotified_[id] = true;
   WriteEntry(LogLevel::Warning, BuildSubject(settings_, id, ParameterState::Warning),
-             BuildBody(settings_, id, value, ParameterState::Warning), L"");
+             Body(id, value, ParameterState::Warning), L"");
 }
 
 void Notificator::NotifyUiError(int id, int64_t value) {
@@ -82,7 +91,7 @@ void Notificator::NotifyUiError(int id, int64_t value) {
   if (Hold(id, value)) return;
   uiNotified_[id] = true;
   std::wstring subject = BuildSubject(settings_, id, ParameterState::Error);
-  std::wstring body = BuildBody(settings_, id, value, ParameterState::Error);
+  std::wstring body = Body(id, value, ParameterState::Error);
   const UiNotifySettings& ui = settings_.UiNotify;
   WriteEntry(LogLevel::Error, subject, body, L" Send tray icon notification.");
   if (ui.UIBalloon) {
@@ -102,7 +111,7 @@ void Notificator::NotifyEMailError(int id, int64_t value) {
   if (Hold(id, value)) return;
   emailNotified_[id] = true;
   std::wstring subject = BuildSubject(settings_, id, ParameterState::Error);
-  std::wstring body = BuildBody(settings_, id, value, ParameterState::Error);
+  std::wstring body = Body(id, value, ParameterState::Error);
   uint32_t result = SendEMail(subject, body);
   WriteEntry(LogLevel::Error, subject, body,
              result == 0 ? L" Send e-mail notification." : L" E-mail notification failed.");
@@ -113,7 +122,7 @@ void Notificator::NotifyCustomError(int id, int64_t value) {
   if (Hold(id, value)) return;
   customNotified_[id] = true;
   std::wstring subject = BuildSubject(settings_, id, ParameterState::Error);
-  WriteEntry(LogLevel::Error, subject, BuildBody(settings_, id, value, ParameterState::Error), L" Send custom notification.");
+  WriteEntry(LogLevel::Error, subject, Body(id, value, ParameterState::Error), L" Send custom notification.");
   if (uint32_t code = launcher_.Open(settings_.CustomNotify); code != 0) {
     std::wstring reason = SystemErrorText(code);
     if (reason.empty()) reason = L"Error " + std::to_wstring(code) + L".";
@@ -126,7 +135,7 @@ bool Notificator::NotifyUiOk(int id) {
   const UiNotifySettings& ui = settings_.UiNotify;
   if (was && !held_ && settings_.Parameters.enable[id] && ui.UIEnabled && ui.UINotifyAgain) {
     std::wstring subject = BuildSubject(settings_, id, ParameterState::Ok);
-    std::wstring body = BuildBody(settings_, id, LastValue(id), ParameterState::Ok);
+    std::wstring body = Body(id, LastValue(id), ParameterState::Ok);
     WriteEntry(LogLevel::Info, subject, body, L"");
     if (ui.UIBalloon) host_.ShowTrayBalloon(subject, body, kIconNone, kBalloonInfo);
     if (ui.UIMessageBox) host_.ShowNotificationBox(subject, body, kBoxReturn);
@@ -139,7 +148,7 @@ bool Notificator::NotifyEMailOk(int id) {
   const EMailSettings& mail = settings_.EMail;
   if (was && !held_ && settings_.Parameters.enable[id] && mail.EMailEnabled && mail.EMailNotifyAgain) {
     std::wstring subject = BuildSubject(settings_, id, ParameterState::Ok);
-    std::wstring body = BuildBody(settings_, id, LastValue(id), ParameterState::Ok);
+    std::wstring body = Body(id, LastValue(id), ParameterState::Ok);
     uint32_t result = SendEMail(subject, body);
     WriteEntry(LogLevel::Info, subject, body,
                result == 0 ? L" Send e-mail notification." : L" E-mail notification failed.");
@@ -165,7 +174,7 @@ bool Notificator::NotifyWebhookOk(int id) {
 }
 
 void Notificator::PostWebhook(LogLevel level, int id, int64_t value, ParameterState state) {
-  WebhookMessage message = BuildWebhookMessage(settings_, id, value, state);
+  WebhookMessage message = BuildWebhookMessage(settings_, id, value, state, MissingReason(id));
   HttpPostResult result = webhook_.Send(message, mail_.PassEnd());
   WriteEntry(level, message.subject, message.text,
              result.ok ? L" Send web hook notification." : L" Web hook failed: " + result.reason);

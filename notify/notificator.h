@@ -62,6 +62,9 @@ class Notificator {
   TrayIconState trayIcon_;
 
   int64_t LastValue(int id);
+  std::wstring MissingReason(int id);
+  // The body as the templates give it, with why a missing value is missing.
+  std::wstring Body(int id, int64_t value, ParameterState state);
   void PostWebhook(LogLevel level, int id, int64_t value, ParameterState state);
   // While held, an error is logged once and the icon turns red; the channel's
   // flag stays down so that it notifies when the hold ends.

@@ -7,7 +7,7 @@ HttpPostResult SendTestWebhook(const Settings& settings) {
   // The texts of a processor error notification, with no measurement behind them.
   WebhookSender sender(settings.Webhook);
   return sender.Send(BuildWebhookMessage(settings, static_cast<int>(ParameterId::CpuUsage), kNotAvailable,
-                                         ParameterState::Error, "Test"));
+                                         ParameterState::Error, {}, "Test"));
 }
 
 std::wstring TestWebhookResultText(const HttpPostResult& result) {

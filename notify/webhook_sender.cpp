@@ -10,7 +10,7 @@
 #include "settings/settings.h"
 
 WebhookMessage BuildWebhookMessage(const Settings& settings, int id, int64_t value, ParameterState state,
-                                   const char* stateName) {
+                                   const std::wstring& missing, const char* stateName) {
   WebhookMessage m;
   m.computer = settings.Connection.local ? L"Localhost" : settings.Connection.server.Get();
   m.parameter = ParameterDisplayName(id, settings.Parameters);
@@ -20,7 +20,7 @@ WebhookMessage BuildWebhookMessage(const Settings& settings, int id, int64_t val
   m.limit = ReadDecimal(settings.Parameters.notificationValue[id].Get());  // as the monitor reads it
   m.time = FormatIsoTime(CurrentLocalTime());
   m.subject = BuildSubject(settings, id, state);
-  m.text = BuildBody(settings, id, value, state);
+  m.text = BuildBody(settings, id, value, state, missing);
   return m;
 }
 

@@ -17,7 +17,7 @@ inline constexpr std::chrono::seconds kWebhookDeadline{30};
 // The facts and texts of one notification, from the same texts the e-mail
 // channel sends; state "Test" for the test message.
 WebhookMessage BuildWebhookMessage(const Settings& settings, int id, int64_t value, ParameterState state,
-                                   const char* stateName = nullptr);
+                                   const std::wstring& missing = {}, const char* stateName = nullptr);
 
 class WebhookSender {
  public:

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <string>
 
 #include "parameters/parameters.h"
 
@@ -31,4 +32,5 @@ class ParameterRecord {
   int id;
   std::array<ParameterState, kChannelCount> states{};
   std::deque<int64_t> history;  // oldest first
+  std::wstring missing;         // why the newest value is N/A, in words; empty when it is not
 };

@@ -134,6 +134,13 @@ if [ "$emulator" = env ]; then  # the Linux settings file; Wine's registry is th
   done
   check "read-only commands leave the settings file alone" "$before" "$(stat -c '%y %i' "$file")"
   chmod 0700 "$(dirname "$file")" && chmod 0600 "$file"
+
+  # The Linux provider reaches no other computer: every alert says why.
+  sets 'Connection\local 0' 'Connection\server far-away.invalid' 'Notifications\UIThreshold 1'
+  out=$(run --passes 1)
+  check "an unreachable computer's alert says why" 1 \
+    "$(grep -c '^.*Balloon (error): CPU Usage on far-away.invalid Error. .* N/A: the computer could not be reached (0x80041015)$' <<<"$out")"
+  sets 'Connection\local 1' 'Notifications\UIThreshold 3'
 fi
 
 check "one pass table" "CPU Usage|96 %|95 %|Warning (1)" \

@@ -1,6 +1,7 @@
 #include <doctest/doctest.h>
 
 #include "support/engine_fixture.h"
+#include "wmi/wmi_replay.h"
 
 namespace {
 
@@ -113,4 +114,40 @@ TEST_CASE("a pass probes the watched parameters and evaluates; values are cut to
   CHECK(values[2] == 0xFFFFFFFF);
   CHECK(f.monitor.Records()[2].history.empty());
   CHECK(f.LogEntries().size() == 1);  // the warning
+}
+
+TEST_CASE("an alert for a missing value says why: the query's failure in words with its code, or the instance not found") {
+  constexpr char kRecording[] =
+      "pass\nWin32_Processor.LoadPercentage = error 0x800706BA\n"
+      "Win32_PerfRawData_Tcpip_NetworkInterface.Name = \"eth0\"\n"
+      "Win32_PerfRawData_Tcpip_NetworkInterface.BytesTotalPerSec = \"100\"\n"
+      "Win32_LogicalDisk.Size = error 0x80041003\n";
+  std::wstring error;
+  auto recording = ParseReplayText(kRecording, L"down.replay", error);
+  REQUIRE(recording);
+  EngineFixture f(recording.get());
+  f.settings.UiNotify.UIThreshold = 1;
+  f.settings.UiNotify.UIMessageBox = true;
+  f.settings.Parameters.enable[1] = false;
+  f.settings.Parameters.enable[3] = f.settings.Parameters.enable[4] = true;
+  f.settings.Parameters.networkAdapterName.Set(L"eth9");
+  std::atomic<bool> on{true};
+  PassValues values;
+  REQUIRE(f.monitor.RunCycle(on, values));
+  const struct {
+    int id;
+    const wchar_t* why;
+  } rows[] = {
+      {0, L"\nN/A: the computer could not be reached (0x800706BA)"},
+      {3, L"\nN/A: network adapter \"eth9\" not found"},
+      {4, L"\nN/A: access was denied (0x80041003)"},
+  };
+  auto entries = f.LogEntries();
+  for (const auto& row : rows) {
+    CAPTURE(row.id);
+    CHECK(f.monitor.Records()[row.id].missing == std::wstring(row.why).substr(6));
+    std::wstring flat = row.why;
+    flat[0] = L' ';
+    CHECK(CountEntries(entries, L"Error", flat) == 1);
+  }
 }
