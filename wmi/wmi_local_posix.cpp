@@ -21,6 +21,7 @@
 
 #include "common/utf16.h"
 #include "wmi/linux_proc.h"
+#include "wmi/tcp_ports.h"
 #include "wmi/wmi_table.h"
 
 namespace {
@@ -205,24 +206,22 @@ struct WebPort {
   uint64_t connections;  // established
 };
 
-// The web ports that have a listener, with their established connections.
+// The web ports that have a listener, with their established connections:
+// from the kernel's socket diagnostics, or from the TCP tables when those
+// are not offered.
 bool ReadWebPorts(std::vector<WebPort>& ports) {
-  std::vector<TcpSocket> sockets;
-  bool anyRead = false;
-  for (const char* path : {"/proc/net/tcp", "/proc/net/tcp6"}) {
-    std::string text;
-    if (!ReadTextFile(path, text)) continue;  // tcp6 is missing without IPv6
-    anyRead = true;
-    std::vector<TcpSocket> more = ParseProcNetTcp(text);
-    sockets.insert(sockets.end(), more.begin(), more.end());
+  const std::vector<uint16_t> wanted(std::begin(kWebPorts), std::end(kWebPorts));
+  std::vector<TcpPortCount> counts;
+  if (!CountTcpPortsByDiag(wanted, counts)) {
+    std::vector<std::string> tables;
+    for (const char* path : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+      if (std::string text; ReadTextFile(path, text)) tables.push_back(std::move(text));  // tcp6 is missing without IPv6
+    }
+    if (tables.empty()) return false;
+    counts = CountTcpPortsInTables(tables, wanted);
   }
-  if (!anyRead) return false;
-  for (uint16_t port : kWebPorts) {
-    auto onPort = [port](const TcpSocket& s) { return s.localPort == port; };
-    auto listening = [&](const TcpSocket& s) { return onPort(s) && s.state == kTcpListen; };
-    if (std::none_of(sockets.begin(), sockets.end(), listening)) continue;
-    auto established = [&](const TcpSocket& s) { return onPort(s) && s.state == kTcpEstablished; };
-    ports.push_back({port, static_cast<uint64_t>(std::count_if(sockets.begin(), sockets.end(), established))});
+  for (const TcpPortCount& c : counts) {
+    if (c.listening) ports.push_back({c.port, c.established});
   }
   return true;
 }
