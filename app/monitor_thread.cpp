@@ -77,9 +77,11 @@ void MonitorThread::Run() {
       int64_t period = settings_.Connection.period;
       Sleep(std::chrono::milliseconds(std::max<int64_t>(period, 0) + 1), [this] { return !monitoringOn_; });
     } else {
+      monitor_.CloseConnection();  // a stopped monitor holds no logon on the watched computer
       Sleep(std::chrono::milliseconds(200), [this] { return monitoringOn_.load(); });
     }
   }
+  monitor_.CloseConnection();
   WriteEntries();
   std::lock_guard<std::mutex> hold(wakeLock_);
   ended_ = true;

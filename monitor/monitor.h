@@ -11,6 +11,7 @@
 
 #include "notify/notificator.h"
 #include "parameters/parameter_record.h"
+#include "wmi/wmi_query.h"
 
 class EventLog;
 class MailSender;
@@ -51,6 +52,9 @@ class Monitor {
   void SetProbePause(std::chrono::microseconds pause) { probePause_ = pause; }
   // The local clock that quiet hours and the pause are read against (tests set their own).
   void SetWallClock(std::function<LocalTime()> clock) { wallClock_ = std::move(clock); }
+  // Lets go of the kept WMI connection; on the thread that made it (at a
+  // stop, and before the thread ends).
+  void CloseConnection() { connection_.Close(); }
   // Whether the last pass held its notifications (a pause or quiet hours).
   bool NotificationsHeld() const { return notificator_.Held(); }
 
@@ -73,6 +77,7 @@ class Monitor {
 
   Settings& settings_;
   WmiSource& wmi_;
+  WmiConnection connection_;  // the probes' own, kept across passes
   MailSender& mail_;
   Counter counter_;
   std::chrono::microseconds probePause_{1000};

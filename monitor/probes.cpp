@@ -59,7 +59,7 @@ int64_t Monitor::Record(ParameterId id, int64_t value, std::wstring missing) {
 int64_t Monitor::MeasureFirstNumber(ParameterId id, const wchar_t* className, const wchar_t* property,
                                     int64_t divisor) {
   std::vector<int64_t> numbers;
-  WmiCode code = WmiQuery(settings_.Connection, wmi_).QueryValues(className, property, numbers);
+  WmiCode code = WmiQuery(settings_.Connection, wmi_, &connection_).QueryValues(className, property, numbers);
   if (code != kWmiOk) return Missing(id, QueryFailureText(code));
   if (numbers.empty()) return Missing(id, kNoValueReported);
   return Record(id, numbers.front() / divisor);
@@ -84,7 +84,7 @@ int64_t Monitor::MeasureThreads() {
 
 int64_t Monitor::MeasureProcess() {
   std::vector<std::wstring> names;
-  if (WmiCode code = WmiQuery(settings_.Connection, wmi_).QueryStrings(L"Win32_Process", L"Name", names); code != kWmiOk)
+  if (WmiCode code = WmiQuery(settings_.Connection, wmi_, &connection_).QueryStrings(L"Win32_Process", L"Name", names); code != kWmiOk)
     return Missing(ParameterId::Process, QueryFailureText(code));
   std::wstring wanted = settings_.Parameters.processName.Get();
   bool running = !wanted.empty() && std::find(names.begin(), names.end(), wanted) != names.end();
@@ -93,7 +93,7 @@ int64_t Monitor::MeasureProcess() {
 
 int64_t Monitor::MeasureWebServerConnections() {
   constexpr wchar_t kClass[] = L"Win32_PerfRawData_W3SVC_WebService";
-  WmiQuery query(settings_.Connection, wmi_);
+  WmiQuery query(settings_.Connection, wmi_, &connection_);
   std::vector<int64_t> connections;
   std::vector<std::wstring> names;
   WmiCode code = query.QueryValues(kClass, L"CurrentConnections", connections);
@@ -114,7 +114,7 @@ int64_t Monitor::MeasureWebServerConnections() {
 
 int64_t Monitor::MeasureDiskUsage() {
   constexpr wchar_t kClass[] = L"Win32_LogicalDisk";
-  WmiQuery query(settings_.Connection, wmi_);
+  WmiQuery query(settings_.Connection, wmi_, &connection_);
   const std::wstring disk = settings_.Parameters.diskName.Get();
   std::vector<std::wstring> texts;
   std::vector<std::wstring> names;
@@ -135,7 +135,7 @@ int64_t Monitor::MeasureDiskUsage() {
 
 int64_t Monitor::MeasureNetworkUsage() {
   constexpr wchar_t kClass[] = L"Win32_PerfRawData_Tcpip_NetworkInterface";
-  WmiQuery query(settings_.Connection, wmi_);
+  WmiQuery query(settings_.Connection, wmi_, &connection_);
   const std::wstring adapter = settings_.Parameters.networkAdapterName.Get();
   std::vector<std::wstring> totals;
   std::vector<std::wstring> names;

@@ -32,31 +32,32 @@ WmiIdentity MakeIdentity(const std::wstring& userText, const std::wstring& passw
   return identity;
 }
 
+// The settings a connection is made for, as one text.
+std::wstring ConnectionKey(const ConnectionSettings& connection) {
+  return connection.local ? std::wstring(L"\n") : connection.server.Get() + L"\n" + connection.user.Get() + L"\n" +
+                                                      connection.password.Get();
+}
+
 }  // namespace
 
-WmiQuery::WmiQuery(const ConnectionSettings& connection, WmiSource& source)
-    : connection_(connection), source_(source) {}
-
-WmiCode WmiQuery::QueryValues(const std::wstring& className, const std::wstring& propertyName,
-                              std::vector<int64_t>& numbers) {
-  return QueryProperty(className, propertyName, nullptr, nullptr, &numbers);
+bool WmiConnection::IsOpenFor(const ConnectionSettings& connection) const {
+  return namespace_ && key_ == ConnectionKey(connection);
 }
 
-WmiCode WmiQuery::QueryStrings(const std::wstring& className, const std::wstring& propertyName,
-                               std::vector<std::wstring>& texts) {
-  return QueryProperty(className, propertyName, nullptr, &texts, nullptr);
+void WmiConnection::Close() {
+  namespace_.reset();
+  locator_.reset();
 }
 
-WmiCode WmiQuery::QueryProperty(const std::wstring& className, const std::wstring& propertyName, int64_t* single,
-                                std::vector<std::wstring>* texts, std::vector<int64_t>* numbers) {
-  const std::wstring server = connection_.local ? std::wstring(kLocalHost) : connection_.server.Get();
-  std::wstring user = connection_.user.Get();
-  const std::wstring password = connection_.password.Get();
-  if (texts) texts->clear();
-  if (numbers) numbers->clear();
+WmiCode WmiConnection::Open(const ConnectionSettings& connection, WmiSource& source) {
+  Close();
+  key_ = ConnectionKey(connection);
+  const std::wstring server = connection.local ? std::wstring(kLocalHost) : connection.server.Get();
+  std::wstring user = connection.user.Get();
+  const std::wstring password = connection.password.Get();
 
   std::unique_ptr<WmiLocator> locator;
-  if (WmiCode code = source_.CreateLocator(locator); code != kWmiOk) return code;
+  if (WmiCode code = source.CreateLocator(locator); code != kWmiOk) return code;
 
   if (user.find(L'\\') == std::wstring::npos && user.find(L'/') == std::wstring::npos) user.insert(0, 1, L'\\');
 
@@ -74,14 +75,69 @@ WmiCode WmiQuery::QueryProperty(const std::wstring& className, const std::wstrin
   }
   if (code != kWmiOk) return code;
 
-  WmiIdentity identity;
-  const WmiIdentity* useIdentity = nullptr;
-  if (!local) {
-    identity = MakeIdentity(user, password);
-    useIdentity = &identity;
+  identity_ = local ? WmiIdentity{} : MakeIdentity(user, password);
+  local_ = local;
+  if (WmiCode security = ns->SetSecurity(Identity()); security != kWmiOk) return security;
+  locator_ = std::move(locator);
+  namespace_ = std::move(ns);
+  return kWmiOk;
+}
+
+bool IsConnectionFailure(WmiCode code) {
+  switch (code) {
+    case 0x80010108:  // RPC_E_DISCONNECTED
+    case 0x800706BA:  // RPC_S_SERVER_UNAVAILABLE
+    case 0x800706BE:  // RPC_S_CALL_FAILED
+    case kWmiTransportFailure:
+    case 0x80070005:  // E_ACCESSDENIED
+    case 0x80041003:  // WBEM_E_ACCESS_DENIED
+      return true;
+    default:
+      return false;
   }
-  if (WmiCode security = ns->SetSecurity(useIdentity); security != kWmiOk) return security;
-  return ExecPropertyQuery(*ns, useIdentity, className, propertyName, kWmiStepTimeoutMs, single, texts, numbers);
+}
+
+WmiQuery::WmiQuery(const ConnectionSettings& connection, WmiSource& source, WmiConnection* kept)
+    : connection_(connection), source_(source), kept_(kept) {}
+
+WmiCode WmiQuery::QueryValues(const std::wstring& className, const std::wstring& propertyName,
+                              std::vector<int64_t>& numbers) {
+  return QueryProperty(className, propertyName, nullptr, nullptr, &numbers);
+}
+
+WmiCode WmiQuery::QueryStrings(const std::wstring& className, const std::wstring& propertyName,
+                               std::vector<std::wstring>& texts) {
+  return QueryProperty(className, propertyName, nullptr, &texts, nullptr);
+}
+
+WmiCode WmiQuery::Exec(WmiConnection& connection, const std::wstring& className, const std::wstring& propertyName,
+                       int64_t* single, std::vector<std::wstring>* texts, std::vector<int64_t>* numbers) {
+  if (texts) texts->clear();
+  if (numbers) numbers->clear();
+  return ExecPropertyQuery(connection.Namespace(), connection.Identity(), className, propertyName, kWmiStepTimeoutMs,
+                           single, texts, numbers);
+}
+
+WmiCode WmiQuery::QueryProperty(const std::wstring& className, const std::wstring& propertyName, int64_t* single,
+                                std::vector<std::wstring>* texts, std::vector<int64_t>* numbers) {
+  if (texts) texts->clear();
+  if (numbers) numbers->clear();
+  if (!kept_) {
+    WmiConnection fresh;
+    if (WmiCode code = fresh.Open(connection_, source_); code != kWmiOk) return code;
+    return Exec(fresh, className, propertyName, single, texts, numbers);
+  }
+  const bool reused = kept_->IsOpenFor(connection_);
+  WmiCode code = reused ? kWmiOk : kept_->Open(connection_, source_);
+  if (code == kWmiOk) code = Exec(*kept_, className, propertyName, single, texts, numbers);
+  // A kept connection that broke is made again once, so that a query reports
+  // what it would have on a fresh one.
+  if (reused && IsConnectionFailure(code)) {
+    code = kept_->Open(connection_, source_);
+    if (code == kWmiOk) code = Exec(*kept_, className, propertyName, single, texts, numbers);
+  }
+  if (IsConnectionFailure(code)) kept_->Close();
+  return code;
 }
 
 WmiCode WmiQuery::ExecPropertyQuery(WmiNamespace& ns, const WmiIdentity* identity, const std::wstring& className,

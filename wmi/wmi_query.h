@@ -1,7 +1,9 @@
 #pragma once
 // The one way the program asks WMI something: one property of every instance
-// of one class, over a fresh connection to the computer the settings name.
+// of one class, over a fresh connection to the computer the settings name, or
+// over one the caller keeps.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -9,9 +11,37 @@
 
 struct ConnectionSettings;
 
+// A namespace connection and its proxy security, kept for as long as the
+// connection settings stay the same. A COM proxy belongs to its thread's
+// apartment: one thread uses it, and releases it (Close) there.
+class WmiConnection {
+ public:
+  // Whether it is open for these settings.
+  bool IsOpenFor(const ConnectionSettings& connection) const;
+  // Connects as the settings say: this computer when it is named, the remote
+  // one with the credentials otherwise.
+  WmiCode Open(const ConnectionSettings& connection, WmiSource& source);
+  void Close();
+  WmiNamespace& Namespace() { return *namespace_; }
+  const WmiIdentity* Identity() const { return local_ ? nullptr : &identity_; }
+
+ private:
+  std::unique_ptr<WmiLocator> locator_;
+  std::unique_ptr<WmiNamespace> namespace_;
+  WmiIdentity identity_;
+  bool local_ = true;
+  std::wstring key_;  // the settings it was made for
+};
+
+// A failure after which a kept connection is made again: the transport broke
+// or the logon was refused.
+bool IsConnectionFailure(WmiCode code);
+
 class WmiQuery {
  public:
-  WmiQuery(const ConnectionSettings& connection, WmiSource& source);
+  // kept, when given, is reused across queries (and made again where it
+  // broke); without it every query connects afresh.
+  WmiQuery(const ConnectionSettings& connection, WmiSource& source, WmiConnection* kept = nullptr);
 
   // Each output is optional. The lists are emptied first; the single value
   // keeps the caller's value when no instance gives one.
@@ -28,8 +58,12 @@ class WmiQuery {
                                    std::vector<std::wstring>* texts, std::vector<int64_t>* numbers);
 
  private:
+  WmiCode Exec(WmiConnection& connection, const std::wstring& className, const std::wstring& propertyName,
+               int64_t* single, std::vector<std::wstring>* texts, std::vector<int64_t>* numbers);
+
   const ConnectionSettings& connection_;
   WmiSource& source_;
+  WmiConnection* kept_;
 };
 
 inline constexpr uint32_t kWmiStepTimeoutMs = 120000;

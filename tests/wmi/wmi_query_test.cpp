@@ -13,6 +13,7 @@ struct Script {
   std::vector<const WmiIdentity*> securities;
   std::vector<WmiIdentity> identities;
   WmiCode remoteResult = kWmiOk, getResult = kWmiOk;
+  std::vector<WmiCode> execResults;  // the next queries' results, then success
   std::vector<WmiValue> rows;
   size_t rowsRead = 0;
 };
@@ -42,6 +43,11 @@ struct Scripted final : WmiSource, WmiLocator, WmiNamespace, WmiEnumerator, WmiO
                     std::unique_ptr<WmiEnumerator>& result) override {
     CHECK(language == L"WQL");
     s.queries.push_back(query);
+    if (!s.execResults.empty()) {
+      WmiCode code = s.execResults.front();
+      s.execResults.erase(s.execResults.begin());
+      if (code != kWmiOk) return code;
+    }
     result = std::make_unique<Scripted>(s);
     return kWmiOk;
   }
@@ -125,6 +131,41 @@ TEST_CASE("the session connects locally or remotely with the right credentials")
     CHECK(texts.empty());
     CHECK(s.script.queries.empty());
   }
+}
+
+TEST_CASE("a kept connection is reused, made again when the settings change or it broke, and a query retried once") {
+  Session s;
+  WmiConnection kept;
+  WmiQuery query{s.connection, s.source, &kept};
+  std::vector<std::wstring> texts;
+  const struct {
+    const char* step;
+    std::vector<WmiCode> execResults;
+    const wchar_t* server;  // a remote server for this step, or none
+    WmiCode result;
+    size_t connects;  // ConnectServer calls so far
+    bool openAfter;
+  } steps[] = {
+      {"first query connects", {}, nullptr, kWmiOk, 1, true},
+      {"later queries reuse it", {}, nullptr, kWmiOk, 1, true},
+      {"an unknown class keeps it", {kWmiInvalidClass}, nullptr, kWmiInvalidClass, 1, true},
+      {"a broken one is made again and the query retried", {0x80010108}, nullptr, kWmiOk, 2, true},
+      {"a failure on the fresh one too is reported, and it is dropped", {kWmiTransportFailure, kWmiTransportFailure},
+       nullptr, kWmiTransportFailure, 3, false},
+      {"the next query connects again", {}, nullptr, kWmiOk, 4, true},
+      {"another server: a new connection", {}, L"srv01", kWmiOk, 5, true},
+      {"refused access on a first connection is not retried", {0x80070005}, L"srv02", 0x80070005, 6, false},
+  };
+  for (const auto& step : steps) {
+    CAPTURE(step.step);
+    if (step.server) s.Remote(step.server, L"bob", L"pw");
+    s.script.execResults = step.execResults;
+    CHECK(query.QueryStrings(L"C", L"P", texts) == step.result);
+    CHECK(s.script.paths.size() == step.connects);
+    CHECK(kept.IsOpenFor(s.connection) == step.openAfter);
+  }
+  kept.Close();
+  CHECK_FALSE(kept.IsOpenFor(s.connection));
 }
 
 TEST_CASE("answers are converted by their type") {

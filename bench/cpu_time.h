@@ -1,0 +1,3 @@
+#pragma once
+// The process's CPU time so far, user and kernel, in milliseconds.
+double ProcessCpuMs();
