@@ -44,6 +44,8 @@ const wchar_t* IconName(int id) {
       return L"alert";
     case kIconStopped:
       return L"monitoring stopped";
+    case kIconPaused:
+      return L"notifications paused";
     default:
       return L"hidden";
   }

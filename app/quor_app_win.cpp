@@ -9,6 +9,7 @@
 #include "common/program_path.h"
 #include "monitor/monitor.h"
 #include "notify/notify_host.h"
+#include "notify/quiet_time.h"
 #include "parameters/parameters.h"
 #include "res/resource.h"
 #include "settings/registry.h"
@@ -59,7 +60,7 @@ std::wstring FullPath(const std::wstring& name) {
 
 }  // namespace
 
-QuorApp::QuorApp() : uiThread_(GetCurrentThreadId()), mainWnd_(settings_.Connection, *this, boxes_) {}
+QuorApp::QuorApp() : uiThread_(GetCurrentThreadId()), mainWnd_(settings_.Connection, settings_.Quiet, *this, boxes_) {}
 
 QuorApp::~QuorApp() = default;  // here, where SplashScreen and QuorDlg are whole
 
@@ -127,7 +128,7 @@ bool QuorApp::InitInstance(const std::wstring& commandLine) {
     splash = std::make_unique<SplashScreen>(IDB_SPLASH, mainWnd_.Window(), mainWnd_, kSplashMs);
     if (!splash->Show()) splash.reset();
   }
-  INITCOMMONCONTROLSEX controls{8, 0xFF};
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_DATE_CLASSES};
   InitCommonControlsEx(&controls);
 
   if (!app_->StartThread()) {
@@ -136,7 +137,7 @@ bool QuorApp::InitInstance(const std::wstring& commandLine) {
   }
   app_->Log().WriteLog(LogLevel::Info, std::wstring(kProductName) + L" application open.");
   app_->Log().WriteLog(LogLevel::Info, L"Monitoring started.");
-  ApplyHideIcon();
+  ApplyHold();  // a pause from before a restart shows at once
   splash_ = std::move(splash);
   return true;
 }
@@ -156,6 +157,22 @@ void QuorApp::ShutdownApplication() {
 
 void QuorApp::ApplyHideIcon() {
   mainWnd_.SetTrayIcon(app_->GetMonitor().TrayIcon().After(TrayIconEvent::Refresh, settings_.Main.HideIcon));
+}
+
+void QuorApp::PauseNotifications(int32_t pausedUntil) {
+  settings_.Quiet.PausedUntil = pausedUntil;
+  std::wstring error;
+  if (!settings_.SaveSettings(*registry_, &error)) RegistryErrorBox();
+  ApplyHold();
+}
+
+// Reads the settings' atomics only: the monitor thread takes the same
+// change at its next pass and never has to be waited for.
+void QuorApp::ApplyHold() {
+  bool held = SilenceAt(settings_.Quiet, CurrentLocalTime()).held;
+  mainWnd_.RefreshHold();
+  mainWnd_.SetTrayIcon(app_->GetMonitor().TrayIcon().After(held ? TrayIconEvent::Held : TrayIconEvent::Released,
+                                                           settings_.Main.HideIcon));
 }
 
 void QuorApp::StartMonitoring() {

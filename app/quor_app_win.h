@@ -40,6 +40,7 @@ class QuorApp final : public AppCommands, public EngineAccess, public MonitorVie
   void OpenMainWindow() override;
   void ExitApplication() override;
   void ApplyHideIcon() override;
+  void PauseNotifications(int32_t pausedUntil) override;
 
   // EngineAccess, on the user-interface thread.
   PassSnapshot LatestPass() override;
@@ -58,6 +59,8 @@ class QuorApp final : public AppCommands, public EngineAccess, public MonitorVie
   // False when another copy holds the claim.
   bool ClaimInstance();
   void ShutdownApplication();
+  // The icon and the tip show whether notifications are held now.
+  void ApplyHold();
   bool OnUiThread() const { return GetCurrentThreadId() == uiThread_; }
 
   DWORD uiThread_;

@@ -61,6 +61,9 @@ void Notificator::BeginPass(const LocalTime& now) {
   } else if (!silence.held && held_) {
     log_.WriteLog(LogLevel::Info, L"Notifications resumed.");
   }
+  if (silence.held != held_)
+    host_.SetTrayIcon(trayIcon_.After(silence.held ? TrayIconEvent::Held : TrayIconEvent::Released,
+                                      settings_.Main.HideIcon));
   held_ = silence.held;
   heldUntil_ = silence.held ? silence.until : L"";
   if (!held_) heldLogged_ = {};

@@ -10,6 +10,7 @@ inline constexpr int kIconNone = 0;
 inline constexpr int kIconNormal = IDI_NORMAL;
 inline constexpr int kIconAlert = IDI_ALERT;
 inline constexpr int kIconStopped = IDI_STOPPED;
+inline constexpr int kIconPaused = IDI_PAUSED;
 
 inline constexpr int kBalloonInfo = 1;   // NIIF_INFO
 inline constexpr int kBalloonError = 3;  // NIIF_ERROR

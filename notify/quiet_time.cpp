@@ -74,6 +74,11 @@ std::optional<int32_t> PauseUntilValue(std::wstring_view duration, const LocalTi
   return static_cast<int32_t>(until);
 }
 
+bool PauseInEffect(const QuietSettings& quiet, const LocalTime& now) {
+  const int64_t pausedUntil = quiet.PausedUntil.load();
+  return pausedUntil == -1 || pausedUntil > EpochSeconds(now);
+}
+
 Silence SilenceAt(const QuietSettings& quiet, const LocalTime& now) {
   const int64_t epoch = EpochSeconds(now);
   const int64_t pausedUntil = quiet.PausedUntil.load();

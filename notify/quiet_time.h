@@ -28,6 +28,9 @@ struct Silence {
 // that ends past what the setting holds (use "forever").
 std::optional<int32_t> PauseUntilValue(std::wstring_view duration, const LocalTime& now);
 
+// Whether a pause set by hand (not quiet hours) holds the notifications at now.
+bool PauseInEffect(const QuietSettings& quiet, const LocalTime& now);
+
 // The state at now: a pause that has not run out, or quiet hours, hold the
 // notifications until the later of their ends.
 Silence SilenceAt(const QuietSettings& quiet, const LocalTime& now);

@@ -6,3 +6,4 @@
 #define IDI_NORMAL 202
 #define IDI_ALERT 203
 #define IDI_STOPPED 204
+#define IDI_PAUSED 205

@@ -19,8 +19,15 @@ int TrayIconState::After(TrayIconEvent event, bool hideWhileOk) {
     case TrayIconEvent::AllRecovered:
       alert_ = false;
       break;
+    case TrayIconEvent::Held:
+      held_ = true;
+      break;
+    case TrayIconEvent::Released:
+      held_ = false;
+      break;
   }
   if (stopped_) return hideWhileOk ? kIconNone : kIconStopped;
   if (alert_) return kIconAlert;
+  if (held_) return kIconPaused;
   return hideWhileOk ? kIconNone : kIconNormal;
 }

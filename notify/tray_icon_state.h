@@ -1,8 +1,10 @@
 #pragma once
 // Which tray icon shows, for both front ends: the normal icon (none while
 // "hide while OK" is on), the alert icon while an alert stands (shown even
-// then), the stopped icon (none when hidden) while monitoring is stopped.
-// A start brings back what the stop covered. The windows only draw it.
+// then), the stopped icon (none when hidden) while monitoring is stopped,
+// and the paused icon while notifications are held and no alert stands
+// (shown even when hidden: a pause must not be forgotten). A start brings
+// back what the stop covered. The windows only draw it.
 #include <mutex>
 
 enum class TrayIconEvent {
@@ -11,6 +13,8 @@ enum class TrayIconEvent {
   Stop,          // monitoring stopped
   Alert,         // a parameter reached error with the tray icon as its channel
   AllRecovered,  // the last parameter in error is OK again
+  Held,          // a pause or quiet hours began
+  Released,      // they ended
 };
 
 class TrayIconState {
@@ -23,4 +27,5 @@ class TrayIconState {
   std::mutex mutex_;
   bool alert_ = false;
   bool stopped_ = false;
+  bool held_ = false;
 };

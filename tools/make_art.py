@@ -104,7 +104,7 @@ def icon_normal(pen):
     tray(pen, GREEN, GREEN_DARK)
 
 
-# Alert and stopped carry a badge that breaks the circle's outline at the
+# Alert, stopped and paused carry a badge that breaks the circle's outline at the
 # lower right, so the state shows in the shape as well as in the colour.
 BADGE_WARNING = [(11.8, 6.6), (16, 15.6), (7.6, 15.6)]
 
@@ -121,6 +121,14 @@ def icon_stopped(pen):
     tray(pen, GRAY, GRAY_DARK, pulse=False)
     pen.rect(7.6, 7.6, 17, 17, CLEAR)
     pen.rect(9.2, 9.2, 15.6, 15.6, INK, WHITE, 1.0)
+
+
+def icon_paused(pen):
+    tray(pen, BLUE, BLUE_DARK)
+    pen.ellipse(6.4, 6.4, 18.2, 18.2, CLEAR)
+    pen.ellipse(7.6, 7.6, 16.4, 16.4, INK, WHITE, 0.9)
+    pen.rect(9.9, 9.7, 11.4, 14.3, WHITE)
+    pen.rect(12.6, 9.7, 14.1, 14.3, WHITE)
 
 
 def gear(pen, cx, cy, r_out, r_in, teeth, color, hole):
@@ -416,6 +424,7 @@ def main():
     write_ico(os.path.join(OUT, "normal.ico"), icon_normal)
     write_ico(os.path.join(OUT, "alert.ico"), icon_alert)
     write_ico(os.path.join(OUT, "stopped.ico"), icon_stopped)
+    write_ico(os.path.join(OUT, "paused.ico"), icon_paused)
     write_strips("check_boxes", [lambda p: check_box(p, False), lambda p: check_box(p, True)])
     write_strips("parameters",
                  [par_cpu, par_memory, par_page_file, par_network, par_disk, par_threads, par_process, par_web])

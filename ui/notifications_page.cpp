@@ -182,6 +182,30 @@ void NotificationsPage::FillFields() {
   // The URL holds the service's token: back on the page, it is hidden again.
   CheckDlgButton(Window(), IDC_WEBHOOK_SHOW, BST_UNCHECKED);
   ShowUrl(false);
+  FillQuietHours();
+}
+
+// The pickers hold a whole date; only the time of day counts.
+void NotificationsPage::FillQuietHours() {
+  const QuietSettings& quiet = settings_.Quiet;
+  CheckDlgButton(Window(), IDC_QUIET_HOURS, quiet.QuietHours ? BST_CHECKED : BST_UNCHECKED);
+  for (auto [id, minutes] : {std::pair{IDC_QUIET_FROM, quiet.QuietFrom.load()}, {IDC_QUIET_TO, quiet.QuietTo.load()}}) {
+    // A stored value outside the day shows as midnight; it is stored only when changed here.
+    minutes = minutes >= 0 && minutes < 1440 ? minutes : 0;
+    SYSTEMTIME time{2000, 1, 6, 1, static_cast<WORD>(minutes / 60), static_cast<WORD>(minutes % 60), 0, 0};
+    filling_ = true;
+    DateTime_SetFormat(Item(id), L"HH':'mm");
+    DateTime_SetSystemtime(Item(id), GDT_VALID, &time);
+    filling_ = false;
+    EnableWindow(Item(id), quiet.QuietHours);
+  }
+  EnableWindow(Item(IDC_QUIET_TO_LABEL), quiet.QuietHours);
+}
+
+void NotificationsPage::OnQuietTimeChanged(const NMDATETIMECHANGE& change) {
+  if (filling_ || change.dwFlags != GDT_VALID) return;
+  IntSetting& setting = change.nmhdr.idFrom == IDC_QUIET_FROM ? settings_.Quiet.QuietFrom : settings_.Quiet.QuietTo;
+  SetNumberSetting(RowOf(settings_, &setting), change.st.wHour * 60 + change.st.wMinute);
 }
 
 void NotificationsPage::ShowUrl(bool shown) {
@@ -228,6 +252,10 @@ bool NotificationsPage::OnCommand(int id, int code, HWND) {
         return true;
       case IDC_WEBHOOK_SHOW:
         ShowUrl(checked);
+        return true;
+      case IDC_QUIET_HOURS:
+        settings_.Quiet.QuietHours = checked;
+        for (int field : {IDC_QUIET_FROM, IDC_QUIET_TO_LABEL, IDC_QUIET_TO}) EnableWindow(Item(field), checked);
         return true;
       case IDC_TEST_MAIL:
         StartTest(id, [](const Settings& settings) { return TestMailResultText(SendTestMail(settings)); });
@@ -308,6 +336,10 @@ void NotificationsPage::OnRepeatChanged() {
 }
 
 bool NotificationsPage::OnNotify(NMHDR& header, LRESULT&) {
+  if (header.code == DTN_DATETIMECHANGE) {
+    OnQuietTimeChanged(reinterpret_cast<const NMDATETIMECHANGE&>(header));
+    return true;
+  }
   if (header.idFrom != IDC_CHANNEL_LIST) return false;
   if (header.code == LVN_ITEMCHANGED) {
     OnItemChanged(reinterpret_cast<const NMLISTVIEW&>(header));

@@ -1,8 +1,11 @@
 #pragma once
 // The main dialog's page for the notification channels: a list that
 // switches them on and off, the selected channel's own settings beside it,
-// and below them the two settings every channel has. Every change is stored
-// at once.
+// and below them the two settings every channel has and the quiet hours.
+// Every change is stored at once.
+#include <windows.h>
+#include <commctrl.h>
+
 #include <set>
 #include <string>
 
@@ -39,6 +42,8 @@ class NotificationsPage final : public PropertyPage {
   void OnItemChanged(const NMLISTVIEW& change);
   void OnPortChanged();
   void OnRepeatChanged();
+  void FillQuietHours();
+  void OnQuietTimeChanged(const NMDATETIMECHANGE& change);
   void Browse();
   void ShowUrl(bool shown);
   // Runs send on a worker, button disabled until its words come back.

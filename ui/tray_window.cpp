@@ -3,9 +3,12 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include <optional>
 #include <utility>
 
+#include "common/local_time.h"
 #include "common/product.h"
+#include "notify/quiet_time.h"
 #include "res/resource.h"
 #include "settings/settings.h"
 #include "ui/app_commands.h"
@@ -238,11 +241,12 @@ LRESULT CTrayWnd::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   return Window() != nullptr ? Default(msg, wParam, lParam) : 0;
 }
 
-MainWnd::MainWnd(const ConnectionSettings& connection, AppCommands& app, NotificationBoxes& boxes)
-    : CTrayWnd(kTrayWindowName, connection), app_(app), boxes_(boxes) {}
+MainWnd::MainWnd(const ConnectionSettings& connection, const QuietSettings& quiet, AppCommands& app,
+                 NotificationBoxes& boxes)
+    : CTrayWnd(kTrayWindowName, connection), quiet_(quiet), app_(app), boxes_(boxes) {}
 
 HICON MainWnd::LoadTrayIcon(int iconId) {
-  if (iconId < IDI_APP || iconId > IDI_STOPPED) return nullptr;
+  if (iconId < IDI_APP || iconId > IDI_PAUSED) return nullptr;
   ScopedIcon& icon = icons_[iconId - IDI_APP];
   if (!icon) {
     int size = iconSize_ = SmallIconSize(Window());
@@ -254,6 +258,17 @@ HICON MainWnd::LoadTrayIcon(int iconId) {
 
 void MainWnd::SetParametersInError(std::vector<std::wstring> names) {
   PostOwned(Window(), WM_APP_TRAY_ERRORS, std::move(names));
+}
+
+void MainWnd::RefreshHold() {
+  Silence silence = SilenceAt(quiet_, CurrentLocalTime());
+  std::wstring detail = silence.held ? L"Notifications paused until " + silence.until : L"";
+  if (!errorLine_.empty()) detail += (detail.empty() ? L"" : L"\n") + errorLine_;
+  SetTipDetail(std::move(detail));
+}
+
+void MainWnd::Pause(const wchar_t* duration) {
+  if (std::optional<int32_t> until = PauseUntilValue(duration, CurrentLocalTime())) app_.PauseNotifications(*until);
 }
 
 void MainWnd::SetTrayIcon(int iconId) {
@@ -334,6 +349,7 @@ void MainWnd::OnTrayMenu(POINT at) {
   bool on = app_.IsMonitoringOn();
   EnableMenuItem(tray, ID_TRAY_START, MF_BYCOMMAND | (on ? MF_GRAYED : MF_ENABLED));
   EnableMenuItem(tray, ID_TRAY_STOP, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
+  if (!PauseInEffect(quiet_, CurrentLocalTime())) DeleteMenu(tray, ID_TRAY_RESUME, MF_BYCOMMAND);
   SetMenuDefaultItem(tray, ID_TRAY_OPEN, FALSE);
   // The menu drops to the side the user's handedness setting asks for.
   UINT align = GetSystemMetrics(SM_MENUDROPALIGNMENT) != 0 ? TPM_RIGHTALIGN : TPM_LEFTALIGN;
@@ -367,13 +383,12 @@ LRESULT MainWnd::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_DISPLAYCHANGE:
       OnScaleChanged();
       break;
-    case WM_APP_TRAY_ERRORS: {
-      std::wstring detail;
+    case WM_APP_TRAY_ERRORS:
+      errorLine_.clear();
       for (const std::wstring& name : TakePayload<std::vector<std::wstring>>(lParam))
-        detail += (detail.empty() ? L"Error: " : L", ") + name;
-      SetTipDetail(std::move(detail));
+        errorLine_ += (errorLine_.empty() ? L"Error: " : L", ") + name;
+      RefreshHold();
       return 0;
-    }
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case ID_TRAY_OPEN:
@@ -384,6 +399,21 @@ LRESULT MainWnd::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
           break;
         case ID_TRAY_STOP:
           app_.StopMonitoring();
+          break;
+        case ID_TRAY_PAUSE_15M:
+          Pause(L"15m");
+          break;
+        case ID_TRAY_PAUSE_1H:
+          Pause(L"1h");
+          break;
+        case ID_TRAY_PAUSE_4H:
+          Pause(L"4h");
+          break;
+        case ID_TRAY_PAUSE_FOREVER:
+          Pause(L"forever");
+          break;
+        case ID_TRAY_RESUME:
+          app_.PauseNotifications(0);
           break;
         case ID_TRAY_EXIT:
           app_.ExitApplication();

@@ -15,6 +15,7 @@
 #include "ui/subclass.h"
 
 struct ConnectionSettings;
+struct QuietSettings;
 class AppCommands;
 class NotificationBoxes;
 
@@ -78,10 +79,14 @@ class CTrayWnd : public WindowSubclass {
 // The program's hidden tray window: icons, menu, commands and the notifications' host.
 class MainWnd : public CTrayWnd, public NotifyHost {
  public:
-  MainWnd(const ConnectionSettings& connection, AppCommands& app, NotificationBoxes& boxes);
+  MainWnd(const ConnectionSettings& connection, const QuietSettings& quiet, AppCommands& app,
+          NotificationBoxes& boxes);
 
-  // Any thread: the parameters in error now, named in the tip.
+  // Any thread: the parameters in error now, named in the tip, which also
+  // says again until when notifications are held.
   void SetParametersInError(std::vector<std::wstring> names);
+  // User-interface thread: the tip says until when notifications are held now.
+  void RefreshHold();
 
   // NotifyHost: any thread.
   void SetTrayIcon(int iconId) override;
@@ -109,12 +114,15 @@ class MainWnd : public CTrayWnd, public NotifyHost {
   HICON LoadTrayIcon(int iconId);
   void OnScaleChanged();
   void OpenDialog();
+  void Pause(const wchar_t* duration);
 
+  const QuietSettings& quiet_;
   AppCommands& app_;
   NotificationBoxes& boxes_;
   bool menuOpen_ = false;  // Enter on the icon comes twice from some shells
   bool openAfterMenu_ = false;
-  ScopedIcon icons_[4];  // 201 to 204, at the small-icon size
+  std::wstring errorLine_;
+  ScopedIcon icons_[5];  // 201 to 205, at the small-icon size
   int iconSize_ = 0;      // the size they were loaded at
   int shownIconId_ = kIconNone;
 };

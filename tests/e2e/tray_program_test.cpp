@@ -357,6 +357,43 @@ TEST_CASE("started again, the program opens the running copy's dialog, also with
   }
 }
 
+TEST_CASE("a pause from the tray menu is stored at once, logged by the monitor, kept over a restart without an exit, and resumed") {
+  Running run;
+  auto epochNow = [] {
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    return static_cast<int64_t>((ULARGE_INTEGER{{now.dwLowDateTime, now.dwHighDateTime}}.QuadPart / 10000000) -
+                                11644473600LL);
+  };
+  auto stored = [] {
+    std::wstring text = StoredSetting(L"Notifications\\PausedUntil");
+    return text.empty() ? int64_t{0} : std::stoll(text);
+  };
+  auto logged = [&](const char* entry) { return ReadLog(run.log).find(entry) != std::string::npos; };
+
+  const int64_t before = epochNow();
+  PostMessageW(run.tray, WM_COMMAND, ID_TRAY_PAUSE_15M, 0);
+  CHECK_MESSAGE(WaitFor([&] { return stored() >= before + 900; }), "awaited: the pause's end stored");
+  CHECK(stored() <= epochNow() + 900);
+  CHECK_MESSAGE(WaitFor([&] { return logged("Notifications paused until "); }), "awaited: the monitor's next pass");
+
+  // A reboot ends the program without its exit: the pause is there when it starts again.
+  PostMessageW(run.tray, WM_COMMAND, ID_TRAY_PAUSE_FOREVER, 0);
+  CHECK_MESSAGE(WaitFor([&] { return stored() == -1; }), "awaited: the pause until resumed stored");
+  TerminateProcess(run.process.Get(), 1);
+  REQUIRE(WaitForSingleObject(run.process.Get(), 20000) == WAIT_OBJECT_0);
+  run.process = Start(run.program);
+  run.guard.process = run.process.Get();
+  REQUIRE(WaitFor([&] { return (run.tray = TrayWindow()) != nullptr; }));
+  CHECK(stored() == -1);
+  CHECK_MESSAGE(WaitFor([&] { return logged("Notifications paused until resumed."); }), "awaited: the first pass");
+
+  PostMessageW(run.tray, WM_COMMAND, ID_TRAY_RESUME, 0);
+  CHECK_MESSAGE(WaitFor([&] { return stored() == 0; }), "awaited: the pause cleared in the store");
+  CHECK_MESSAGE(WaitFor([&] { return logged("Notifications resumed."); }), "awaited: the monitor's next pass");
+  CHECK(run.Exit());
+}
+
 TEST_CASE("a copy started right after Exit starts in full while the last one still winds down") {
   // A mail server that keeps the test mail waiting, a line at a time, until
   // the test lets it go: the old copy's exit waits for that mail.

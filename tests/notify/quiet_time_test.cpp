@@ -74,7 +74,9 @@ TEST_CASE("held notifications: only the log and the icon hear of errors; at the 
   CHECK(f.mail.subjects.empty());
   CHECK(f.posts.empty());
   REQUIRE_FALSE(f.host.calls.empty());
-  for (const auto& call : f.host.calls) CHECK(call == L"icon 203");  // no balloon, sound or window
+  // No balloon, sound or window: the paused icon, then the alert's.
+  CHECK(f.host.calls.front() == L"icon 205");
+  for (size_t i = 1; i < f.host.calls.size(); ++i) CHECK(f.host.calls[i] == L"icon 203");
   auto entries = f.LogEntries();
   CHECK(CountEntries(entries, L"Info", L"Notifications paused until 13:00.") == 1);
   CHECK(CountEntries(entries, L"Error", L"CPU Usage on Localhost Error.") == 1);

@@ -6,7 +6,7 @@
 
 #include "notify/notify_host.h"
 
-TEST_CASE("the tray icon follows alerts, recoveries, stops and starts, and hides only while all is OK") {
+TEST_CASE("the tray icon follows alerts, recoveries, stops, starts and holds, and hides only while all is OK") {
   using E = TrayIconEvent;
   struct Step {
     E event;
@@ -29,6 +29,14 @@ TEST_CASE("the tray icon follows alerts, recoveries, stops and starts, and hides
       {"start again while OK", {{E::Stop, true, kIconNone}, {E::Start, true, kIconNone}, {E::Refresh, false, kIconNormal}}},
       {"two alerts, one recovery for both",
        {{E::Alert, false, kIconAlert}, {E::Alert, false, kIconAlert}, {E::AllRecovered, false, kIconNormal}}},
+      {"a hold shows even while hidden, and ends", {{E::Held, true, kIconPaused}, {E::Released, true, kIconNone}}},
+      {"an alert during a hold wins, its recovery shows the hold again",
+       {{E::Held, false, kIconPaused}, {E::Alert, false, kIconAlert}, {E::AllRecovered, false, kIconPaused},
+        {E::Released, false, kIconNormal}}},
+      {"the hold ends during an alert", {{E::Held, false, kIconPaused}, {E::Alert, false, kIconAlert},
+                                         {E::Released, false, kIconAlert}, {E::AllRecovered, false, kIconNormal}}},
+      {"a stop wins over a hold; a start shows it again",
+       {{E::Held, false, kIconPaused}, {E::Stop, false, kIconStopped}, {E::Start, false, kIconPaused}}},
   };
   for (const auto& row : rows) {
     CAPTURE(row.name);

@@ -244,6 +244,45 @@ TEST_CASE("every field is stored as it changes, texts as UTF-8, and shown again 
   CHECK(f.settings.EMail.EMailServer.Get() == "m\xE4il");
 }
 
+TEST_CASE("quiet hours: the box switches the time fields; a time set from the keyboard is stored as minutes and shown again") {
+  NotificationsFixture f;
+  f.Show();
+  auto minutesShown = [&](int id) {
+    SYSTEMTIME time{};
+    CHECK(SendMessageW(f.Item(id), DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&time)) == GDT_VALID);
+    return std::to_wstring(time.wHour * 60 + time.wMinute);
+  };
+  CHECK(minutesShown(IDC_QUIET_FROM) == L"1320");
+  CHECK(minutesShown(IDC_QUIET_TO) == L"360");
+  for (bool on : {true, false, true}) {
+    f.Click(IDC_QUIET_HOURS);
+    CHECK(f.Stored(L"Notifications\\QuietHours") == (on ? L"1" : L"0"));
+    for (int id : {IDC_QUIET_FROM, IDC_QUIET_TO_LABEL, IDC_QUIET_TO}) CHECK(f.Enabled(id) == on);
+  }
+  struct Row {
+    int id;
+    std::vector<WORD> keys;
+    const wchar_t* setting;
+    const wchar_t* stored;
+  };
+  // Wine's picker selects no field on focus: an arrow first moves to the hour.
+  const Row rows[] = {
+      {IDC_QUIET_FROM, {VK_RIGHT, VK_UP}, L"Notifications\\QuietFrom", L"1380"},
+      {IDC_QUIET_FROM, {VK_UP}, L"Notifications\\QuietFrom", L"0"},  // past midnight the hour starts again
+      {IDC_QUIET_TO, {VK_RIGHT, VK_DOWN}, L"Notifications\\QuietTo", L"300"},
+  };
+  for (const Row& row : rows) {
+    CAPTURE(row.stored);
+    SendMessageW(f.page, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(f.Item(row.id)), TRUE);
+    PressKeys(f.page, row.keys);
+    CHECK_MESSAGE(WaitFor([&] { return f.Stored(row.setting) == row.stored; }), "awaited: the time stored as minutes");
+  }
+  f.Reopen();
+  CHECK(f.Checked(IDC_QUIET_HOURS));
+  CHECK(minutesShown(IDC_QUIET_FROM) == L"0");
+  CHECK(minutesShown(IDC_QUIET_TO) == L"300");
+}
+
 TEST_CASE("Send test mail sends with the page's settings and shows the result in words") {
   peers::Peers peers = peers::Load();
   NotificationsFixture f;
@@ -292,6 +331,7 @@ TEST_CASE("each group is worked from the keyboard: tab order and mnemonics") {
   NotificationsFixture f;
   f.settings.EMail.EMailAuth = true;
   f.settings.CustomNotify.CustomAuth = true;
+  f.settings.Quiet.QuietHours = true;
   f.Show();
   struct Row {
     int channel;
@@ -301,21 +341,23 @@ TEST_CASE("each group is worked from the keyboard: tab order and mnemonics") {
   const Row rows[] = {
       {0,
        {IDC_CHANNEL_LIST, IDC_UI_TRAY_ICON, IDC_UI_BALLOON, IDC_UI_SOUND, IDC_UI_WINDOW, IDC_UI_MESSAGE_BOX,
-        IDC_NOTIFY_AGAIN, IDC_REPEAT},
+        IDC_NOTIFY_AGAIN, IDC_REPEAT, IDC_QUIET_HOURS, IDC_QUIET_FROM, IDC_QUIET_TO},
        {{'I', IDC_UI_TRAY_ICON}, {'B', IDC_UI_BALLOON}, {'P', IDC_REPEAT}}},
       {1,
        {IDC_CHANNEL_LIST, IDC_MAIL_SERVER, IDC_MAIL_PORT, IDC_MAIL_SENDER, IDC_MAIL_RECIPIENT, IDC_MAIL_AUTH,
-        IDC_MAIL_USER, IDC_MAIL_PASSWORD, IDC_MAIL_SSL, IDC_TEST_MAIL, IDC_NOTIFY_AGAIN, IDC_REPEAT},
+        IDC_MAIL_USER, IDC_MAIL_PASSWORD, IDC_MAIL_SSL, IDC_TEST_MAIL, IDC_NOTIFY_AGAIN, IDC_REPEAT, IDC_QUIET_HOURS,
+        IDC_QUIET_FROM, IDC_QUIET_TO},
        {{'S', IDC_MAIL_SERVER}, {'O', IDC_MAIL_PORT}, {'D', IDC_MAIL_SENDER}, {'T', IDC_MAIL_RECIPIENT},
         {'U', IDC_MAIL_USER}, {'W', IDC_MAIL_PASSWORD}, {'N', IDC_NOTIFY_AGAIN}}},
       {2,
        {IDC_CHANNEL_LIST, IDC_RUN_FILE, IDC_BROWSE, IDC_RUN_ARG, IDC_RUN_AUTH, IDC_RUN_USER, IDC_RUN_PASSWORD,
-        IDC_REPEAT},
+        IDC_REPEAT, IDC_QUIET_HOURS, IDC_QUIET_FROM, IDC_QUIET_TO},
        {{'F', IDC_RUN_FILE}, {'A', IDC_RUN_ARG}, {'U', IDC_RUN_USER}, {'W', IDC_RUN_PASSWORD}}},
       {3,
        {IDC_CHANNEL_LIST, IDC_WEBHOOK_URL, IDC_WEBHOOK_SHOW, IDC_WEBHOOK_FORMAT, IDC_TEST_WEBHOOK, IDC_NOTIFY_AGAIN,
-        IDC_REPEAT},
-       {{'U', IDC_WEBHOOK_URL}, {'H', IDC_WEBHOOK_SHOW}, {'F', IDC_WEBHOOK_FORMAT}, {'P', IDC_REPEAT}}},
+        IDC_REPEAT, IDC_QUIET_HOURS, IDC_QUIET_FROM, IDC_QUIET_TO},
+       {{'U', IDC_WEBHOOK_URL}, {'H', IDC_WEBHOOK_SHOW}, {'F', IDC_WEBHOOK_FORMAT}, {'P', IDC_REPEAT},
+        {'Q', IDC_QUIET_HOURS}}},
   };
   for (const Row& row : rows) {
     CAPTURE(row.channel);

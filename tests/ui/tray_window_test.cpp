@@ -5,7 +5,9 @@
 #include <thread>
 #include <vector>
 
+#include "common/local_time.h"
 #include "common/scoped_win.h"
+#include "notify/quiet_time.h"
 #include "res/resource.h"
 #include "settings/settings.h"
 #include "tests/ui/ui_fixture.h"
@@ -25,6 +27,8 @@ struct Call {
 struct Menu {
   UINT flags;
   POINT at;
+  std::vector<std::wstring> pauseItems;  // the texts of the pause commands, in the menu's order
+  bool resume;
 };
 
 class Commands final : public AppCommands {
@@ -35,7 +39,12 @@ class Commands final : public AppCommands {
   void OpenMainWindow() override { said.push_back("open"); }
   void ExitApplication() override { said.push_back("exit"); }
   void ApplyHideIcon() override { said.push_back("hide icon"); }
+  void PauseNotifications(int32_t until) override {
+    said.push_back("pause");
+    pausedUntil = until;
+  }
   std::vector<std::string> said;
+  int64_t pausedUntil = 0;
 };
 
 // The tray window as built, with the shell's side recorded and its refusals
@@ -59,8 +68,14 @@ class RecordingTray final : public MainWnd {
     }
     return true;
   }
-  void TrackMenu(HMENU, UINT flags, POINT at) override {
-    menus.push_back({flags, at});
+  void TrackMenu(HMENU menu, UINT flags, POINT at) override {
+    Menu shown{flags, at, {}, GetMenuState(menu, ID_TRAY_RESUME, MF_BYCOMMAND) != static_cast<UINT>(-1)};
+    for (UINT id : {ID_TRAY_PAUSE_15M, ID_TRAY_PAUSE_1H, ID_TRAY_PAUSE_4H, ID_TRAY_PAUSE_FOREVER}) {
+      wchar_t text[64]{};
+      GetMenuStringW(menu, id, text, 64, MF_BYCOMMAND);  // searches the submenus too
+      shown.pauseItems.push_back(text);
+    }
+    menus.push_back(shown);
     // Some shells send Enter on the icon twice: the second comes while the menu is open.
     SendMessageW(Window(), WM_TRAY_CALLBACK, MAKEWPARAM(at.x, at.y), MAKELPARAM(NIN_KEYSELECT, 0));
     // So may a second start of the program, asking for the dialog.
@@ -73,7 +88,7 @@ struct Fixture {
   Settings settings;
   Commands app;
   NotificationBoxes boxes;
-  RecordingTray tray{settings.Connection, app, boxes};
+  RecordingTray tray{settings.Connection, settings.Quiet, app, boxes};
   Fixture() { tray.commands = &app; }
 };
 
@@ -119,6 +134,10 @@ TEST_CASE("one tray window of the name; icons: added once with the newer callbac
 
   f.tray.SetTrayIcon(IDI_STOPPED);
   CHECK(f.tray.calls.back().message == NIM_MODIFY);
+  HICON stopped = f.tray.calls.back().data.hIcon;
+  f.tray.SetTrayIcon(IDI_PAUSED);
+  CHECK(f.tray.calls.back().data.hIcon != nullptr);
+  CHECK(f.tray.calls.back().data.hIcon != stopped);
 
   f.tray.ShowTrayBalloon(std::wstring(100, L't'), L"body", IDI_ALERT, kBalloonError);
   const NOTIFYICONDATAW& balloon = f.tray.calls.back().data;
@@ -218,6 +237,69 @@ TEST_CASE("the tip follows the computer and names the parameters in error") {
     monitor.join();
     PumpMessages();
     CHECK(tip() == row.tip);
+  }
+}
+
+TEST_CASE("a pause: the menu offers it and Resume only while one holds; the tip says until when; a choice sets its end") {
+  Fixture f;
+  REQUIRE(f.tray.Create());
+  f.tray.SetTrayIcon(IDI_NORMAL);
+  const int64_t now = EpochSeconds(CurrentLocalTime());
+  const std::wstring head = L"Varnalis 1.4 - localhost";
+  struct Row {
+    int64_t pausedUntil;
+    std::vector<std::wstring> inError;
+    bool resume;
+    std::wstring tip;  // its start; a clock time follows where it ends in "until "
+  };
+  const Row rows[] = {
+      {0, {}, false, head},
+      {-1, {}, true, head + L"\nNotifications paused until resumed"},
+      {-1, {L"CPU Usage"}, true, head + L"\nNotifications paused until resumed\nError: CPU Usage"},
+      {now + 3600, {}, true, head + L"\nNotifications paused until "},
+      {now - 10, {L"CPU Usage"}, false, head + L"\nError: CPU Usage"},  // ran out: the monitor clears it
+      {-1, {std::wstring(200, L'n')}, true,
+       (head + L"\nNotifications paused until resumed\nError: " + std::wstring(200, L'n')).substr(0, 127)},
+  };
+  for (const Row& row : rows) {
+    CAPTURE(row.pausedUntil);
+    f.settings.Quiet.PausedUntil = static_cast<int32_t>(row.pausedUntil);
+    std::thread monitor([&] { f.tray.SetParametersInError(row.inError); });
+    monitor.join();
+    PumpMessages();
+    std::wstring tip = f.tray.calls.back().data.szTip;
+    CHECK(tip.substr(0, row.tip.size()) == row.tip);
+    if (row.tip.back() == L' ') CHECK(tip.size() == row.tip.size() + 5);  // "06:00"
+    f.tray.menus.clear();
+    SendMessageW(f.tray.Window(), WM_TRAY_CALLBACK, 0, MAKELPARAM(WM_CONTEXTMENU, 0));
+    REQUIRE(f.tray.menus.size() == 1);
+    CHECK(f.tray.menus[0].resume == row.resume);
+    CHECK(f.tray.menus[0].pauseItems ==
+          std::vector<std::wstring>{L"1&5 minutes", L"&1 hour", L"&4 hours", L"&Until I resume"});
+  }
+
+  struct Choice {
+    UINT command;
+    int64_t seconds;  // from now; 0 and -1 as they are
+  };
+  const Choice choices[] = {{ID_TRAY_PAUSE_15M, 900},
+                            {ID_TRAY_PAUSE_1H, 3600},
+                            {ID_TRAY_PAUSE_4H, 14400},
+                            {ID_TRAY_PAUSE_FOREVER, -1},
+                            {ID_TRAY_RESUME, 0}};
+  for (const Choice& choice : choices) {
+    CAPTURE(choice.command);
+    f.app.said.clear();
+    const int64_t before = EpochSeconds(CurrentLocalTime());
+    SendMessageW(f.tray.Window(), WM_COMMAND, choice.command, 0);
+    const int64_t after = EpochSeconds(CurrentLocalTime());
+    CHECK(f.app.said == std::vector<std::string>{"pause"});
+    if (choice.seconds > 0) {
+      CHECK(f.app.pausedUntil >= before + choice.seconds);
+      CHECK(f.app.pausedUntil <= after + choice.seconds);
+    } else {
+      CHECK(f.app.pausedUntil == choice.seconds);
+    }
   }
 }
 

@@ -21,7 +21,7 @@ LRESULT CALLBACK HostProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 void RegisterHostClass() {
   static bool done = [] {
-    INITCOMMONCONTROLSEX controls{sizeof controls, 0xFF};
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_DATE_CLASSES};
     InitCommonControlsEx(&controls);
     WNDCLASSW wc{};
     wc.lpfnWndProc = HostProc;

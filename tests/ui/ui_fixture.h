@@ -107,6 +107,7 @@ class TestCommands final : public AppCommands {
   void OpenMainWindow() override {}
   void ExitApplication() override {}
   void ApplyHideIcon() override { ++iconUpdates; }
+  void PauseNotifications(int32_t) override {}
   std::atomic<bool> on{true};
   std::atomic<int> iconUpdates{0};
 };
