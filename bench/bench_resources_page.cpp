@@ -31,6 +31,7 @@ class Commands final : public AppCommands {
   void OpenMainWindow() override {}
   void ExitApplication() override {}
   void ApplyHideIcon() override {}
+  void PauseNotifications(int32_t) override {}
 };
 
 class NoWmi final : public WmiSource {
