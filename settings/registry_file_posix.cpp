@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/descriptor_posix.h"
 #include "common/product.h"
 #include "common/utf16.h"
 #include "settings/reg_file_format.h"
@@ -23,30 +24,6 @@ std::wstring ErrnoText(int err) {
   if (!FromUtf8(std::strerror(err), text)) text = L"error " + std::to_wstring(err);
   return text;
 }
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() { Close(); }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-
-  int Get() const { return fd_; }
-  bool IsOpen() const { return fd_ >= 0; }
-  int Release() { return std::exchange(fd_, -1); }
-  void Reset(int fd) {
-    Close();
-    fd_ = fd;
-  }
-  // False, with errno set, when the last write-back failed.
-  bool Close() {
-    int fd = std::exchange(fd_, -1);
-    return fd < 0 || ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
 
 // At most one byte more than a hive may hold, so the parser sees a file that
 // is too large without this reading all of it.

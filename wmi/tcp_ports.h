@@ -12,8 +12,8 @@ struct TcpPortCount {
 };
 
 // From the kernel's socket diagnostics (NETLINK_SOCK_DIAG), which filters by
-// state and port itself, so the cost follows the ports' sockets rather than
-// every socket on the machine. False when the interface is missing or
+// state and port itself: only the ports' sockets are copied out, and each
+// other socket costs the kernel one comparison. False when the interface is missing or
 // refuses the request; the caller then reads the tables.
 bool CountTcpPortsByDiag(const std::vector<uint16_t>& ports, std::vector<TcpPortCount>& counts);
 
