@@ -16,30 +16,23 @@ __extension__ typedef __int128 Int128;
 int64_t WrapAdd(int64_t a, int64_t b) { return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b)); }
 int64_t WrapSub(int64_t a, int64_t b) { return static_cast<int64_t>(static_cast<uint64_t>(a) - static_cast<uint64_t>(b)); }
 
-// Sums the texts read as numbers over the positions whose name matches
-// instance (all when it is empty). Lists paired by position are read only as
-// far as both go, so an instance that appears in one answer but not the other
-// is left out.
-int64_t SumMatching(const std::vector<std::wstring>& texts, const std::vector<std::wstring>& names,
-                    const std::wstring& instance, bool& matched) {
-  int64_t total = 0;
-  size_t count = instance.empty() ? texts.size() : std::min(texts.size(), names.size());
-  for (size_t i = 0; i < count; ++i) {
-    if (instance.empty() || names[i] == instance) {
-      total = WrapAdd(total, ReadDecimal(texts[i]));
-      matched = true;
-    }
+// Sums of the value properties over the instances whose name is instance
+// (all of them when it is empty), from one query, so that each value goes
+// with its own instance's name; the name is asked for only when one is wanted.
+WmiCode SumByName(WmiQuery& query, const wchar_t* className, std::vector<std::wstring> properties,
+                  const std::wstring& instance, std::vector<int64_t>& sums, bool& matched) {
+  const size_t first = instance.empty() ? 0 : 1;
+  if (first == 1) properties.insert(properties.begin(), L"Name");
+  std::vector<std::vector<std::wstring>> rows;
+  if (WmiCode code = query.QueryRows(className, properties, rows); code != kWmiOk) return code;
+  sums.assign(properties.size() - first, 0);
+  matched = false;
+  for (const std::vector<std::wstring>& row : rows) {
+    if (first == 1 && row[0] != instance) continue;
+    matched = true;
+    for (size_t i = first; i < row.size(); ++i) sums[i - first] = WrapAdd(sums[i - first], ReadDecimal(row[i]));
   }
-  return total;
-}
-
-// The texts of a property and, when one instance is wanted, the names to
-// match them with; the first failure's code.
-WmiCode QueryWithNames(WmiQuery& query, const wchar_t* className, const wchar_t* property, const std::wstring& instance,
-                       std::vector<std::wstring>& texts, std::vector<std::wstring>& names) {
-  WmiCode code = query.QueryProperty(className, property, nullptr, &texts, nullptr);
-  if (code == kWmiOk && !instance.empty()) code = query.QueryProperty(className, L"Name", nullptr, &names, nullptr);
-  return code;
+  return kWmiOk;
 }
 
 std::wstring NotFound(const wchar_t* kind, const std::wstring& name) {
@@ -92,41 +85,33 @@ int64_t Monitor::MeasureProcess() {
 }
 
 int64_t Monitor::MeasureWebServerConnections() {
-  constexpr wchar_t kClass[] = L"Win32_PerfRawData_W3SVC_WebService";
-  WmiQuery query(settings_.Connection, wmi_, &connection_);
-  std::vector<int64_t> connections;
-  std::vector<std::wstring> names;
-  WmiCode code = query.QueryValues(kClass, L"CurrentConnections", connections);
-  if (code == kWmiOk) code = query.QueryStrings(kClass, L"Name", names);
-  if (code != kWmiOk) return Missing(ParameterId::WebServerConnections, QueryFailureText(code));
-  if (connections.empty()) return Missing(ParameterId::WebServerConnections, kNoValueReported);
-  std::wstring wanted = settings_.Parameters.webServerName.Get();
-  int64_t value = connections.front();  // no match: the first instance's
-  size_t count = std::min(names.size(), connections.size());
-  for (size_t i = 0; i < count; ++i) {
-    if (!wanted.empty() && names[i] == wanted) {
-      value = connections[i];
+  std::vector<std::vector<std::wstring>> rows;  // connections, name
+  if (WmiCode code = WmiQuery(settings_.Connection, wmi_, &connection_)
+                         .QueryRows(L"Win32_PerfRawData_W3SVC_WebService", {L"CurrentConnections", L"Name"}, rows);
+      code != kWmiOk)
+    return Missing(ParameterId::WebServerConnections, QueryFailureText(code));
+  if (rows.empty()) return Missing(ParameterId::WebServerConnections, kNoValueReported);
+  const std::wstring wanted = settings_.Parameters.webServerName.Get();
+  const std::vector<std::wstring>* chosen = &rows.front();  // no match: the first instance's
+  for (const std::vector<std::wstring>& row : rows) {
+    if (!wanted.empty() && row[1] == wanted) {
+      chosen = &row;
       break;
     }
   }
-  return Record(ParameterId::WebServerConnections, value);
+  return Record(ParameterId::WebServerConnections, ReadDecimal((*chosen)[0]));
 }
 
 int64_t Monitor::MeasureDiskUsage() {
-  constexpr wchar_t kClass[] = L"Win32_LogicalDisk";
   WmiQuery query(settings_.Connection, wmi_, &connection_);
   const std::wstring disk = settings_.Parameters.diskName.Get();
-  std::vector<std::wstring> texts;
-  std::vector<std::wstring> names;
-  if (WmiCode code = QueryWithNames(query, kClass, L"Size", disk, texts, names); code != kWmiOk)
-    return Missing(ParameterId::DiskUsage, QueryFailureText(code));
+  std::vector<int64_t> sums;  // size, free space
   bool matched = false;
-  int64_t size = SumMatching(texts, names, disk, matched);
-  if (WmiCode code = query.QueryProperty(kClass, L"FreeSpace", nullptr, &texts, nullptr); code != kWmiOk)
+  if (WmiCode code = SumByName(query, L"Win32_LogicalDisk", {L"Size", L"FreeSpace"}, disk, sums, matched);
+      code != kWmiOk)
     return Missing(ParameterId::DiskUsage, QueryFailureText(code));
-  bool unused = false;
-  int64_t free = SumMatching(texts, names, disk, unused);
   if (!disk.empty() && !matched) return Missing(ParameterId::DiskUsage, NotFound(L"disk", disk));
+  const int64_t size = sums[0], free = sums[1];
   // Free space that is negative or above the size can only be a corrupt answer.
   if (size <= 0 || free < 0 || free > size) return Missing(ParameterId::DiskUsage, kNoValueReported);
   // Multiplied before dividing, in 128 bits so that sizes near the top of the range do not wrap.
@@ -134,16 +119,16 @@ int64_t Monitor::MeasureDiskUsage() {
 }
 
 int64_t Monitor::MeasureNetworkUsage() {
-  constexpr wchar_t kClass[] = L"Win32_PerfRawData_Tcpip_NetworkInterface";
   WmiQuery query(settings_.Connection, wmi_, &connection_);
   const std::wstring adapter = settings_.Parameters.networkAdapterName.Get();
-  std::vector<std::wstring> totals;
-  std::vector<std::wstring> names;
-  if (WmiCode code = QueryWithNames(query, kClass, L"BytesTotalPerSec", adapter, totals, names); code != kWmiOk)
-    return Missing(ParameterId::NetworkUsage, QueryFailureText(code));
+  std::vector<int64_t> sums;
   bool matched = false;
-  int64_t total = SumMatching(totals, names, adapter, matched);
+  if (WmiCode code = SumByName(query, L"Win32_PerfRawData_Tcpip_NetworkInterface", {L"BytesTotalPerSec"}, adapter,
+                               sums, matched);
+      code != kWmiOk)
+    return Missing(ParameterId::NetworkUsage, QueryFailureText(code));
   if (!adapter.empty() && !matched) return Missing(ParameterId::NetworkUsage, NotFound(L"network adapter", adapter));
+  const int64_t total = sums[0];
 
   std::lock_guard<std::recursive_mutex> hold(lock_);
   int64_t rate = 0;

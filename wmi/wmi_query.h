@@ -1,7 +1,7 @@
 #pragma once
-// The one way the program asks WMI something: one property of every instance
-// of one class, over a fresh connection to the computer the settings name, or
-// over one the caller keeps.
+// The one way the program asks WMI something: one property, or several, of
+// every instance of one class, over a fresh connection to the computer the
+// settings name, or over one the caller keeps.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -47,10 +47,16 @@ class WmiQuery {
   // keeps the caller's value when no instance gives one.
   WmiCode QueryProperty(const std::wstring& className, const std::wstring& propertyName, int64_t* single,
                         std::vector<std::wstring>* texts, std::vector<int64_t>* numbers);
-  WmiCode QueryValues(const std::wstring& className, const std::wstring& propertyName,
-                      std::vector<int64_t>& numbers);
+  WmiCode QueryValues(const std::wstring& className, const std::wstring& propertyName, std::vector<int64_t>& numbers);
   WmiCode QueryStrings(const std::wstring& className, const std::wstring& propertyName,
                        std::vector<std::wstring>& texts);
+
+  // Several properties of every instance in one query, so that the values on
+  // a row are one instance's: one row per instance, one text per property in
+  // order. A text comes as it is, a 32-bit number widened unsigned in
+  // decimal, no value as "0" and any other type as "". rows is emptied first.
+  WmiCode QueryRows(const std::wstring& className, const std::vector<std::wstring>& properties,
+                    std::vector<std::vector<std::wstring>>& rows);
 
   // The query on an open namespace; identity nullptr for a local connection.
   static WmiCode ExecPropertyQuery(WmiNamespace& ns, const WmiIdentity* identity, const std::wstring& className,
@@ -58,8 +64,10 @@ class WmiQuery {
                                    std::vector<std::wstring>* texts, std::vector<int64_t>* numbers);
 
  private:
-  WmiCode Exec(WmiConnection& connection, const std::wstring& className, const std::wstring& propertyName,
-               int64_t* single, std::vector<std::wstring>* texts, std::vector<int64_t>* numbers);
+  // exec on the connection: a fresh one, or the kept one (made again once
+  // where it broke).
+  template <class Exec>
+  WmiCode OnConnection(Exec exec);
 
   const ConnectionSettings& connection_;
   WmiSource& source_;

@@ -1,5 +1,6 @@
 #include "wmi/wmi_table.h"
 
+#include <algorithm>
 #include <cwctype>
 #include <sstream>
 
@@ -15,35 +16,48 @@ std::wstring ToLower(const std::wstring& text) {
 
 bool SameWord(const std::wstring& word, const std::wstring& lowerKeyword) { return ToLower(word) == lowerKeyword; }
 
-class ColumnObject final : public WmiObject {
+class RowObject final : public WmiObject {
  public:
-  ColumnObject(std::wstring property, WmiValue value) : property_(std::move(property)), value_(std::move(value)) {}
+  RowObject(const std::vector<std::wstring>& properties, std::vector<WmiValue> values)
+      : properties_(properties), values_(std::move(values)) {}
   WmiCode Get(const std::wstring& property, WmiValue& value) override {
-    if (!SameWord(property, ToLower(property_))) return kWmiNotFound;
-    value = value_;
-    return kWmiOk;
+    const std::wstring lower = ToLower(property);
+    for (size_t i = 0; i < properties_.size(); ++i) {
+      if (SameWord(properties_[i], lower)) {
+        value = values_[i];
+        return kWmiOk;
+      }
+    }
+    return kWmiNotFound;
   }
 
  private:
-  std::wstring property_;
-  WmiValue value_;
+  const std::vector<std::wstring>& properties_;  // the enumerator's, which outlives its rows' reading
+  std::vector<WmiValue> values_;
 };
 
-class ColumnEnumerator final : public WmiEnumerator {
+class ColumnsEnumerator final : public WmiEnumerator {
  public:
-  ColumnEnumerator(std::wstring property, std::vector<WmiValue> values)
-      : property_(std::move(property)), values_(std::move(values)) {}
+  ColumnsEnumerator(std::vector<std::wstring> properties, std::vector<std::vector<WmiValue>> columns)
+      : properties_(std::move(properties)), columns_(std::move(columns)) {
+    rows_ = columns_.front().size();
+    for (const auto& column : columns_) rows_ = std::min(rows_, column.size());
+  }
   WmiCode SetSecurity(const WmiIdentity*) override { return kWmiOk; }
   WmiCode Next(uint32_t, std::unique_ptr<WmiObject>& object) override {
     object.reset();
-    if (next_ >= values_.size()) return kWmiFalse;
-    object = std::make_unique<ColumnObject>(property_, values_[next_++]);
+    if (next_ >= rows_) return kWmiFalse;
+    std::vector<WmiValue> row;
+    for (const auto& column : columns_) row.push_back(column[next_]);
+    ++next_;
+    object = std::make_unique<RowObject>(properties_, std::move(row));
     return kWmiOk;
   }
 
  private:
-  std::wstring property_;
-  std::vector<WmiValue> values_;
+  std::vector<std::wstring> properties_;
+  std::vector<std::vector<WmiValue>> columns_;
+  size_t rows_ = 0;
   size_t next_ = 0;
 };
 
@@ -54,11 +68,14 @@ class TableNamespace final : public WmiNamespace {
   WmiCode ExecQuery(const std::wstring& language, const std::wstring& query,
                     std::unique_ptr<WmiEnumerator>& result) override {
     if (!SameWord(language, L"wql")) return kWmiInvalidQueryType;
-    std::wstring property, className;
-    if (!ParseWql(query, property, className)) return kWmiInvalidQuery;
-    std::vector<WmiValue> values;
-    if (WmiCode code = source_.Column(className, property, values); code != kWmiOk) return code;
-    result = std::make_unique<ColumnEnumerator>(property, std::move(values));
+    std::vector<std::wstring> properties;
+    std::wstring className;
+    if (!ParseWql(query, properties, className)) return kWmiInvalidQuery;
+    std::vector<std::vector<WmiValue>> columns(properties.size());
+    for (size_t i = 0; i < properties.size(); ++i) {
+      if (WmiCode code = source_.Column(className, properties[i], columns[i]); code != kWmiOk) return code;
+    }
+    result = std::make_unique<ColumnsEnumerator>(std::move(properties), std::move(columns));
     return kWmiOk;
   }
 
@@ -91,12 +108,29 @@ class TableLocator final : public WmiLocator {
 
 }  // namespace
 
-bool ParseWql(const std::wstring& query, std::wstring& property, std::wstring& className) {
-  std::wistringstream words(query);
-  std::wstring select, from, extra;
-  if (!(words >> select >> property >> from >> className)) return false;
-  if (words >> extra) return false;
-  return SameWord(select, L"select") && SameWord(from, L"from");
+bool ParseWql(const std::wstring& query, std::vector<std::wstring>& properties, std::wstring& className) {
+  // Commas stand apart as words of their own: "Select P,Q from C" reads as "Select P , Q from C".
+  std::wstring spaced;
+  for (wchar_t c : query) spaced += c == L',' ? std::wstring(L" , ") : std::wstring(1, c);
+  std::wistringstream words(spaced);
+  std::wstring word, extra;
+  std::vector<std::wstring> list;
+  if (!(words >> word) || !SameWord(word, L"select")) return false;
+  // A property, then a comma and another, or "from".
+  for (bool wantProperty = true;; wantProperty = !wantProperty) {
+    if (!(words >> word)) return false;
+    if (wantProperty) {
+      if (word == L"," || SameWord(word, L"from")) return false;
+      list.push_back(word);
+    } else if (SameWord(word, L"from")) {
+      break;
+    } else if (word != L",") {
+      return false;
+    }
+  }
+  if (!(words >> className) || className == L"," || words >> extra) return false;
+  properties = std::move(list);
+  return true;
 }
 
 WmiCode WmiTableSource::CreateLocator(std::unique_ptr<WmiLocator>& locator) {

@@ -1,6 +1,7 @@
 #pragma once
 // A WMI source that answers each "Select P from C" with a whole column: the
-// property's value for every instance of the class, in order. The Linux
+// property's value for every instance of the class, in order; "Select P, Q
+// from C" pairs the columns by position, as far as all of them go. The Linux
 // provider and recorded answers build on it.
 #include <string>
 #include <vector>
@@ -20,6 +21,6 @@ class WmiTableSource : public WmiSource {
   virtual WmiCode ConnectRemote(const std::wstring& server) = 0;
 };
 
-// Splits "Select P from C" (keywords in any letter case); false when the text
-// is not that shape.
-bool ParseWql(const std::wstring& query, std::wstring& property, std::wstring& className);
+// Splits "Select P from C" or "Select P, Q from C" (keywords in any letter
+// case); false when the text is not that shape.
+bool ParseWql(const std::wstring& query, std::vector<std::wstring>& properties, std::wstring& className);

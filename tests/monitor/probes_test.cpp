@@ -41,8 +41,8 @@ TEST_CASE("process and web server probes match names exactly") {
   CHECK(f.monitor.MeasureWebServerConnections() == 3);
   f.settings.Parameters.webServerName.Set(L"Intranet");  // unknown: the first instance
   CHECK(f.monitor.MeasureWebServerConnections() == 7);
-  f.wmi.Set(web, L"Name", {});  // fewer names than values: never read past them
-  CHECK(f.monitor.MeasureWebServerConnections() == 7);
+  f.wmi.Set(web, L"Name", {});  // no names: no instance is whole
+  CHECK(f.monitor.MeasureWebServerConnections() == kNotAvailable);
 }
 
 TEST_CASE("disk usage over all disks or one") {
@@ -121,7 +121,8 @@ TEST_CASE("an alert for a missing value says why: the query's failure in words w
       "pass\nWin32_Processor.LoadPercentage = error 0x800706BA\n"
       "Win32_PerfRawData_Tcpip_NetworkInterface.Name = \"eth0\"\n"
       "Win32_PerfRawData_Tcpip_NetworkInterface.BytesTotalPerSec = \"100\"\n"
-      "Win32_LogicalDisk.Size = error 0x80041003\n";
+      "Win32_LogicalDisk.Size = error 0x80041003\n"
+      "pass\nWin32_Processor.LoadPercentage = 42\n";
   std::wstring error;
   auto recording = ParseReplayText(kRecording, L"down.replay", error);
   REQUIRE(recording);
@@ -150,4 +151,8 @@ TEST_CASE("an alert for a missing value says why: the query's failure in words w
     flat[0] = L' ';
     CHECK(CountEntries(entries, L"Error", flat) == 1);
   }
+  // The connection that broke is made again for the next pass.
+  REQUIRE(f.monitor.RunCycle(on, values));
+  CHECK(f.monitor.Records()[0].LastValue() == 42);
+  CHECK(f.monitor.Records()[0].missing.empty());
 }

@@ -168,6 +168,21 @@ TEST_CASE("a kept connection is reused, made again when the settings change or i
   CHECK_FALSE(kept.IsOpenFor(s.connection));
 }
 
+TEST_CASE("several properties in one query: a row per instance, each value as text") {
+  Session s;
+  // The script answers every property of an instance with the same value.
+  s.script.rows = {WmiValue::Int32(-2), WmiValue::Text(L"  -42abc"), WmiValue::Null(), WmiValue::Other()};
+  std::vector<std::vector<std::wstring>> rows{{L"stale"}};
+  CHECK(s.query.QueryRows(L"Win32_LogicalDisk", {L"Name", L"Size"}, rows) == kWmiOk);
+  CHECK(s.script.queries == std::vector<std::wstring>{L"Select Name, Size from Win32_LogicalDisk"});
+  CHECK(rows == std::vector<std::vector<std::wstring>>{
+                    {L"4294967294", L"4294967294"}, {L"  -42abc", L"  -42abc"}, {L"0", L"0"}, {L"", L""}});
+
+  s.script.rowsRead = 0;
+  s.script.getResult = kWmiNotFound;
+  CHECK(s.query.QueryRows(L"Win32_LogicalDisk", {L"Name", L"Size"}, rows) == kWmiNotFound);
+}
+
 TEST_CASE("answers are converted by their type") {
   Session s;
   s.script.rows = {WmiValue::Int32(-2), WmiValue::Text(L"  -42abc"), WmiValue::Null(), WmiValue::Other(),

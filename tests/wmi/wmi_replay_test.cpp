@@ -52,6 +52,56 @@ TEST_CASE("replay: values of every form") {
   CHECK(source->ConnectRemote(L"far-away") == kWmiOk);  // any computer is answered by the recording
 }
 
+TEST_CASE("replay: one query asks several properties; columns pair by position as far as all go") {
+  auto source = Parse("pass\nWin32_LogicalDisk.Name = \"C:\" \"D:\" \"E:\"\nWin32_LogicalDisk.Size = \"100\" \"200\"\n"
+                      "Win32_LogicalDisk.FreeSpace = error 0x80041003\n");
+  std::unique_ptr<WmiLocator> locator;
+  REQUIRE(source->CreateLocator(locator) == kWmiOk);
+  std::unique_ptr<WmiNamespace> ns;
+  REQUIRE(locator->ConnectServer(L"\\\\.\\root\\cimv2", nullptr, nullptr, ns) == kWmiOk);
+  const struct {
+    const wchar_t* query;
+    WmiCode result;
+    size_t rows;
+  } cases[] = {
+      {L"Select Name from Win32_LogicalDisk", kWmiOk, 3},
+      {L"select Name,Size FROM win32_logicaldisk", kWmiOk, 2},
+      {L"Select Size , Name from Win32_LogicalDisk", kWmiOk, 2},
+      {L"Select Name, FreeSpace from Win32_LogicalDisk", 0x80041003, 0},  // a failing column fails the query
+      {L"Select Name, Nothing from Win32_LogicalDisk", kWmiNotFound, 0},
+      {L"Select Name, from Win32_LogicalDisk", kWmiInvalidQuery, 0},
+      {L"Select , Name from Win32_LogicalDisk", kWmiInvalidQuery, 0},
+      {L"Select Name Size from Win32_LogicalDisk", kWmiInvalidQuery, 0},
+      {L"Select Name,, Size from Win32_LogicalDisk", kWmiInvalidQuery, 0},
+      {L"Select Name from", kWmiInvalidQuery, 0},
+      {L"Select Name from Win32_LogicalDisk,", kWmiInvalidQuery, 0},
+      {L"Select Name from Win32_LogicalDisk where Name = 'C:'", kWmiInvalidQuery, 0},
+      {L"Select from Win32_LogicalDisk", kWmiInvalidQuery, 0},
+      {L"", kWmiInvalidQuery, 0},
+  };
+  for (const auto& c : cases) {
+    CAPTURE(ToUtf8(c.query));
+    std::unique_ptr<WmiEnumerator> rows;
+    REQUIRE(ns->ExecQuery(L"WQL", c.query, rows) == c.result);
+    if (c.result != kWmiOk) continue;
+    std::unique_ptr<WmiObject> row;
+    size_t count = 0;
+    while (rows->Next(0, row) == kWmiOk) {
+      WmiValue name;
+      CHECK(row->Get(L"NAME", name) == kWmiOk);
+      CHECK(name.text == std::wstring(1, static_cast<wchar_t>(L'C' + count)) + L":");
+      if (c.rows == 2) {
+        WmiValue size;
+        CHECK(row->Get(L"size", size) == kWmiOk);
+        CHECK(size.text == std::to_wstring(100 * (count + 1)));
+      }
+      CHECK(row->Get(L"VolumeName", name) == kWmiNotFound);
+      ++count;
+    }
+    CHECK(count == c.rows);
+  }
+}
+
 TEST_CASE("replay: passes advance, carry unlisted answers and repeat the last") {
   auto source = Parse("pass\nWin32_Processor.LoadPercentage = 96\nWin32_OperatingSystem.FreePhysicalMemory = \"100\"\n"
                       "pass\nWin32_Processor.LoadPercentage = 97\nWin32_OperatingSystem.NumberOfProcesses = 40\n"
