@@ -13,8 +13,8 @@ struct TcpPortCount {
 
 // From the kernel's socket diagnostics (NETLINK_SOCK_DIAG), which filters by
 // state and port itself: only the ports' sockets are copied out, and each
-// other socket costs the kernel one comparison. False when the interface is missing or
-// refuses the request; the caller then reads the tables.
+// other socket costs the kernel one comparison. False when the interface is
+// missing or refuses the request; the caller then reads the tables.
 bool CountTcpPortsByDiag(const std::vector<uint16_t>& ports, std::vector<TcpPortCount>& counts);
 
 // The same counts from the texts of /proc/net/tcp and /proc/net/tcp6.
