@@ -256,7 +256,7 @@ int main() {
       long residentKb = 0;
     } rows[std::size(kCounts)];
     bool portTaken = false;
-    for (int round = 0; round < 2 * kRounds; ++round) {
+    for (int round = 0; round < 4 * kRounds; ++round) {
       for (size_t c = 0; c < std::size(kCounts); ++c) {
         OpenSockets open(kCounts[c]);
         rows[c].opened = open.Count();
