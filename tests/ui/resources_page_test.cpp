@@ -221,10 +221,13 @@ TEST_CASE("column widths are stored as they change and used when the dialog open
 
 namespace {
 
-// The instance names' list of an advanced dialog, awaited past "Loading..."; its first name.
+// The instance names' list of an advanced dialog, awaited past "Loading..."; its first name, or none when
+// the computer reports no instance (each read starts empty, as an empty list leaves the buffer alone).
 std::wstring FirstListed(HWND dialog) {
-  wchar_t first[64]{};
+  wchar_t first[256]{};
   CHECK(WaitFor([&] {
+    first[0] = L'\0';
+    if (SendDlgItemMessageW(dialog, IDC_INSTANCE_LIST, LB_GETTEXTLEN, 0, 0) >= 256) return false;
     SendDlgItemMessageW(dialog, IDC_INSTANCE_LIST, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(first));
     return std::wstring(first) != L"Loading...";
   }, 20000));
